@@ -1,0 +1,221 @@
+// The in-memory workbook model: what a workbook holds, as plain data.
+//
+// This header is the meeting point of the model's operations (host/memory/
+// memory_host.h implements the host interface over it) and the file formats
+// (io/ reads files into it and writes files from it). Parsing stays in io/;
+// behaviour stays in the operations.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/types.h"
+
+namespace lczs::memory {
+
+using host::Area;
+using host::CellRef;
+using host::Value;
+
+// A colour as a file carries it.
+struct Color {
+  enum class Kind { Auto, Indexed, Rgb, Theme };
+  Kind kind = Kind::Auto;
+  std::uint32_t argb = 0;  // Rgb
+  int index = 64;          // Indexed (64 = system foreground, "automatic")
+  int theme = 0;           // Theme
+  double tint = 0;         // Theme and Rgb
+  friend bool operator==(const Color&, const Color&) = default;
+};
+
+struct Font {
+  std::string name = "宋体";
+  double size = 11;
+  bool bold = false;
+  bool italic = false;
+  bool strikethrough = false;
+  bool superscript = false;
+  bool subscript = false;
+  bool outline = false;
+  bool shadow = false;
+  host::Underline underline = host::Underline::None;
+  Color color;           // Auto = automatic colour
+  int family = 0;        // 0: not given
+  int charset = -1;      // -1: not given
+  std::string scheme;    // "minor", "major" or ""
+  friend bool operator==(const Font&, const Font&) = default;
+};
+
+struct Fill {
+  std::string pattern = "none";  // OOXML patternType: none, solid, gray125 ...
+  Color fg;
+  Color bg;
+  friend bool operator==(const Fill&, const Fill&) = default;
+};
+
+struct BorderLine {
+  host::LineStyle style = host::LineStyle::None;
+  host::BorderWeight weight = host::BorderWeight::Thin;
+  Color color;  // Auto = automatic colour
+  friend bool operator==(const BorderLine&, const BorderLine&) = default;
+};
+
+struct Borders {
+  BorderLine left, right, top, bottom, diagonal;
+  bool diagonal_up = false;
+  bool diagonal_down = false;
+  friend bool operator==(const Borders&, const Borders&) = default;
+};
+
+struct Alignment {
+  host::HAlign horizontal = host::HAlign::General;
+  host::VAlign vertical = host::VAlign::Bottom;
+  bool wrap_text = false;
+  int rotation = 0;  // degrees -90..90, or 255 for vertical text
+  int indent = 0;
+  bool shrink_to_fit = false;
+  friend bool operator==(const Alignment&, const Alignment&) = default;
+};
+
+// Everything a cell's style holds. Cells, rows and columns refer to formats
+// by their id in the workbook's FormatPool; id 0 is the default format.
+struct Format {
+  Font font;
+  Fill fill;
+  Borders borders;
+  Alignment alignment;
+  std::string number_format = "General";
+  bool locked = true;
+  bool hidden = false;
+  friend bool operator==(const Format&, const Format&) = default;
+};
+
+using FormatId = std::uint32_t;
+
+// Interned formats of one workbook. Ids are stable for the workbook's life.
+class FormatPool {
+ public:
+  FormatPool();
+  FormatId intern(const Format& format);
+  const Format& get(FormatId id) const;
+  std::size_t size() const;
+  // The workbook's default format (id 0): changing it changes every cell
+  // that uses id 0. Readers set it from the file's first cell style.
+  void set_default(const Format& format);
+
+ private:
+  struct Impl;
+  std::shared_ptr<Impl> impl_;
+};
+
+// A run of characters of a rich text cell. A run without font uses the
+// cell's font.
+struct TextRun {
+  std::string text;  // UTF-8
+  std::optional<Font> font;
+  friend bool operator==(const TextRun&, const TextRun&) = default;
+};
+
+struct Cell {
+  Value value;                 // constant, or the formula's last value
+  std::string formula;         // A1 form without the leading "="; empty: constant
+  FormatId format = 0;
+  std::vector<TextRun> runs;   // rich text; empty for plain cells
+  bool empty() const { return value.is_empty() && formula.empty(); }
+  // A cell that holds nothing and has the default format can be dropped.
+  bool blank_default() const { return empty() && format == 0 && runs.empty(); }
+};
+
+struct ColumnInfo {
+  std::optional<double> width;   // characters; nullopt: the sheet's default
+  std::optional<FormatId> format;
+  bool hidden = false;
+  friend bool operator==(const ColumnInfo&, const ColumnInfo&) = default;
+};
+
+struct RowInfo {
+  std::optional<double> height;  // points; nullopt: default / automatic
+  std::optional<FormatId> format;
+  bool hidden = false;
+  friend bool operator==(const RowInfo&, const RowInfo&) = default;
+};
+
+struct SheetView {
+  Area selection = Area::cell(1, 1);
+  CellRef active_cell{1, 1};
+  CellRef top_left{1, 1};  // first visible cell
+  bool tab_selected = false;
+  friend bool operator==(const SheetView&, const SheetView&) = default;
+};
+
+// One worksheet's content. Sparse: only cells that hold something or carry a
+// format are stored.
+class SheetData {
+ public:
+  SheetData();
+  SheetData(const SheetData&);
+  SheetData& operator=(const SheetData&);
+  SheetData(SheetData&&) noexcept;
+  SheetData& operator=(SheetData&&) noexcept;
+  ~SheetData();
+
+  std::string name;
+  bool hidden = false;       // hidden or very hidden
+  bool very_hidden = false;
+  double default_column_width = 8.43;  // characters
+  double default_row_height = 13.5;    // points
+  std::map<int, ColumnInfo> columns;   // by column number
+  std::map<int, RowInfo> rows;         // by row number
+  std::vector<Area> merges;
+  std::vector<int> row_breaks;         // manual breaks above these rows, ascending
+  SheetView view;
+
+  // Cell access. get() returns nullptr for a cell that was never stored.
+  const Cell* get(int row, int col) const;
+  Cell& at(int row, int col);          // creates the cell when absent
+  void put(int row, int col, Cell cell);
+  void erase(int row, int col);
+  // Calls f(row, col, cell) for every stored cell, row by row, left to right.
+  template <class F>
+  void for_each(F&& f) const {
+    for_each_impl([&](int r, int c, const Cell& cell) { f(r, c, cell); });
+  }
+  // Last row / column holding a stored cell (0 when none).
+  int max_row() const;
+  int max_col() const;
+  std::size_t cell_count() const;
+
+  // Implementation storage; the operations in host/memory reach into it.
+  struct Store;
+  Store& store();
+  const Store& store() const;
+
+ private:
+  void for_each_impl(const std::function<void(int, int, const Cell&)>& f) const;
+  std::unique_ptr<Store> store_;
+};
+
+// What a file held that the model cannot carry (charts, comments, ...). A
+// workbook with any such part must not be saved over its file.
+struct Unsupported {
+  std::string what;   // Chinese, e.g. "图表"
+  std::string where;  // sheet name or part name
+};
+
+struct WorkbookData {
+  std::vector<std::unique_ptr<SheetData>> sheets;  // in tab order
+  int active_sheet = 0;                            // index into sheets
+  FormatPool formats;
+  std::vector<Unsupported> unsupported;
+  // Set when a formula's value could not be computed by the model, so a
+  // saved file must ask the application to recalculate on opening.
+  bool needs_full_recalc = false;
+  std::string path;  // the file it was read from or last saved to
+};
+
+}  // namespace lczs::memory

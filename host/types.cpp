@@ -1,0 +1,163 @@
+#include "host/types.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace lczs::host {
+
+std::string column_letters(int col) {
+  std::string s;
+  while (col > 0) {
+    int r = (col - 1) % 26;
+    s.insert(s.begin(), static_cast<char>('A' + r));
+    col = (col - 1) / 26;
+  }
+  return s;
+}
+
+std::string address(const Area& area, bool absolute) {
+  auto one = [&](int row, int col) {
+    std::string d = absolute ? "$" : "";
+    return d + column_letters(col) + d + std::to_string(row);
+  };
+  std::string s = one(area.top, area.left);
+  if (!area.is_single_cell()) s += ":" + one(area.bottom, area.right);
+  return s;
+}
+
+namespace {
+bool parse_cell(std::string_view t, int& row, int& col) {
+  std::size_t i = 0;
+  if (i < t.size() && t[i] == '$') ++i;
+  long c = 0;
+  std::size_t letters = 0;
+  while (i < t.size()) {
+    char ch = t[i];
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+    if (ch < 'A' || ch > 'Z') break;
+    c = c * 26 + (ch - 'A' + 1);
+    if (c > kMaxCols) return false;
+    ++i;
+    ++letters;
+  }
+  if (letters == 0) return false;
+  if (i < t.size() && t[i] == '$') ++i;
+  long r = 0;
+  std::size_t digits = 0;
+  while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+    r = r * 10 + (t[i] - '0');
+    if (r > kMaxRows) return false;
+    ++i;
+    ++digits;
+  }
+  if (digits == 0 || i != t.size() || r < 1) return false;
+  row = static_cast<int>(r);
+  col = static_cast<int>(c);
+  return true;
+}
+}  // namespace
+
+std::optional<Area> parse_address(std::string_view text) {
+  auto colon = text.find(':');
+  int r1, c1, r2, c2;
+  if (colon == std::string_view::npos) {
+    if (!parse_cell(text, r1, c1)) return std::nullopt;
+    return Area::cell(r1, c1);
+  }
+  if (!parse_cell(text.substr(0, colon), r1, c1) || !parse_cell(text.substr(colon + 1), r2, c2))
+    return std::nullopt;
+  return Area{std::min(r1, r2), std::min(c1, c2), std::max(r1, r2), std::max(c1, c2)};
+}
+
+namespace {
+constexpr std::array<std::pair<ErrorCode, std::string_view>, 7> kErrors{{
+    {ErrorCode::Null, "#NULL!"}, {ErrorCode::Div0, "#DIV/0!"}, {ErrorCode::Value, "#VALUE!"},
+    {ErrorCode::Ref, "#REF!"},   {ErrorCode::Name, "#NAME?"},  {ErrorCode::Num, "#NUM!"},
+    {ErrorCode::NA, "#N/A"},
+}};
+}  // namespace
+
+std::string_view error_text(ErrorCode code) {
+  for (auto& [c, t] : kErrors)
+    if (c == code) return t;
+  return "#N/A";
+}
+
+std::optional<ErrorCode> parse_error(std::string_view text) {
+  for (auto& [c, t] : kErrors)
+    if (t == text) return c;
+  return std::nullopt;
+}
+
+bool Value::vba_equals(const Value& o) const {
+  auto numeric = [](const Value& v, double& out) {
+    if (v.is_empty()) { out = 0; return true; }
+    if (v.is_number()) { out = v.num_; return true; }
+    if (v.is_boolean()) { out = v.num_ != 0 ? -1 : 0; return true; }
+    return false;
+  };
+  if (is_error() || o.is_error()) return is_error() && o.is_error() && err_ == o.err_;
+  if (is_empty() && o.is_empty()) return true;
+  if (is_text() && o.is_text()) return text_ == o.text_;
+  if (is_text() && o.is_empty()) return text_.empty();
+  if (is_empty() && o.is_text()) return o.text_.empty();
+  double a, b;
+  if (numeric(*this, a) && numeric(o, b)) return a == b;
+  // number against text: VBA compares a numeric Variant with a string
+  // Variant by converting the text when it reads as a number.
+  const Value& t = is_text() ? *this : o;
+  const Value& n = is_text() ? o : *this;
+  char* end = nullptr;
+  double tv = std::strtod(t.text_.c_str(), &end);
+  if (t.text_.empty() || end != t.text_.c_str() + t.text_.size()) return false;
+  double nv;
+  numeric(n, nv);
+  return tv == nv;
+}
+
+std::string Value::display_text() const {
+  switch (kind_) {
+    case Kind::Empty: return "";
+    case Kind::Text: return text_;
+    case Kind::Boolean: return num_ != 0 ? "TRUE" : "FALSE";
+    case Kind::Error: return std::string(error_text(err_));
+    case Kind::Number: break;
+  }
+  if (num_ == 0) return "0";
+  char buf[64];
+  // Up to 15 significant digits, as the application shows a General cell
+  // given enough width.
+  std::snprintf(buf, sizeof buf, "%.15G", num_);
+  std::string s = buf;
+  auto e = s.find('E');
+  std::string mant = e == std::string::npos ? s : s.substr(0, e);
+  std::string exp = e == std::string::npos ? "" : s.substr(e);
+  if (mant.find('.') != std::string::npos) {
+    while (!mant.empty() && mant.back() == '0') mant.pop_back();
+    if (!mant.empty() && mant.back() == '.') mant.pop_back();
+  }
+  if (!exp.empty()) {
+    // "E+020" -> "E+20"
+    std::string sign = exp.substr(1, 1);
+    std::string digits = exp.substr(2);
+    while (digits.size() > 2 && digits[0] == '0') digits.erase(0, 1);
+    exp = "E" + sign + digits;
+  }
+  return mant + exp;
+}
+
+bool operator==(const Value& a, const Value& b) {
+  if (a.kind_ != b.kind_) return false;
+  switch (a.kind_) {
+    case Value::Kind::Empty: return true;
+    case Value::Kind::Number:
+    case Value::Kind::Boolean: return a.num_ == b.num_;
+    case Value::Kind::Text: return a.text_ == b.text_;
+    case Value::Kind::Error: return a.err_ == b.err_;
+  }
+  return false;
+}
+
+}  // namespace lczs::host

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages lczs needs to build, test and benchmark.
+# Idempotent: quiet and quick when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libicu-dev            # pinyin collation for sorting
+  libxlsxwriter-dev     # writing .xlsx
+  libzip-dev            # reading .xlsx (zip container)
+  libpugixml-dev        # reading .xlsx (XML parts)
+  libcsv-dev            # reading .csv
+  libcli11-dev          # the lczs command line
+  python3-openpyxl      # independent .xlsx writer/reader in tests
+  clang-14 libclang-rt-14-dev  # fuzz targets (libFuzzer)
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}" >&2
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
