@@ -1,0 +1,158 @@
+#include "host/memory/model.h"
+
+#include <functional>
+#include <unordered_map>
+
+#include "host/memory/store.h"
+
+namespace lczs::memory {
+
+// ---- FormatPool ---------------------------------------------------------------
+
+namespace {
+
+void mix(std::size_t& h, std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); }
+
+std::size_t hash_color(const Color& c) {
+  std::size_t h = static_cast<std::size_t>(c.kind);
+  mix(h, c.argb);
+  mix(h, static_cast<std::size_t>(c.index));
+  mix(h, static_cast<std::size_t>(c.theme));
+  mix(h, std::hash<double>()(c.tint));
+  return h;
+}
+
+std::size_t hash_line(const BorderLine& b) {
+  std::size_t h = static_cast<std::size_t>(static_cast<int>(b.style));
+  mix(h, static_cast<std::size_t>(static_cast<int>(b.weight)));
+  mix(h, hash_color(b.color));
+  return h;
+}
+
+std::size_t hash_format(const Format& f) {
+  std::size_t h = std::hash<std::string>()(f.font.name);
+  mix(h, std::hash<double>()(f.font.size));
+  mix(h, (f.font.bold ? 1u : 0u) | (f.font.italic ? 2u : 0u) | (f.font.strikethrough ? 4u : 0u) |
+             (f.font.superscript ? 8u : 0u) | (f.font.subscript ? 16u : 0u) |
+             (f.font.outline ? 32u : 0u) | (f.font.shadow ? 64u : 0u));
+  mix(h, static_cast<std::size_t>(static_cast<int>(f.font.underline)));
+  mix(h, hash_color(f.font.color));
+  mix(h, std::hash<std::string>()(f.fill.pattern));
+  mix(h, hash_color(f.fill.fg));
+  mix(h, hash_color(f.fill.bg));
+  for (const BorderLine* b : {&f.borders.left, &f.borders.right, &f.borders.top,
+                              &f.borders.bottom, &f.borders.diagonal})
+    mix(h, hash_line(*b));
+  mix(h, (f.borders.diagonal_up ? 1u : 0u) | (f.borders.diagonal_down ? 2u : 0u));
+  mix(h, static_cast<std::size_t>(static_cast<int>(f.alignment.horizontal)));
+  mix(h, static_cast<std::size_t>(static_cast<int>(f.alignment.vertical)));
+  mix(h, static_cast<std::size_t>(f.alignment.rotation * 4 + f.alignment.indent * 1024) ^
+             (f.alignment.wrap_text ? 1u : 0u) ^ (f.alignment.shrink_to_fit ? 2u : 0u));
+  mix(h, std::hash<std::string>()(f.number_format));
+  mix(h, (f.locked ? 1u : 0u) | (f.hidden ? 2u : 0u));
+  return h;
+}
+
+}  // namespace
+
+struct FormatPool::Impl {
+  std::vector<Format> formats;
+  std::unordered_multimap<std::size_t, FormatId> index;
+};
+
+FormatPool::FormatPool() : impl_(std::make_shared<Impl>()) {
+  impl_->formats.push_back(Format{});
+  impl_->index.emplace(hash_format(impl_->formats[0]), 0);
+}
+
+FormatId FormatPool::intern(const Format& format) {
+  std::size_t h = hash_format(format);
+  auto [lo, hi] = impl_->index.equal_range(h);
+  for (auto it = lo; it != hi; ++it)
+    if (impl_->formats[it->second] == format) return it->second;
+  FormatId id = static_cast<FormatId>(impl_->formats.size());
+  impl_->formats.push_back(format);
+  impl_->index.emplace(h, id);
+  return id;
+}
+
+const Format& FormatPool::get(FormatId id) const {
+  if (id >= impl_->formats.size()) return impl_->formats[0];
+  return impl_->formats[id];
+}
+
+std::size_t FormatPool::size() const { return impl_->formats.size(); }
+
+void FormatPool::set_default(const Format& format) {
+  impl_->formats[0] = format;
+  impl_->index.clear();
+  // Id 0 comes first so that a format equal to the default interns as 0.
+  for (std::size_t i = 0; i < impl_->formats.size(); ++i)
+    impl_->index.emplace(hash_format(impl_->formats[i]), static_cast<FormatId>(i));
+}
+
+// ---- SheetData ------------------------------------------------------------------
+
+SheetData::SheetData() : store_(std::make_unique<Store>()) {}
+SheetData::SheetData(const SheetData& o)
+    : name(o.name),
+      hidden(o.hidden),
+      very_hidden(o.very_hidden),
+      default_column_width(o.default_column_width),
+      default_row_height(o.default_row_height),
+      columns(o.columns),
+      rows(o.rows),
+      merges(o.merges),
+      row_breaks(o.row_breaks),
+      view(o.view),
+      store_(std::make_unique<Store>(*o.store_)) {}
+SheetData& SheetData::operator=(const SheetData& o) {
+  if (this != &o) {
+    SheetData copy(o);
+    *this = std::move(copy);
+  }
+  return *this;
+}
+SheetData::SheetData(SheetData&&) noexcept = default;
+SheetData& SheetData::operator=(SheetData&&) noexcept = default;
+SheetData::~SheetData() = default;
+
+SheetData::Store& SheetData::store() { return *store_; }
+const SheetData::Store& SheetData::store() const { return *store_; }
+
+const Cell* SheetData::get(int row, int col) const {
+  auto r = store_->rows.find(row);
+  if (r == store_->rows.end()) return nullptr;
+  auto c = r->second.find(col);
+  return c == r->second.end() ? nullptr : &c->second;
+}
+
+Cell& SheetData::at(int row, int col) {
+  auto& cells = store_->rows[row];
+  auto [it, inserted] = cells.try_emplace(col);
+  if (inserted) store_->added(col);
+  return it->second;
+}
+
+void SheetData::put(int row, int col, Cell cell) { at(row, col) = std::move(cell); }
+
+void SheetData::erase(int row, int col) {
+  auto r = store_->rows.find(row);
+  if (r == store_->rows.end()) return;
+  if (r->second.erase(col) == 0) return;
+  store_->removed(col);
+  if (r->second.empty()) store_->rows.erase(r);
+}
+
+int SheetData::max_row() const { return store_->rows.empty() ? 0 : store_->rows.rbegin()->first; }
+int SheetData::max_col() const {
+  return store_->col_counts.empty() ? 0 : store_->col_counts.rbegin()->first;
+}
+std::size_t SheetData::cell_count() const { return store_->count; }
+
+void SheetData::for_each_impl(const std::function<void(int, int, const Cell&)>& f) const {
+  for (const auto& [r, row] : store_->rows)
+    for (const auto& [c, cell] : row) f(r, c, cell);
+}
+
+}  // namespace lczs::memory
