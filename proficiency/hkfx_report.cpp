@@ -1,0 +1,152 @@
+// 会考成绩分析: the grade counts per class and subject, and the report sheet.
+#include <array>
+#include <string>
+
+#include "host/numbers.h"
+#include "proficiency/hkfx.h"
+
+namespace lczs::proficiency {
+
+using host::Area;
+using host::Value;
+
+namespace {
+
+constexpr std::array<const char*, 10> kHeaders = {"班级",    "学科",    "参考人数", "A等人数", "B等人数",
+                                                  "C等人数", "D等人数", "E等人数",  "AB率",    "合格率"};
+constexpr std::array<const char*, 5> kLetters = {"A", "B", "C", "D", "E"};
+
+// Rows are 16-bit in this system; the input checks keep runs below the
+// limit, this guards the one case they cannot foresee.
+int checked_row(int row) {
+  if (row > kLastUsableRow) {
+    throw host::OverflowError("统计表要写到第 " + host::int_text(row) + " 行，超过了 " +
+                              host::int_text(kLastUsableRow) + " 行的上限");
+  }
+  return row;
+}
+
+// One row of the table: who, which subject, how many, the five letter
+// counts over `rows` of column `col`, and the two rates.
+void write_row(host::Worksheet& sheet, host::WorksheetFunctions& fn, int row, const Value& who,
+               const std::string& subject, int size, int first, int last, int col) {
+  checked_row(row);
+  sheet.set_value(row, 1, who);
+  sheet.set_value(row, 2, Value::text(subject));
+  sheet.set_value(row, 3, Value::number(size));
+  std::array<int, 5> counts{};
+  for (std::size_t k = 0; k < kLetters.size(); ++k) {
+    counts[k] = last >= first ? fn.count_if(sheet, Area{first, col, last, col}, Value::text(kLetters[k])) : 0;
+    sheet.set_value(row, 4 + static_cast<int>(k), Value::number(counts[k]));
+  }
+  // With nobody to count there is no rate to show.
+  if (size == 0) return;
+  sheet.set_value(row, 9, Value::number(static_cast<double>(counts[0] + counts[1]) / size));
+  sheet.set_value(row, 10, Value::number(1.0 - static_cast<double>(counts[4]) / size));
+}
+
+}  // namespace
+
+void hkfx_grade_stats(shell::JobEnv& env, HkState& st) {
+  host::Worksheet& sheet = *st.present_sheet;
+  host::WorksheetFunctions& fn = env.host_app.worksheet_function();
+  st.work_sheet = &sheet;
+  sheet.activate();
+
+  host::SortSpec by_class_number;
+  by_class_number.key1 = {1, host::SortOrder::Ascending};
+  by_class_number.key2 = host::SortKey{2, host::SortOrder::Ascending};
+  by_class_number.header = host::SortHeader::Guess;
+  sheet.sort(sheet.current_region(1, 1), by_class_number);
+
+  const int p = st.hk_present_count;
+  const int s = st.hk_subject_count;
+  const int h = checked_row(p + kTableGap);
+  for (int k = 0; k < static_cast<int>(kHeaders.size()); ++k) sheet.set_value(h, k + 1, Value::text(kHeaders[k]));
+
+  int row = h + 1;
+  for (int j = 4; j <= s + 3; ++j) {
+    const std::string name = sheet.value(1, j).display_text();
+    int start = 2;
+    for (int r = 2; r <= p + 1; ++r) {
+      // The last student closes his class even when the class value would
+      // read as equal to the empty row below it (class 0).
+      if (r < p + 1 && !class_differs(sheet.value(r, 1), sheet.value(r + 1, 1))) continue;
+      write_row(sheet, fn, row, sheet.value(start, 1), name, r - start + 1, start, r, j);
+      ++row;
+      start = r + 1;
+    }
+    write_row(sheet, fn, row, Value::text("年级"), name, p, 2, p + 1, j);
+    ++row;
+  }
+}
+
+void hkfx_format(shell::JobEnv& env, HkState& st) {
+  host::Application& app = env.host_app;
+  host::Workbook& book = *st.work_book;
+  host::Worksheet& present = *st.present_sheet;
+
+  // A new sheet goes before the active one, "年级实考".
+  present.activate();
+  host::Worksheet& report = book.add_sheet();
+  report.set_name(std::string(kReportSheet));
+  st.report_sheet = &report;
+
+  present.activate();
+  const Area table = present.current_region(st.hk_present_count + kTableGap, 1);
+  app.cut(present, table);
+
+  st.work_sheet = &report;
+  report.activate();
+  report.select(Area::cell(1, 1));
+  app.paste(report, {1, 1});
+  app.end_copy_mode();
+  report.select(Area::cell(1, 1));
+
+  const Area grid = report.current_region(1, 1);
+  const host::BorderSpec none{host::LineStyle::None};
+  const host::BorderSpec thin{host::LineStyle::Continuous, host::BorderWeight::Thin,
+                              host::kColorIndexAutomatic};
+  report.set_border(grid, host::BorderIndex::DiagonalDown, none);
+  report.set_border(grid, host::BorderIndex::DiagonalUp, none);
+  for (auto edge : {host::BorderIndex::EdgeLeft, host::BorderIndex::EdgeTop, host::BorderIndex::EdgeBottom,
+                    host::BorderIndex::EdgeRight, host::BorderIndex::InsideVertical,
+                    host::BorderIndex::InsideHorizontal}) {
+    report.set_border(grid, edge, thin);
+  }
+  host::AlignmentPatch centred;
+  centred.horizontal = host::HAlign::Center;
+  centred.vertical = host::VAlign::Center;
+  centred.wrap_text = false;
+  centred.orientation = 0;
+  centred.add_indent = false;
+  centred.shrink_to_fit = false;
+  centred.merge_cells = false;
+  report.set_alignment(grid, centred);
+
+  // The two rate columns are the last two of the table, header included.
+  const Area again = report.current_region(1, 1);
+  const int cols = again.col_count();
+  const Area rates = Area::cell(1, 1).offset(0, cols - 2).resize(again.row_count(), 2);
+  report.select(rates);
+  report.set_number_format(rates, "0.00%");
+
+  report.select(again);
+  report.set_column_width(again.left, again.right, 8);
+
+  if (st.hk_has_absent) {
+    host::Worksheet& absent = *st.absent_sheet;
+    absent.activate();
+    absent.select(Area::cell(1, 1));
+    const Area list = absent.current_region(1, 1);
+    absent.select(list);
+    absent.replace_whole(list, "0", " ");
+    absent.select(Area::cell(1, 1));
+  }
+
+  report.activate();
+  report.select(Area::cell(1, 1));
+  book.save();
+}
+
+}  // namespace lczs::proficiency
