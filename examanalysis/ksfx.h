@@ -1,0 +1,111 @@
+// The exam analysis's procedures over one run: the driver, the option forms
+// and every step, sharing the module state (KsState) and the objects of the
+// run (host_app, work_book, work_sheet).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "examanalysis/ks_state.h"
+#include "host/host.h"
+#include "shell/job.h"
+#include "ui/form.h"
+
+namespace lczs::examanalysis {
+
+// Sheets the run makes.
+inline constexpr const char* kSheetRaw = "原始数据";
+inline constexpr const char* kSheetAll = "年级总人数";
+inline constexpr const char* kSheetSat = "年级实考";
+inline constexpr const char* kSheetAbsent = "年级缺考";
+inline constexpr const char* kSheetBands = "各班各名次段统计";
+inline constexpr const char* kSheetAverages = "年级各科均分";
+inline constexpr const char* kSheetCover = "封面";
+
+inline constexpr const char* kMsgExit = "现在退出成绩分析程序!";
+inline constexpr const char* kMsgDone = "成绩分析完毕，程序结束!";
+inline constexpr const char* kMsgAsk = "开始进行考试成绩分析，继续吗？";
+inline constexpr const char* kMsgNeedInfo = "请输入基本信息!";
+
+// ksfx_reset: clears what one run leaves behind.
+void ksfx_reset(KsState& st);
+
+// Why a typed save name cannot be a file name on any platform ("" when it
+// can): \ / : * ? " < > |, control characters, a trailing dot or space, a
+// device name such as CON or com1.txt.
+std::string ksfx_bad_name_reason(const std::string& name);
+// Where the report goes: the typed name in the folder of the workbook's
+// file, ".xlsx" added unless the name already ends in it (any case).
+std::string ksfx_save_path(const std::string& book_full_name, const std::string& name);
+// "年级前50名" / "年级后30名": the extract sheet of a band size.
+std::string ksfx_extract_name(bool top, int size);
+
+// What the raw table holds, read before anything changes.
+struct KsSurvey {
+  int students = 0;             // N
+  int subjects = 0;             // S
+  int sat = 0;                  // T: students with a score in every subject
+  bool has_blank = false;       // some subject cell is empty
+  std::vector<double> classes;  // distinct class codes, ascending
+  std::string problem;          // refusal text, "" when the table is usable
+};
+KsSurvey ksfx_survey(host::Worksheet& sheet);
+
+class Ksfx {
+ public:
+  Ksfx(KsState& st, shell::JobEnv& env);
+
+  shell::JobOutcome ksfx_run();
+  void ksfx_confirm();
+
+  // Forms, built fresh for every showing.
+  std::unique_ptr<ui::Form> make_ksgssz();
+  std::unique_ptr<ui::Form> make_ksfxForm();
+  void btnOk_Click(ui::Form& form);
+  void btnCancel_Click(ui::Form& form);
+
+  // Data preparation and ranking.
+  void ksfx_prepare();
+  void ksfx_analyse();
+  void ksfx_rank_students(host::Worksheet& sheet, int sat_count, int id_cols, int subject_count);
+
+  // Statistics blocks and extracts.
+  void ksfx_count_bands(host::Worksheet& sheet, int sat_count,
+                        const std::array<std::int16_t, 7>& band_sizes, int class_count,
+                        int subject_count, int id_cols);
+  void ksfx_move_block(host::Worksheet& sheet, const std::string& sheet_name, int sat_count,
+                       int block_gap);
+  void ksfx_subject_averages(host::Worksheet& sheet, int sat_count, int block_gap,
+                             int subject_count, int class_count, int id_cols);
+  void ksfx_rank_extract(host::Worksheet& sheet, const std::string& sheet_name, int band_size,
+                         int id_cols, int subject_count);
+
+  // Cover and formatting.
+  void ksfx_cover_sheet(host::Workbook& book);
+  void ksfx_average_format(host::Worksheet& averages);
+  void ksfx_format_sheet(host::Worksheet& sheet);
+  void ksfx_paginate(host::Worksheet& sheet);
+  void ksfx_title_row(host::Worksheet& sheet);
+  void ksfx_append_to_averages(host::Worksheet& averages, const std::string& source_name);
+
+ private:
+  // The refusal of a workbook the run must not touch ("" when it may run).
+  std::string ksfx_check_workbook();
+  const KsSurvey& survey();
+
+  KsState& st_;
+  host::Application& host_app;
+  ui::Ui& ui_;
+  host::Workbook* work_book = nullptr;
+  host::Worksheet* work_sheet = nullptr;
+  // The step under way, named in the message when it fails.
+  std::string step_;
+  std::unique_ptr<KsSurvey> survey_;
+  // The class codes of all students, ascending: one table row each.
+  std::vector<double> class_codes_;
+};
+
+}  // namespace lczs::examanalysis

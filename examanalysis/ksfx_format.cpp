@@ -1,0 +1,145 @@
+// The report's formatting: number format of the averages, the uniform table
+// style, page breaks, title rows, and the tables appended to the averages.
+#include "examanalysis/ksfx.h"
+
+namespace lczs::examanalysis {
+
+using host::AlignmentPatch;
+using host::Area;
+using host::BorderIndex;
+using host::BorderSpec;
+using host::FontPatch;
+using host::HAlign;
+using host::LineStyle;
+using host::SortHeader;
+using host::SortKey;
+using host::SortOrder;
+using host::SortSpec;
+using host::VAlign;
+using host::Value;
+
+namespace {
+
+FontPatch plain_song(double size) {
+  return FontPatch{.name = "宋体", .size = size, .strikethrough = false, .superscript = false,
+                   .subscript = false, .outline = false, .shadow = false,
+                   .underline = host::Underline::None,
+                   .color_index = host::kColorIndexAutomatic};
+}
+
+}  // namespace
+
+void Ksfx::ksfx_average_format(host::Worksheet& averages) {
+  step_ = "设置均分的数字格式";
+  averages.activate();
+  Area region = averages.current_region(1, 1);
+  Area cells{2, 3, region.bottom, region.right};
+  averages.select(cells);
+  averages.set_number_format(cells, "0.00");
+}
+
+void Ksfx::ksfx_format_sheet(host::Worksheet& sheet) {
+  // A hidden sheet cannot be activated; it keeps its own look.
+  if (!sheet.visible()) return;
+  step_ = "设置工作表“" + sheet.name() + "”的格式";
+  sheet.activate();
+  Area region = sheet.current_region(1, 1);
+  sheet.select(region);
+  host_app.end_copy_mode();
+  sheet.replace_whole(region, "0", "");
+  sheet.autofit_columns(region.left, region.right);
+  sheet.set_font(region, plain_song(10));
+
+  sheet.select(Area::cell(1, 1));
+  region = sheet.current_region(1, 1);
+  const BorderSpec none{.style = LineStyle::None};
+  const BorderSpec thin{.style = LineStyle::Continuous, .weight = host::BorderWeight::Thin,
+                        .color_index = host::kColorIndexAutomatic};
+  sheet.set_border(region, BorderIndex::DiagonalDown, none);
+  sheet.set_border(region, BorderIndex::DiagonalUp, none);
+  for (BorderIndex line : {BorderIndex::EdgeLeft, BorderIndex::EdgeTop, BorderIndex::EdgeBottom,
+                           BorderIndex::EdgeRight, BorderIndex::InsideVertical,
+                           BorderIndex::InsideHorizontal})
+    sheet.set_border(region, line, thin);
+  sheet.set_alignment(region, AlignmentPatch{.horizontal = HAlign::Center,
+                                             .vertical = VAlign::Center,
+                                             .wrap_text = false,
+                                             .orientation = 0,
+                                             .add_indent = false,
+                                             .indent_level = 0,
+                                             .shrink_to_fit = true});
+}
+
+void Ksfx::ksfx_paginate(host::Worksheet& sheet) {
+  step_ = "为工作表“" + sheet.name() + "”分页";
+  sheet.activate();
+  Area region = sheet.current_region(1, 1);
+  sheet.select(region);
+  sheet.sort(region, SortSpec{.key1 = {1, SortOrder::Ascending},
+                              .key2 = SortKey{2, SortOrder::Ascending},
+                              .header = SortHeader::Yes});
+  region = sheet.current_region(1, 1);
+  // A break above the first student of every class but the first, and one
+  // below the last student.
+  Value above = sheet.value(2, 1);
+  for (int i = 3; i <= region.row_count() + 1; ++i) {
+    Value here = sheet.value(i, 1);
+    if (!above.vba_equals(here)) {
+      sheet.select(Area::cell(i, 1));
+      sheet.add_page_break(i);
+    }
+    above = here;
+  }
+}
+
+void Ksfx::ksfx_title_row(host::Worksheet& sheet) {
+  step_ = "为工作表“" + sheet.name() + "”加标题行";
+  sheet.activate();
+  const int w = sheet.current_region(1, 1).col_count();
+  sheet.select(Area::cell(1, 1));
+  sheet.insert_cells(Area::rows(1, 1), host::Shift::Down);
+  const Area title{1, 1, 1, w};
+  sheet.set_alignment(title, AlignmentPatch{.horizontal = HAlign::Center,
+                                            .vertical = VAlign::Bottom,
+                                            .wrap_text = false,
+                                            .orientation = 0,
+                                            .add_indent = false,
+                                            .indent_level = 0,
+                                            .shrink_to_fit = false,
+                                            .merge_cells = false});
+  if (w > 1) sheet.merge(title);
+  sheet.set_row_height(1, 1, 45);
+  sheet.set_value(1, 1, Value::text(sheet.name()));
+  FontPatch font = plain_song(14);
+  font.bold = true;
+  sheet.set_font(Area::cell(1, 1), font);
+  sheet.set_alignment(Area::cell(1, 1), AlignmentPatch{.horizontal = HAlign::Center,
+                                                       .vertical = VAlign::Top,
+                                                       .wrap_text = false,
+                                                       .orientation = 0,
+                                                       .add_indent = false,
+                                                       .indent_level = 0,
+                                                       .shrink_to_fit = true});
+  sheet.select(Area::cell(1, 1));
+}
+
+void Ksfx::ksfx_append_to_averages(host::Worksheet& averages, const std::string& source_name) {
+  step_ = "把工作表“" + source_name + "”附到“" + kSheetAverages + "”下面";
+  host_app.set_display_alerts(false);
+  host::Worksheet& source = work_book->sheet(source_name);
+  source.activate();
+  host::CellRef at = source.active_cell();
+  Area table = source.current_region(at.row, at.col);
+  source.select(table);
+  host_app.copy(source, table);
+  averages.activate();
+  averages.select(Area::columns(1, 1), {2, 1});
+  // Directly below the last row of the unbroken run of column A from A2.
+  host::CellRef last = averages.end_down(2, 1);
+  averages.select(Area::cell(last.row + 1, 1));
+  host_app.paste(averages, {last.row + 1, 1});
+  host_app.end_copy_mode();
+  work_book->delete_sheet(source);
+}
+
+}  // namespace lczs::examanalysis
