@@ -1,0 +1,36 @@
+// The three jobs as the shell reaches them: their module state, one set per
+// loaded add-in, and their entry points.
+//
+// The shell is built before the jobs, and a build may leave a job out; the
+// shell therefore sees the jobs only through this interface. make_jobs()
+// lives in shell/jobs_glue.cpp, which the final program (the `lczs`
+// command, the Windows add-in, the tests) compiles with the job libraries it
+// links (lczs_link_jobs in shell/CMakeLists.txt).
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "shell/job.h"
+
+namespace lczs::shell {
+
+class Jobs {
+ public:
+  virtual ~Jobs() = default;
+  // 开始分班
+  virtual JobOutcome fb_run(JobEnv& env) = 0;
+  // 帮助 (the class-division help form); Completed once it is closed
+  virtual JobOutcome fb_show_help(JobEnv& env) = 0;
+  // 会考成绩分析
+  virtual JobOutcome hkfx_run(JobEnv& env) = 0;
+  // 普通考试成绩分析(年级)
+  virtual JobOutcome ksfx_run(JobEnv& env) = 0;
+};
+
+using JobsFactory = std::function<std::unique_ptr<Jobs>()>;
+
+// The jobs this program was linked with; a job left out answers Unavailable.
+std::unique_ptr<Jobs> make_jobs();
+
+}  // namespace lczs::shell
