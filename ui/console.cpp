@@ -1,0 +1,158 @@
+#include "ui/console.h"
+
+#include <algorithm>
+#include <sstream>
+#include <vector>
+
+#include "host/types.h"
+
+namespace lczs::ui {
+
+namespace {
+
+// Decodes one code point; invalid bytes count as one narrow character each.
+char32_t next_code_point(std::string_view s, std::size_t& i) {
+  unsigned char c = static_cast<unsigned char>(s[i]);
+  int len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+  if (len == 0 || i + len > s.size()) {
+    ++i;
+    return U'?';
+  }
+  char32_t cp = len == 1 ? c : c & (0x7F >> len);
+  for (int k = 1; k < len; ++k) {
+    unsigned char cc = static_cast<unsigned char>(s[i + k]);
+    if ((cc >> 6) != 0x2) {
+      ++i;
+      return U'?';
+    }
+    cp = (cp << 6) | (cc & 0x3F);
+  }
+  i += len;
+  return cp;
+}
+
+bool is_wide(char32_t cp) {
+  struct Range {
+    char32_t first, last;
+  };
+  static constexpr Range kWide[] = {
+      {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x2E80, 0x303E},
+      {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},
+      {0xA960, 0xA97F},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE10, 0xFE19},
+      {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x1F300, 0x1F64F},
+      {0x1F900, 0x1F9FF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+  };
+  for (const auto& r : kWide)
+    if (cp >= r.first && cp <= r.last) return true;
+  return false;
+}
+
+bool is_zero_width(char32_t cp) {
+  return (cp >= 0x0300 && cp <= 0x036F) || (cp >= 0x200B && cp <= 0x200F) ||
+         (cp >= 0xFE00 && cp <= 0xFE0F) || cp == 0xFEFF;
+}
+
+bool caption_is(const Control& c, std::initializer_list<std::string_view> captions) {
+  return std::find(captions.begin(), captions.end(), c.caption) != captions.end();
+}
+
+}  // namespace
+
+int display_width(std::string_view utf8) {
+  int width = 0;
+  for (std::size_t i = 0; i < utf8.size();) {
+    char32_t cp = next_code_point(utf8, i);
+    if (is_zero_width(cp)) continue;
+    width += is_wide(cp) ? 2 : 1;
+  }
+  return width;
+}
+
+std::string pad_right(std::string_view text, int width) {
+  std::string out(text);
+  int w = display_width(text);
+  if (w < width) out.append(static_cast<std::size_t>(width - w), ' ');
+  return out;
+}
+
+void print_message(std::ostream& out, std::string_view prompt, std::string_view title) {
+  out << "[" << title << "]\n";
+  std::string text(prompt);
+  // A prompt may break lines with CR LF as the run-time library's vbCrLf does.
+  std::erase(text, '\r');
+  out << text << "\n";
+}
+
+void print_answer(std::ostream& out, int answer) {
+  out << (answer == kCancel ? "→ 取消" : "→ 确定") << "\n";
+  out.flush();
+}
+
+std::string draw_picture(const PictureTable& picture) {
+  std::size_t cols = 0;
+  for (const auto& row : picture.cells) cols = std::max(cols, row.size());
+  if (cols == 0) return "";
+  std::vector<int> widths(cols, 0);
+  for (std::size_t c = 0; c < cols; ++c)
+    widths[c] = display_width(host::column_letters(static_cast<int>(c) + 1));
+  for (const auto& row : picture.cells)
+    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], display_width(row[c]));
+  int last_row = picture.first_row_number + static_cast<int>(picture.cells.size()) - 1;
+  int number_width = std::max(1, display_width(std::to_string(std::max(last_row, 1))));
+
+  std::ostringstream os;
+  auto rule = [&] {
+    os << std::string(static_cast<std::size_t>(number_width) + 1, '-');
+    for (int w : widths) os << "+" << std::string(static_cast<std::size_t>(w) + 2, '-');
+    os << "+\n";
+  };
+  auto line = [&](const std::string& head, auto cell) {
+    os << pad_right("", number_width - display_width(head)) << head << " ";
+    for (std::size_t c = 0; c < cols; ++c) os << "| " << pad_right(cell(c), widths[c]) << " ";
+    os << "|\n";
+  };
+  line("", [](std::size_t c) { return host::column_letters(static_cast<int>(c) + 1); });
+  rule();
+  for (std::size_t r = 0; r < picture.cells.size(); ++r) {
+    const auto& row = picture.cells[r];
+    line(std::to_string(picture.first_row_number + static_cast<int>(r)),
+         [&](std::size_t c) { return c < row.size() ? row[c] : std::string(); });
+  }
+  return os.str();
+}
+
+Control* find_button(const Form& form, std::string_view role) {
+  for (const auto& c : form.controls()) {
+    if (c->kind != ControlKind::CommandButton || !c->visible) continue;
+    if (!c->role.empty()) {
+      if (c->role == role) return c.get();
+      continue;
+    }
+    // A button without a hint is known by its caption.
+    if (role == "cancel" && caption_is(*c, {"取消", "格式调整>>"})) return c.get();
+    if (role == "confirm" && caption_is(*c, {"确定", "继续执行>>", "关闭"})) return c.get();
+    if (role == "close" && caption_is(*c, {"关闭"})) return c.get();
+  }
+  return nullptr;
+}
+
+std::string cancel_form(Form& form) {
+  Control* button = find_button(form, "cancel");
+  if (!button) button = find_button(form, "close");
+  // An information form has nothing to cancel: its own button closes it.
+  if (!button) {
+    int buttons = 0;
+    for (const auto& c : form.controls())
+      if (c->kind == ControlKind::CommandButton && c->visible) ++buttons;
+    if (buttons == 1) button = find_button(form, "confirm");
+  }
+  std::string pressed;
+  if (button && button->enabled) {
+    pressed = button->caption;
+    form.click(button->name);
+  }
+  if (form.loaded()) form.unload();
+  return pressed;
+}
+
+}  // namespace lczs::ui
