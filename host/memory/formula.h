@@ -74,6 +74,7 @@ Result evaluate(const Parsed& formula, int row, int col, const Resolver& r);
 
 // Whether the text parses as a formula and uses only what evaluate() computes.
 bool is_supported(std::string_view formula);
+bool is_supported(const Parsed& formula);
 
 // Whether the text is a syntactically valid formula (unknown functions and
 // defined names allowed).

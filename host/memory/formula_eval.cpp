@@ -1,8 +1,8 @@
 // Parsing formulas into trees and evaluating them with the spreadsheet
 // application's rules for text, blanks, booleans and errors.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -146,10 +146,24 @@ class Parser {
     std::size_t j = pos_ + 1;
     if (j >= toks_.size()) return false;
     Tok t = toks_[j].type;
-    return t == Tok::Ref || t == Tok::Name || t == Tok::Func || t == Tok::LParen;
+    // "#REF!" stands where a reference was.
+    return t == Tok::Ref || t == Tok::Name || t == Tok::Func || t == Tok::LParen ||
+           (t == Tok::Error && toks_[j].error == ErrorCode::Ref);
   }
 
+  // Deeper nesting than the application allows (64 levels of functions)
+  // would only exhaust the stack.
+  static constexpr int kMaxDepth = 200;
+  int depth_ = 0;
+  struct Depth {
+    int& d;
+    explicit Depth(int& x) : d(x) { ++d; }
+    ~Depth() { --d; }
+  };
+
   std::unique_ptr<Node> expr(int min_power) {
+    Depth guard(depth_);
+    if (depth_ > kMaxDepth) return fail();
     auto lhs = prefix();
     if (!lhs) return fail();
     for (;;) {
@@ -269,11 +283,14 @@ class Parser {
         // An array constant: syntax only.
         ++pos_;
         supported_ = false;
-        for (;;) {
+        for (bool first = true;; first = false) {
           const Token* c = peek();
           if (!c) return nullptr;
           ++pos_;
-          if (c->type == Tok::RBrace) break;
+          if (c->type == Tok::RBrace) {
+            if (first) return nullptr;
+            break;
+          }
           if (c->type == Tok::Op && (c->text == "-" || c->text == "+")) continue;
           if (c->type != Tok::Number && c->type != Tok::String && c->type != Tok::Bool &&
               c->type != Tok::Error && c->type != Tok::Comma && c->type != Tok::Semicolon)
@@ -404,7 +421,7 @@ std::optional<double> text_number(std::string_view text) {
     ++i;
   }
   if (any && grouped_ok && i == s.size()) {
-    double v = std::strtod(digits.c_str(), nullptr);
+    double v = detail::decimal_value(digits);
     if (percent) v /= 100;
     return neg ? -v : v;
   }
@@ -428,7 +445,7 @@ class Evaluator {
 
   Ev eval(const Node& n) {
     switch (n.k) {
-      case Node::K::Number: return Ev::val(Value::number(n.num));
+      case Node::K::Number: return num_result(n.num);
       case Node::K::String: return Ev::val(Value::text(n.str));
       case Node::K::Bool: return Ev::val(Value::boolean(n.num != 0));
       case Node::K::Error: return Ev::err(n.err);
@@ -905,16 +922,18 @@ class Evaluator {
     if (x == 0 || !std::isfinite(x)) return x;
     int digits = static_cast<int>(std::trunc(std::clamp(digits_arg, -400.0, 400.0)));
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(x));
+    auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::scientific, 14);
+    std::string_view sci(buf, static_cast<std::size_t>(res.ptr - buf));
     // d.dddddddddddddde[+-]XX
+    std::size_t e = sci.find('e');
     std::string mant;
-    for (const char* p = buf; *p && *p != 'e'; ++p)
-      if (*p != '.') mant += *p;
-    int exp10 = std::atoi(std::strchr(buf, 'e') + 1);
+    for (char c : sci.substr(0, e))
+      if (c != '.') mant += c;
+    int exp10 = std::atoi(std::string(sci.substr(e + 1)).c_str());
     // x = 0.mant * 10^(exp10 + 1); keep the first `keep` digits.
     int keep = exp10 + 1 + digits;
     if (keep >= static_cast<int>(mant.size())) {
-      double v = std::strtod(buf, nullptr);
+      double v = detail::decimal_value(sci);
       return x < 0 ? -v : v;
     }
     std::string kept;
@@ -937,7 +956,7 @@ class Evaluator {
       else ++kept[static_cast<std::size_t>(i)];
     }
     std::string text = kept + "e" + std::to_string(-digits);
-    double v = std::strtod(text.c_str(), nullptr);
+    double v = detail::decimal_value(text);
     return x < 0 ? -v : v;
   }
 
@@ -1132,6 +1151,8 @@ Result evaluate(std::string_view formula, int row, int col, const Resolver& r) {
 }
 
 bool is_supported(std::string_view formula) { return parse(formula)->supported; }
+
+bool is_supported(const Parsed& formula) { return formula.supported; }
 
 bool parses(std::string_view formula) { return parse(formula)->parses; }
 

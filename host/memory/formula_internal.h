@@ -81,6 +81,9 @@ std::vector<Token> tokenize(std::string_view text, Notation n = {});
 std::string print_ref(const RefTok& ref, Notation n = {});
 
 bool same_sheet(std::string_view a, std::string_view b);
+// A plain decimal ("12", ".5", "1.5e3"; no sign) whatever the C locale says
+// the decimal point is. Overflow gives infinity, underflow 0.
+double decimal_value(std::string_view text);
 bool is_ident_char(unsigned char c);
 
 }  // namespace lczs::memory::formula::detail

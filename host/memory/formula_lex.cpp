@@ -2,6 +2,7 @@
 // sheet prefixes and '$' markers, and printing references back.
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <optional>
 
@@ -249,8 +250,7 @@ std::optional<double> read_number(std::string_view s, std::size_t& i) {
       j = k;
     }
   }
-  std::string text(s.substr(i, j - i));
-  double v = std::strtod(text.c_str(), nullptr);
+  double v = decimal_value(s.substr(i, j - i));
   i = j;
   return v;
 }
@@ -260,6 +260,18 @@ std::optional<double> read_number(std::string_view s, std::size_t& i) {
 bool is_ident_char(unsigned char c) {
   return is_letter(static_cast<char>(c)) || is_digit(static_cast<char>(c)) || c == '_' ||
          c == '.' || c == '\\' || c == '?' || c >= 0x80;
+}
+
+double decimal_value(std::string_view text) {
+  double v = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  (void)end;
+  if (ec == std::errc::result_out_of_range) {
+    auto e = text.find_first_of("eE");
+    bool tiny = e != std::string_view::npos && e + 1 < text.size() && text[e + 1] == '-';
+    return tiny ? 0.0 : HUGE_VAL;
+  }
+  return v;
 }
 
 bool same_sheet(std::string_view a, std::string_view b) {
@@ -489,6 +501,7 @@ std::vector<Token> tokenize(std::string_view s, Notation n) {
 
 std::string print_ref(const RefTok& r, Notation n) {
   std::string out;
+  if (r.sheet_deleted && r.kind == RefTok::Kind::Bad) return "#REF!";
   if (r.sheet_deleted) {
     out = "#REF!";
   } else if (r.has_sheet) {
