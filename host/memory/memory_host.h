@@ -30,6 +30,9 @@ namespace lczs::memory {
 class MemoryApplication;
 class MemoryWorkbook;
 class Collator;
+namespace detail {
+struct Access;
+}
 
 // Where saves go; io/ provides the .xlsx one.
 class WorkbookStore {
@@ -55,7 +58,9 @@ class MemoryWorksheet : public host::Worksheet {
  public:
   MemoryWorksheet(MemoryWorkbook& book, SheetData& data);
 
-  SheetData& data() { return *data_; }
+  // The sheet's content. Changing cells through it is seen by later reads
+  // (taking the non-const reference marks the workbook changed).
+  SheetData& data();
   const SheetData& data() const { return *data_; }
   MemoryWorkbook& workbook() { return *book_; }
   const MemoryWorkbook& workbook() const { return *book_; }
@@ -119,6 +124,7 @@ class MemoryWorksheet : public host::Worksheet {
  private:
   friend class MemoryWorkbook;
   friend class MemoryApplication;
+  friend struct detail::Access;
   MemoryWorkbook* book_;
   SheetData* data_;
 };
@@ -128,15 +134,20 @@ class MemoryWorkbook : public host::Workbook {
   MemoryWorkbook(MemoryApplication& app, WorkbookData data);
   ~MemoryWorkbook() override;
 
-  WorkbookData& data() { return data_; }
+  // Taking the non-const reference marks the workbook changed.
+  WorkbookData& data();
   const WorkbookData& data() const { return data_; }
   MemoryWorksheet& mem_sheet(int index);  // from 1
   MemoryWorksheet& mem_sheet(const std::string& name);
+  MemoryWorksheet& mem_active_sheet();
   MemoryApplication& application() { return *app_; }
 
   // Bumped by every change of a cell; formula caches older than it are stale.
   std::uint64_t generation() const { return generation_; }
   void touch() { ++generation_; }
+  // Evaluates every formula so that each cell's value is current (done
+  // before saving and dumping).
+  void recalculate();
 
   // ---- host::Workbook ----
   std::string full_name() const override;
@@ -156,6 +167,10 @@ class MemoryWorkbook : public host::Workbook {
  private:
   friend class MemoryWorksheet;
   friend class MemoryApplication;
+  friend struct detail::Access;
+  // Makes sheets_[index] (from 0) the active, only selected sheet.
+  void set_active(int index);
+  void insert_view(int index, std::unique_ptr<SheetData> sheet);
   MemoryApplication* app_;
   WorkbookData data_;
   std::vector<std::unique_ptr<MemoryWorksheet>> views_;  // parallel to data_.sheets
@@ -212,6 +227,7 @@ class MemoryApplication : public host::Application {
  private:
   friend class MemoryWorkbook;
   friend class MemoryWorksheet;
+  friend struct detail::Access;
   std::vector<std::unique_ptr<MemoryWorkbook>> books_;
   MemoryWorkbook* active_ = nullptr;
   std::shared_ptr<WorkbookStore> store_;
@@ -246,6 +262,11 @@ SheetData& add_sheet(WorkbookData& book, std::string name, std::vector<std::vect
 // active flags, every stored cell as "A1 = value | =formula | format
 // differences from the default", merges, widths, heights, breaks, selection.
 std::string dump(const WorkbookData& book);
+// Recalculates the workbook first, so formula cells show current values.
+std::string dump(MemoryWorkbook& book);
+// The differences of a format from a base format, as the dump writes them
+// ("size=14, bold, numfmt=0.00"); "" when equal.
+std::string format_diff(const Format& format, const Format& base);
 // The same for one sheet (without the workbook header).
 std::string dump_sheet(const WorkbookData& book, const SheetData& sheet);
 

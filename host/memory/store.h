@@ -4,8 +4,12 @@
 // without copying cells.
 #pragma once
 
+#include <cstdint>
 #include <map>
+#include <string>
+#include <unordered_map>
 
+#include "host/memory/formula.h"
 #include "host/memory/model.h"
 
 namespace lczs::memory {
@@ -16,10 +20,34 @@ struct SheetData::Store {
   std::map<int, int> col_counts;  // column -> number of stored cells in it
   std::size_t count = 0;
 
+  // Formula values computed since the workbook's last change, by cell. Keyed
+  // by address: cells are map nodes and keep their address while they live;
+  // an entry of a cell that went away is stale (older stamp or other text)
+  // and never trusted. A copy of the sheet starts with an empty cache.
+  struct CalcEntry {
+    std::uint64_t stamp = 0;   // workbook generation of the value
+    std::string text;          // the formula the parse belongs to
+    formula::ParsedPtr parsed;
+    bool busy = false;         // being evaluated (circular reference guard)
+  };
+  struct CalcCache {
+    std::unordered_map<const Cell*, CalcEntry> entries;
+    CalcCache() = default;
+    CalcCache(const CalcCache&) {}
+    CalcCache& operator=(const CalcCache&) {
+      entries.clear();
+      return *this;
+    }
+    CalcCache(CalcCache&&) = default;
+    CalcCache& operator=(CalcCache&&) = default;
+  };
+  CalcCache calc;
+
   void clear() {
     rows.clear();
     col_counts.clear();
     count = 0;
+    calc.entries.clear();
   }
   // Bookkeeping after a cell was added to / removed from column `col`.
   void added(int col) {

@@ -1,0 +1,550 @@
+// Cells of the in-memory host: identity and view of a sheet, values and
+// formulas, the lazy recalculation, current region and End(xlDown).
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+#include "host/memory/memory_internal.h"
+
+namespace lczs::memory {
+
+using host::ErrorCode;
+using host::kMaxCols;
+using host::kMaxRows;
+
+namespace detail {
+
+void fail(const std::string& message) { throw host::HostError(message); }
+
+namespace {
+std::string where(const Area& a) {
+  return "第" + std::to_string(a.top) + "行第" + std::to_string(a.left) + "列至第" +
+         std::to_string(a.bottom) + "行第" + std::to_string(a.right) + "列";
+}
+}  // namespace
+
+void check_area(const Area& area) {
+  if (!area.valid()) fail("区域超出工作表范围：" + where(area));
+}
+void check_cell(int row, int col) { check_area(Area::cell(row, col)); }
+void check_row(int row) {
+  if (row < 1 || row > kMaxRows) fail("行号超出工作表范围：" + std::to_string(row));
+}
+void check_col(int col) {
+  if (col < 1 || col > kMaxCols) fail("列号超出工作表范围：" + std::to_string(col));
+}
+
+std::string fold(std::string_view text) {
+  std::string s(text);
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+Value typed_entry(const std::string& text) {
+  if (text.empty()) return Value();
+  if (iequals(text, "TRUE")) return Value::boolean(true);
+  if (iequals(text, "FALSE")) return Value::boolean(false);
+  if (auto e = host::parse_error(text)) return Value::error(*e);
+  std::string t = text;
+  while (!t.empty() && t.back() == ' ') t.pop_back();
+  std::size_t lead = t.find_first_not_of(' ');
+  if (lead == std::string::npos) return Value::text(text);
+  t = t.substr(lead);
+  bool percent = false;
+  if (t.size() > 1 && t.back() == '%') {
+    percent = true;
+    t.pop_back();
+  }
+  // Only plain decimal notation (with an optional exponent) reads as a number;
+  // strtod alone would also take "inf", "nan" and hexadecimal.
+  bool ok = !t.empty();
+  bool digits = false;
+  for (std::size_t i = 0; i < t.size() && ok; ++i) {
+    char c = t[i];
+    if (c >= '0' && c <= '9') digits = true;
+    else if (c == '.' || c == 'e' || c == 'E' || ((c == '+' || c == '-') && (i == 0 || t[i - 1] == 'e' || t[i - 1] == 'E')))
+      continue;
+    else
+      ok = false;
+  }
+  if (ok && digits) {
+    char* end = nullptr;
+    double v = std::strtod(t.c_str(), &end);
+    if (end == t.c_str() + t.size() && std::isfinite(v)) return Value::number(percent ? v / 100 : v);
+  }
+  return Value::text(text);
+}
+
+int char_count(std::string_view text) {
+  int n = 0;
+  for (unsigned char c : text)
+    if ((c & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+double text_units(std::string_view s) {
+  double units = 0;
+  std::size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    char32_t cp = c;
+    int len = 1;
+    if (c >= 0xF0) { cp = c & 0x07; len = 4; }
+    else if (c >= 0xE0) { cp = c & 0x0F; len = 3; }
+    else if (c >= 0xC0) { cp = c & 0x1F; len = 2; }
+    for (int k = 1; k < len && i + k < s.size(); ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    i += len;
+    bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+                (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+                (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
+    units += wide ? 2 : 1;
+  }
+  return units;
+}
+
+// ---- Recalculation -------------------------------------------------------------
+
+MemoryWorksheet* sheet_by_name(MemoryWorkbook& book, std::string_view name) {
+  for (int i = 1; i <= book.sheet_count(); ++i) {
+    MemoryWorksheet& s = book.mem_sheet(i);
+    if (iequals(std::as_const(s).data().name, name)) return &s;
+  }
+  return nullptr;
+}
+
+namespace {
+
+class SheetResolver : public formula::Resolver {
+ public:
+  explicit SheetResolver(const MemoryWorksheet& ws) : ws_(ws) {}
+
+  const MemoryWorksheet* target(std::string_view sheet) const {
+    if (sheet.empty()) return &ws_;
+    return sheet_by_name(const_cast<MemoryWorkbook&>(ws_.workbook()), sheet);
+  }
+  Value cell(std::string_view sheet, int row, int col) const override {
+    const MemoryWorksheet* s = target(sheet);
+    if (!s) return Value::error(ErrorCode::Ref);
+    return cell_value(*s, row, col, s->data().get(row, col));
+  }
+  void for_each_in(std::string_view sheet, const Area& area,
+                   const std::function<void(int, int, const Value&)>& f) const override {
+    const MemoryWorksheet* s = target(sheet);
+    if (!s) return;
+    const auto& rows = s->data().store().rows;
+    for (auto r = rows.lower_bound(area.top); r != rows.end() && r->first <= area.bottom; ++r)
+      for (auto c = r->second.lower_bound(area.left); c != r->second.end() && c->first <= area.right; ++c)
+        f(r->first, c->first, cell_value(*s, r->first, c->first, &c->second));
+  }
+  bool sheet_exists(std::string_view sheet) const override { return target(sheet) != nullptr; }
+  double today_serial() const override {
+    return const_cast<MemoryWorkbook&>(ws_.workbook()).application().today_serial();
+  }
+
+ private:
+  const MemoryWorksheet& ws_;
+};
+
+int eval_depth = 0;
+
+}  // namespace
+
+Value formula_value(const MemoryWorksheet& ws, int row, int col, const Cell& cell) {
+  const MemoryWorkbook& book = ws.workbook();
+  std::uint64_t gen = book.generation();
+  auto& cache = const_cast<SheetData::Store&>(ws.data().store()).calc.entries;
+  Cell& mutable_cell = const_cast<Cell&>(cell);
+  if (eval_depth == 0 && cache.size() > 2 * ws.data().cell_count() + 4096) cache.clear();
+  auto& e = cache[&cell];
+  if (e.busy) return cell.value;  // circular reference: the last value stands
+  if (e.stamp == gen && e.text == cell.formula && e.parsed) return cell.value;
+  if (!e.parsed || e.text != cell.formula) {
+    e.parsed = formula::parse(cell.formula);
+    e.text = cell.formula;
+  }
+  struct Guard {
+    SheetData::Store::CalcEntry& e;
+    Guard(SheetData::Store::CalcEntry& x) : e(x) {
+      e.busy = true;
+      ++eval_depth;
+    }
+    ~Guard() {
+      e.busy = false;
+      --eval_depth;
+    }
+  };
+  formula::Result result;
+  {
+    Guard guard(e);
+    SheetResolver resolver(ws);
+    result = formula::evaluate(*e.parsed, row, col, resolver);
+  }
+  if (result.supported)
+    mutable_cell.value = result.value;
+  else
+    const_cast<WorkbookData&>(book.data()).needs_full_recalc = true;
+  e.stamp = gen;
+  return cell.value;
+}
+
+Value cell_value(const MemoryWorksheet& ws, int row, int col, const Cell* cell) {
+  if (!cell) return Value();
+  if (cell->formula.empty()) return cell->value;
+  return formula_value(ws, row, col, *cell);
+}
+
+void rewrite_formulas(MemoryWorkbook& book,
+                      const std::function<std::string(const std::string&, std::string_view)>& f) {
+  for (auto& sheet : Access::book(book).sheets)
+    for (auto& [r, row] : sheet->store().rows)
+      for (auto& [c, cell] : row)
+        if (!cell.formula.empty()) {
+          std::string next = f(sheet->name, cell.formula);
+          if (next != cell.formula) cell.formula = std::move(next);
+        }
+}
+
+// ---- Cell storage helpers ----------------------------------------------------------
+
+FormatId level_format(const SheetData& sheet, int row, int col) {
+  if (auto r = sheet.rows.find(row); r != sheet.rows.end() && r->second.format) return *r->second.format;
+  if (auto c = sheet.columns.find(col); c != sheet.columns.end() && c->second.format)
+    return *c->second.format;
+  return 0;
+}
+
+Cell& cell_for_write(SheetData& sheet, int row, int col) {
+  auto& rowmap = sheet.store().rows[row];
+  auto it = rowmap.find(col);
+  if (it != rowmap.end()) return it->second;
+  Cell& cell = rowmap[col];
+  sheet.store().added(col);
+  cell.format = level_format(sheet, row, col);
+  return cell;
+}
+
+void drop_if_blank(SheetData& sheet, int row, int col) {
+  const Cell* cell = sheet.get(row, col);
+  if (cell && cell->empty() && cell->runs.empty() && cell->format == level_format(sheet, row, col))
+    sheet.erase(row, col);
+}
+
+void erase_area(SheetData& sheet, const Area& area) {
+  auto& st = sheet.store();
+  for (auto r = st.rows.lower_bound(area.top); r != st.rows.end() && r->first <= area.bottom;) {
+    auto& row = r->second;
+    for (auto c = row.lower_bound(area.left); c != row.end() && c->first <= area.right;) {
+      st.removed(c->first);
+      c = row.erase(c);
+    }
+    r = row.empty() ? st.rows.erase(r) : std::next(r);
+  }
+}
+
+void shift_cells(SheetData& sheet, const Area& area, int drow, int dcol) {
+  auto& st = sheet.store();
+  struct Moved {
+    int row;
+    SheetData::Store::Row::node_type node;
+  };
+  std::vector<Moved> moved;
+  for (auto r = st.rows.lower_bound(area.top); r != st.rows.end() && r->first <= area.bottom;) {
+    auto& row = r->second;
+    for (auto c = row.lower_bound(area.left); c != row.end() && c->first <= area.right;) {
+      auto next = std::next(c);
+      st.removed(c->first);
+      moved.push_back({r->first, row.extract(c)});
+      c = next;
+    }
+    r = row.empty() ? st.rows.erase(r) : std::next(r);
+  }
+  Area dest = area.offset(drow, dcol);
+  dest.top = std::max(dest.top, 1);
+  dest.left = std::max(dest.left, 1);
+  dest.bottom = std::min(dest.bottom, kMaxRows);
+  dest.right = std::min(dest.right, kMaxCols);
+  if (dest.top <= dest.bottom && dest.left <= dest.right) erase_area(sheet, dest);
+  for (auto& m : moved) {
+    int nr = m.row + drow, nc = m.node.key() + dcol;
+    if (nr < 1 || nr > kMaxRows || nc < 1 || nc > kMaxCols) continue;
+    m.node.key() = nc;
+    st.rows[nr].insert(std::move(m.node));
+    st.added(nc);
+  }
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+// ---- Identity and view --------------------------------------------------------------
+
+MemoryWorksheet::MemoryWorksheet(MemoryWorkbook& book, SheetData& data) : book_(&book), data_(&data) {}
+
+std::string MemoryWorksheet::name() const { return data_->name; }
+
+void MemoryWorksheet::set_name(const std::string& name) {
+  if (name.empty()) fail("工作表名称不能为空");
+  if (char_count(name) > host::kMaxSheetNameLength)
+    fail("工作表名称“" + name + "”超过31个字符");
+  if (name.find_first_of(":\\/?*[]") != std::string::npos || name.front() == '\'' ||
+      name.back() == '\'')
+    fail("工作表名称“" + name + "”含有不允许的字符");
+  for (auto& other : book_->data_.sheets)
+    if (other.get() != data_ && iequals(other->name, name))
+      fail("工作表名称“" + name + "”已被其他工作表使用");
+  if (name == data_->name) return;
+  std::string old = data_->name;
+  data_->name = name;
+  rewrite_formulas(*book_, [&](const std::string&, std::string_view f) {
+    return formula::on_sheet_renamed(f, old, name);
+  });
+  book_->touch();
+}
+
+int MemoryWorksheet::index() const {
+  const auto& sheets = book_->data_.sheets;
+  for (std::size_t i = 0; i < sheets.size(); ++i)
+    if (sheets[i].get() == data_) return static_cast<int>(i) + 1;
+  return 0;
+}
+
+bool MemoryWorksheet::visible() const { return !data_->hidden && !data_->very_hidden; }
+
+void MemoryWorksheet::activate() {
+  if (!visible()) fail("工作表“" + data_->name + "”已隐藏，不能激活");
+  book_->set_active(index() - 1);
+}
+
+void MemoryWorksheet::select(const Area& area) { select(area, area.top_left()); }
+
+void MemoryWorksheet::select(const Area& area, host::CellRef active) {
+  check_area(area);
+  if (index() - 1 != book_->data_.active_sheet)
+    fail("工作表“" + data_->name + "”不是活动工作表，不能选定其中的区域");
+  if (!area.contains(active.row, active.col)) fail("活动单元格不在选定区域内");
+  data_->view.selection = area;
+  data_->view.active_cell = active;
+}
+
+Area MemoryWorksheet::selection() const { return data_->view.selection; }
+host::CellRef MemoryWorksheet::active_cell() const { return data_->view.active_cell; }
+
+// ---- Values and formulas --------------------------------------------------------------
+
+Value MemoryWorksheet::value(int row, int col) const {
+  check_cell(row, col);
+  return cell_value(*this, row, col, data_->get(row, col));
+}
+
+namespace {
+void store_value(SheetData& sheet, int row, int col, const Value& v) {
+  if (v.is_empty() || (v.is_text() && v.as_text().empty())) {
+    if (Cell* cell = const_cast<Cell*>(sheet.get(row, col))) {
+      cell->value = Value();
+      cell->formula.clear();
+      cell->runs.clear();
+      drop_if_blank(sheet, row, col);
+    }
+    return;
+  }
+  Cell& cell = cell_for_write(sheet, row, col);
+  cell.value = v;
+  cell.formula.clear();
+  cell.runs.clear();
+}
+
+void check_text(const Value& v) {
+  if (v.is_text() && char_count(v.as_text()) > host::kMaxCellTextLength)
+    fail("文本超过单元格能容纳的32767个字符");
+}
+
+constexpr long long kMaxCellsPerCall = 4LL << 20;
+
+void check_size(const Area& area) {
+  if (static_cast<long long>(area.row_count()) * area.col_count() > kMaxCellsPerCall)
+    fail("区域过大，无法逐个单元格写入");
+}
+}  // namespace
+
+void MemoryWorksheet::set_value(int row, int col, const Value& v) {
+  check_cell(row, col);
+  check_text(v);
+  store_value(*data_, row, col, v);
+  book_->touch();
+}
+
+void MemoryWorksheet::set_values(const Area& area, const Value& v) {
+  check_area(area);
+  check_text(v);
+  if (v.is_empty() || (v.is_text() && v.as_text().empty())) {
+    clear_contents(area);
+    return;
+  }
+  check_size(area);
+  for (int r = area.top; r <= area.bottom; ++r)
+    for (int c = area.left; c <= area.right; ++c) store_value(*data_, r, c, v);
+  book_->touch();
+}
+
+std::string MemoryWorksheet::formula(int row, int col) const {
+  check_cell(row, col);
+  const Cell* cell = data_->get(row, col);
+  if (!cell) return "";
+  if (!cell->formula.empty()) return "=" + cell->formula;
+  return cell->value.display_text();
+}
+
+void MemoryWorksheet::set_formula(const Area& area, const std::string& text) {
+  check_area(area);
+  if (text.size() < 2 || text[0] != '=') {
+    Value v = typed_entry(text);
+    set_values(area, v);
+    return;
+  }
+  std::string f = text.substr(1);
+  if (!formula::parses(f)) fail("公式“" + text + "”有误");
+  check_size(area);
+  for (int r = area.top; r <= area.bottom; ++r)
+    for (int c = area.left; c <= area.right; ++c) {
+      Cell& cell = cell_for_write(*data_, r, c);
+      cell.formula = (r == area.top && c == area.left) ? f : formula::translate(f, r - area.top, c - area.left);
+      cell.value = Value();
+      cell.runs.clear();
+    }
+  book_->touch();
+}
+
+void MemoryWorksheet::set_formula_r1c1(const Area& area, const std::string& text) {
+  check_area(area);
+  if (text.size() < 2 || text[0] != '=') {
+    set_formula(area, text);
+    return;
+  }
+  std::string r1c1 = text.substr(1);
+  check_size(area);
+  std::string first = formula::from_r1c1(r1c1, area.top, area.left);
+  if (!formula::parses(first)) fail("公式“" + text + "”有误");
+  for (int r = area.top; r <= area.bottom; ++r)
+    for (int c = area.left; c <= area.right; ++c) {
+      Cell& cell = cell_for_write(*data_, r, c);
+      cell.formula = formula::from_r1c1(r1c1, r, c);
+      cell.value = Value();
+      cell.runs.clear();
+    }
+  book_->touch();
+}
+
+host::CellRef MemoryWorksheet::used_extent() const { return {data_->max_row(), data_->max_col()}; }
+
+// ---- Regions ---------------------------------------------------------------------------
+
+Area MemoryWorksheet::current_region(int row, int col) const {
+  check_cell(row, col);
+  const auto& rows = data_->store().rows;
+  auto row_has = [&](int r, int c1, int c2) {
+    if (r < 1 || r > kMaxRows) return false;
+    auto it = rows.find(r);
+    if (it == rows.end()) return false;
+    for (auto c = it->second.lower_bound(std::max(c1, 1)); c != it->second.end() && c->first <= c2; ++c)
+      if (!c->second.empty()) return true;
+    return false;
+  };
+  auto filled = [&](const SheetData::Store::Row& r, int c) {
+    auto it = r.find(c);
+    return it != r.end() && !it->second.empty();
+  };
+  // Grow the rectangle until no filled cell touches it, corners included.
+  // Rows grow one at a time (cheap lookups); columns grow by whole runs per
+  // row so that a wide block costs a few passes, not one per column.
+  Area a = Area::cell(row, col);
+  for (bool grown = true; grown;) {
+    grown = false;
+    while (row_has(a.top - 1, a.left - 1, a.right + 1)) --a.top, grown = true;
+    while (row_has(a.bottom + 1, a.left - 1, a.right + 1)) ++a.bottom, grown = true;
+    int right = a.right, left = a.left;
+    for (auto r = rows.lower_bound(std::max(a.top - 1, 1)); r != rows.end() && r->first <= a.bottom + 1; ++r) {
+      int c = a.right + 1;
+      while (c <= kMaxCols && filled(r->second, c)) ++c;
+      right = std::max(right, c - 1);
+      c = a.left - 1;
+      while (c >= 1 && filled(r->second, c)) --c;
+      left = std::min(left, c + 1);
+    }
+    if (right != a.right || left != a.left) {
+      a.right = right;
+      a.left = left;
+      grown = true;
+    }
+  }
+  return a;
+}
+
+host::CellRef MemoryWorksheet::end_down(int row, int col) const {
+  check_cell(row, col);
+  auto filled = [&](int r) {
+    const Cell* c = data_->get(r, col);
+    return c && !c->empty();
+  };
+  if (filled(row) && row < kMaxRows && filled(row + 1)) {
+    int r = row + 1;
+    while (r < kMaxRows && filled(r + 1)) ++r;
+    return {r, col};
+  }
+  const auto& rows = data_->store().rows;
+  for (auto it = rows.upper_bound(row); it != rows.end(); ++it) {
+    auto c = it->second.find(col);
+    if (c != it->second.end() && !c->second.empty()) return {it->first, col};
+  }
+  return {kMaxRows, col};
+}
+
+// ---- Editing ------------------------------------------------------------------------------
+
+void MemoryWorksheet::clear_contents(const Area& area) {
+  check_area(area);
+  for (const Area& m : data_->merges)
+    if (intersects(m, area) && !inside(m, area)) fail("不能对合并单元格的一部分进行更改");
+  std::vector<std::pair<int, int>> cells;
+  const auto& rows = data_->store().rows;
+  for (auto r = rows.lower_bound(area.top); r != rows.end() && r->first <= area.bottom; ++r)
+    for (auto c = r->second.lower_bound(area.left); c != r->second.end() && c->first <= area.right; ++c)
+      cells.emplace_back(r->first, c->first);
+  for (auto [r, c] : cells) store_value(*data_, r, c, Value());
+  book_->touch();
+}
+
+int MemoryWorksheet::replace_whole(const Area& area, const std::string& what,
+                                   const std::string& replacement) {
+  check_area(area);
+  if (what.empty()) return 0;
+  Value v = typed_entry(replacement);
+  check_text(v);
+  std::vector<std::pair<int, int>> hits;
+  const auto& rows = data_->store().rows;
+  for (auto r = rows.lower_bound(area.top); r != rows.end() && r->first <= area.bottom; ++r)
+    for (auto c = r->second.lower_bound(area.left); c != r->second.end() && c->first <= area.right; ++c)
+      if (c->second.formula.empty() && !c->second.value.is_empty() &&
+          iequals(c->second.value.display_text(), what))
+        hits.emplace_back(r->first, c->first);
+  for (auto [r, c] : hits) store_value(*data_, r, c, v);
+  if (!hits.empty()) book_->touch();
+  return static_cast<int>(hits.size());
+}
+
+}  // namespace lczs::memory

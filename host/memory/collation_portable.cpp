@@ -1,0 +1,9 @@
+// The collator where ICU is absent (the Windows build): the pinyin table.
+#include "host/memory/collation.h"
+#include "host/memory/collation_table.h"
+
+namespace lczs::memory {
+
+std::unique_ptr<Collator> make_pinyin_collator() { return make_table_collator(); }
+
+}  // namespace lczs::memory

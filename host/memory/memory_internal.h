@@ -1,0 +1,92 @@
+// Helpers shared by the sources of the in-memory host. Not an interface.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "host/memory/memory_host.h"
+#include "host/memory/store.h"
+
+namespace lczs::memory::detail {
+
+using host::Area;
+using host::CellRef;
+using host::Value;
+
+// Reaches the model behind the host objects without marking it changed.
+struct Access {
+  static SheetData& sheet(MemoryWorksheet& ws) { return *ws.data_; }
+  static WorkbookData& book(MemoryWorkbook& b) { return b.data_; }
+  static MemoryApplication::Mark& mark(MemoryApplication& app) { return app.mark_; }
+};
+
+[[noreturn]] void fail(const std::string& message);
+
+// Throw HostError for areas and cells outside the sheet.
+void check_area(const Area& area);
+void check_cell(int row, int col);
+void check_row(int row);
+void check_col(int col);
+
+inline bool whole_rows(const Area& a) { return a.left == 1 && a.right == host::kMaxCols; }
+inline bool whole_cols(const Area& a) { return a.top == 1 && a.bottom == host::kMaxRows; }
+inline bool intersects(const Area& a, const Area& b) {
+  return a.top <= b.bottom && b.top <= a.bottom && a.left <= b.right && b.left <= a.right;
+}
+inline bool inside(const Area& inner, const Area& outer) {
+  return inner.top >= outer.top && inner.bottom <= outer.bottom && inner.left >= outer.left &&
+         inner.right <= outer.right;
+}
+
+// ASCII letters folded; other characters compared as they are (Chinese has no
+// case; the application folds Latin letters in names and comparisons).
+std::string fold(std::string_view text);
+bool iequals(std::string_view a, std::string_view b);
+
+// What typing `text` into a cell stores: a number, TRUE/FALSE, an error
+// value, nothing for "", otherwise the text.
+Value typed_entry(const std::string& text);
+
+// The text a cell shows for a value under a number format (General, 0, 0.0,
+// 0.00, #,##0.00, 0%, 0.00%, and text formats; others show as General).
+std::string shown_text(const Value& v, const std::string& number_format);
+
+// Number of UTF-8 characters, and the width in digit widths: East Asian wide
+// and full-width characters count 2, others 1.
+int char_count(std::string_view text);
+double text_units(std::string_view text);
+
+// The value of a formula cell, recalculated when the workbook changed since
+// its last evaluation. Writes the value into the cell as its last value.
+Value formula_value(const MemoryWorksheet& ws, int row, int col, const Cell& cell);
+// The value of a cell as Range.Value reads it (nullptr: empty).
+Value cell_value(const MemoryWorksheet& ws, int row, int col, const Cell* cell);
+
+// Rewrites every formula of the workbook: f(own sheet name, formula) returns
+// the new text. Formulas whose text does not change are left alone.
+void rewrite_formulas(MemoryWorkbook& book,
+                      const std::function<std::string(const std::string& own, std::string_view f)>& f);
+
+// Creates the cell for writing: a new cell takes the format its position
+// shows (row, else column format), so that writing a value keeps the look.
+Cell& cell_for_write(SheetData& sheet, int row, int col);
+// Drops a cell that holds nothing and shows the format its position would
+// show anyway.
+void drop_if_blank(SheetData& sheet, int row, int col);
+// Format id a position shows when no cell is stored there.
+FormatId level_format(const SheetData& sheet, int row, int col);
+
+// Moves the cells of `area` by (drow, dcol), overwriting the destination
+// (cells, nothing else). Cells pushed off the sheet are dropped.
+void shift_cells(SheetData& sheet, const Area& area, int drow, int dcol);
+// Erases every stored cell of an area.
+void erase_area(SheetData& sheet, const Area& area);
+
+// The workbook's sheet of a name (case-insensitive), or nullptr.
+MemoryWorksheet* sheet_by_name(MemoryWorkbook& book, std::string_view name);
+
+// Paste of the application's marked area (copy or cut) onto `dest` at `at`.
+void paste(MemoryApplication& app, MemoryWorksheet& dest, CellRef at);
+
+}  // namespace lczs::memory::detail
