@@ -437,8 +437,6 @@ std::optional<double> text_number(std::string_view text) {
 
 std::string number_text(double v) { return Value::number(v).display_text(); }
 
-// The value a reference stands for in a scalar place: one cell, or the cell
-// of a one-column (one-row) area in the formula's row (column).
 class Evaluator {
  public:
   Evaluator(int row, int col, const Resolver& r) : row_(row), col_(col), r_(r) {}
@@ -470,6 +468,8 @@ class Evaluator {
     return Ev::err(ErrorCode::Value);
   }
 
+  // The value a reference stands for in a scalar place: one cell, or the
+  // cell of a one-column (one-row) area in the formula's row (column).
   Value scalar(const Ev& e) {
     if (!e.is_ref) return e.v;
     const Area& a = e.area;
@@ -957,7 +957,7 @@ class Evaluator {
     }
     std::string text = kept + "e" + std::to_string(-digits);
     double v = detail::decimal_value(text);
-    return x < 0 ? -v : v;
+    return x < 0 && v != 0 ? -v : v;
   }
 
   // ---- Functions -------------------------------------------------------------

@@ -2,6 +2,7 @@
 // references across sheets, and formulas the engine declines.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 #include <set>
 #include <tuple>
@@ -172,6 +173,8 @@ TEST(Evaluate, RoundIsHalfAwayFromZeroOnTheDecimalValue) {
       {"ROUND(AVERAGEA(D1:D4),1)", num(83.8)},
   };
   for (const auto& c : cases) check(b, c);
+  // Rounded to nothing is zero, not minus zero.
+  EXPECT_FALSE(std::signbit(f::evaluate("ROUND(-0.4,0)", 1, 1, b).value.as_number()));
 }
 
 TEST(Evaluate, OperatorsPrecedenceAndConversions) {
