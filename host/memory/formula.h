@@ -69,6 +69,17 @@ ParsedPtr parse(std::string_view formula);
 // Evaluates `formula` standing in cell (row, col) of the resolver's own sheet.
 // A formula that is a reference to an empty cell gives the number 0, as the
 // application shows it. A reference to a missing sheet gives #REF!.
+//
+// Computed: the operators (: space - % ^ * / + - & = <> < > <= >=), SUM,
+// AVERAGE, AVERAGEA, COUNT, COUNTA, COUNTBLANK, MAX, MIN, MAXA, MINA, ROUND,
+// ROUNDUP, ROUNDDOWN, TODAY, IF, IFERROR, AND, OR, NOT, TRUE, FALSE, ABS,
+// INT, MOD, SQRT, COUNTIF, SUMIF, AVERAGEIF, COUNTIFS, SUMIFS, AVERAGEIFS,
+// RANK (RANK.EQ), MEDIAN, LARGE, SMALL, STDEV(.S), STDEVP (STDEV.P), VAR(.S),
+// VARP (VAR.P), VLOOKUP, HLOOKUP, MATCH, INDEX, LEN, LEFT, RIGHT, MID,
+// CONCATENATE, TRIM, VALUE, ISBLANK, ISNUMBER, ISTEXT, ISERROR. Not
+// computed (supported = false): other functions, defined names, array
+// constants, unions, other workbooks, texts that read as dates, and
+// approximate lookups in unsorted or mixed data.
 Result evaluate(std::string_view formula, int row, int col, const Resolver& r);
 Result evaluate(const Parsed& formula, int row, int col, const Resolver& r);
 

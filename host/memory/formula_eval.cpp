@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -37,7 +38,9 @@ using detail::Token;
 enum class Fn {
   Sum, Average, AverageA, Count, CountA, CountBlank, Max, Min, MaxA, MinA, Round, RoundUp,
   RoundDown, Today, If, And, Or, Not, Abs, Int, Mod, Sqrt, CountIf, SumIf, AverageIf, Rank,
-  IfError, IsBlank, IsNumber, IsText, IsError, True, False,
+  IfError, IsBlank, IsNumber, IsText, IsError, True, False, Median, Large, Small, StDev, StDevP,
+  Var, VarP, VLookup, HLookup, Match, Index, Len, Left, Right, Mid, Concatenate, Trim, ValueFn,
+  CountIfs, SumIfs, AverageIfs,
 };
 
 struct FnInfo {
@@ -65,6 +68,19 @@ const std::unordered_map<std::string, FnInfo>& functions() {
       {"ISBLANK", {Fn::IsBlank, 1, 1}},     {"ISNUMBER", {Fn::IsNumber, 1, 1}},
       {"ISTEXT", {Fn::IsText, 1, 1}},       {"ISERROR", {Fn::IsError, 1, 1}},
       {"TRUE", {Fn::True, 0, 0}},           {"FALSE", {Fn::False, 0, 0}},
+      {"MEDIAN", {Fn::Median, 1, 255}},     {"LARGE", {Fn::Large, 2, 2}},
+      {"SMALL", {Fn::Small, 2, 2}},         {"STDEV", {Fn::StDev, 1, 255}},
+      {"STDEV.S", {Fn::StDev, 1, 255}},     {"STDEVP", {Fn::StDevP, 1, 255}},
+      {"STDEV.P", {Fn::StDevP, 1, 255}},    {"VAR", {Fn::Var, 1, 255}},
+      {"VAR.S", {Fn::Var, 1, 255}},         {"VARP", {Fn::VarP, 1, 255}},
+      {"VAR.P", {Fn::VarP, 1, 255}},        {"VLOOKUP", {Fn::VLookup, 3, 4}},
+      {"HLOOKUP", {Fn::HLookup, 3, 4}},     {"MATCH", {Fn::Match, 2, 3}},
+      {"INDEX", {Fn::Index, 2, 3}},         {"LEN", {Fn::Len, 1, 1}},
+      {"LEFT", {Fn::Left, 1, 2}},           {"RIGHT", {Fn::Right, 1, 2}},
+      {"MID", {Fn::Mid, 3, 3}},             {"CONCATENATE", {Fn::Concatenate, 1, 255}},
+      {"TRIM", {Fn::Trim, 1, 1}},           {"VALUE", {Fn::ValueFn, 1, 1}},
+      {"COUNTIFS", {Fn::CountIfs, 2, 254}}, {"SUMIFS", {Fn::SumIfs, 3, 255}},
+      {"AVERAGEIFS", {Fn::AverageIfs, 3, 255}},
   };
   return table;
 }
@@ -168,10 +184,8 @@ class Parser {
     if (!lhs) return fail();
     for (;;) {
       if (min_power <= 8 && intersection_follows()) {
-        // "A1:B5 B2:C3": the common cells. Kept simple: the engine does not
-        // compute it.
+        // "A1:B5 B2:C3": the common cells.
         ++pos_;
-        supported_ = false;
         auto rhs = expr(9);
         if (!rhs) return fail();
         auto n = std::make_unique<Node>();
@@ -586,7 +600,18 @@ class Evaluator {
                     std::max(a.area.bottom, b.area.bottom), std::max(a.area.right, b.area.right)};
       return e;
     }
-    if (op == " ") throw Unsupported{};
+    if (op == " ") {
+      Ev a = eval(*n.kids[0]);
+      Ev b = eval(*n.kids[1]);
+      if (!a.is_ref) return Ev::val(value_error(a.v));
+      if (!b.is_ref) return Ev::val(value_error(b.v));
+      if (!detail::same_sheet(a.sheet, b.sheet)) return Ev::err(ErrorCode::Value);
+      Area x{std::max(a.area.top, b.area.top), std::max(a.area.left, b.area.left),
+             std::min(a.area.bottom, b.area.bottom), std::min(a.area.right, b.area.right)};
+      if (x.top > x.bottom || x.left > x.right) return Ev::err(ErrorCode::Null);
+      a.area = x;
+      return a;
+    }
     Value a = scalar(eval(*n.kids[0]));
     Value b = scalar(eval(*n.kids[1]));
     if (op == "&") {
@@ -630,8 +655,11 @@ class Evaluator {
   // non-empty cells of references (row by row), and direct values. A missing
   // argument counts as the number 0. Stops at the first error f returns.
   template <class F>
-  std::optional<Value> each_value(const Node& call_node, F&& f) {
-    for (const auto& arg : call_node.kids) {
+  std::optional<Value> each_value(const Node& call_node, F&& f, std::size_t first = 0,
+                                  std::size_t last = SIZE_MAX) {
+    last = std::min(last, call_node.kids.size());
+    for (std::size_t i = first; i < last; ++i) {
+      const auto& arg = call_node.kids[i];
       if (arg->k == Node::K::Missing) {
         if (auto e = f(Value::number(0), false)) return e;
         continue;
@@ -1015,6 +1043,328 @@ class Evaluator {
     return Ev::val(Value::number(static_cast<double>(better + 1)));
   }
 
+  // ---- Statistics ------------------------------------------------------------
+
+  // The numbers of arguments [first, last) as SUM reads them.
+  std::optional<Value> numbers_of(const Node& n, std::vector<double>& out, std::size_t first = 0,
+                                  std::size_t last = SIZE_MAX) {
+    return each_value(
+        n,
+        [&](const Value& v, bool from_ref) -> std::optional<Value> {
+          if (v.is_error()) return v;
+          if (v.is_number()) {
+            out.push_back(v.as_number());
+          } else if (!from_ref) {
+            if (v.is_boolean() || v.is_empty()) {
+              out.push_back(v.as_number());
+            } else {
+              auto x = text_number(v.as_text());
+              if (!x) return Value::error(ErrorCode::Value);
+              out.push_back(*x);
+            }
+          }
+          return std::nullopt;
+        },
+        first, last);
+  }
+
+  Ev statistic(const Node& n, Fn fn) {
+    std::vector<double> xs;
+    if (auto e = numbers_of(n, xs, 0, fn == Fn::Large || fn == Fn::Small ? 1 : SIZE_MAX))
+      return Ev::val(*e);
+    if (fn == Fn::Large || fn == Fn::Small) {
+      Value error;
+      auto k = arg_number(*n.kids[1], error);
+      if (!k) return Ev::val(error);
+      double kk = std::ceil(*k);
+      if (xs.empty() || kk < 1 || kk > static_cast<double>(xs.size())) return Ev::err(ErrorCode::Num);
+      std::sort(xs.begin(), xs.end());
+      std::size_t i = static_cast<std::size_t>(kk) - 1;
+      return num_result(fn == Fn::Small ? xs[i] : xs[xs.size() - 1 - i]);
+    }
+    if (fn == Fn::Median) {
+      if (xs.empty()) return Ev::err(ErrorCode::Num);
+      std::sort(xs.begin(), xs.end());
+      std::size_t m = xs.size() / 2;
+      return num_result(xs.size() % 2 ? xs[m] : (xs[m - 1] + xs[m]) / 2);
+    }
+    // Variance by two passes: the mean first, then the squared deviations.
+    bool sample = fn == Fn::StDev || fn == Fn::Var;
+    std::size_t need = sample ? 2 : 1;
+    if (xs.size() < need) return Ev::err(ErrorCode::Div0);
+    double sum = 0;
+    for (double x : xs) sum += x;
+    double mean = sum / static_cast<double>(xs.size());
+    double sq = 0;
+    for (double x : xs) sq += (x - mean) * (x - mean);
+    double var = sq / static_cast<double>(sample ? xs.size() - 1 : xs.size());
+    return num_result(fn == Fn::StDev || fn == Fn::StDevP ? std::sqrt(var) : var);
+  }
+
+  // ---- Lookup ------------------------------------------------------------------
+
+  static bool lookup_equal(const Value& key, const Value& v) {
+    if (key.is_number()) return v.is_number() && v.as_number() == key.as_number();
+    if (key.is_boolean()) return v.is_boolean() && v.as_number() == key.as_number();
+    if (key.is_text())
+      return v.is_text() && wildcard(upper_ascii(key.as_text()), upper_ascii(v.as_text()));
+    return false;
+  }
+
+  static int same_type_order(const Value& a, const Value& b) {
+    if (a.is_text()) return text_compare(a.as_text(), b.as_text());
+    return a.as_number() < b.as_number() ? -1 : a.as_number() > b.as_number() ? 1 : 0;
+  }
+
+  // Position (from 0) of key in a one-row or one-column area. type 0: the
+  // first equal value; 1: the last value not above key in ascending data;
+  // -1: the last value not below key in descending data. Unsorted or mixed
+  // data, where the application's binary search gives answers of its own,
+  // are not computed.
+  std::optional<long long> find_in(const std::string& sheet, const Area& v, const Value& key,
+                                   int type) {
+    bool vertical = v.left == v.right;
+    auto index = [&](int r, int c) -> long long { return vertical ? r - v.top : c - v.left; };
+    std::optional<long long> found;
+    if (type == 0) {
+      r_.for_each_in(sheet, v, [&](int r, int c, const Value& x) {
+        if (!found && lookup_equal(key, x)) found = index(r, c);
+      });
+      return found;
+    }
+    bool foreign = false, unsorted = false;
+    std::optional<Value> last;
+    r_.for_each_in(sheet, v, [&](int r, int c, const Value& x) {
+      if (x.is_empty()) return;
+      if (x.kind() != key.kind()) {
+        foreign = true;
+        return;
+      }
+      if (last && same_type_order(*last, x) * type > 0) unsorted = true;
+      last = x;
+      if (same_type_order(x, key) * type <= 0) found = index(r, c);
+    });
+    if (foreign || unsorted) throw Unsupported{};
+    return found;
+  }
+
+  Value lookup_key(const Node& n) {
+    Value key = scalar(eval(n));
+    if (key.is_empty()) throw Unsupported{};
+    return key;
+  }
+
+  // VLOOKUP, HLOOKUP.
+  Ev table_lookup(const Node& n, bool vertical) {
+    const auto& a = n.kids;
+    Value key = lookup_key(*a[0]);
+    if (key.is_error()) return Ev::val(key);
+    Ev table = need_ref(*a[1]);
+    if (!table.is_ref) return table;
+    Value error;
+    auto idx = arg_number(*a[2], error);
+    if (!idx) return Ev::val(error);
+    double k = std::trunc(*idx);
+    const Area& t = table.area;
+    if (k < 1) return Ev::err(ErrorCode::Value);
+    if (k > (vertical ? t.col_count() : t.row_count())) return Ev::err(ErrorCode::Ref);
+    bool approx = true;
+    if (a.size() == 4) {
+      Value m = a[3]->k == Node::K::Missing ? Value::boolean(false) : scalar(eval(*a[3]));
+      if (m.is_error()) return Ev::val(m);
+      auto b = truth(m);
+      if (!b) return Ev::err(ErrorCode::Value);
+      approx = *b;
+    }
+    Area keys = vertical ? Area{t.top, t.left, t.bottom, t.left} : Area{t.top, t.left, t.top, t.right};
+    auto pos = find_in(table.sheet, keys, key, approx ? 1 : 0);
+    if (!pos) return Ev::err(ErrorCode::NA);
+    int off = static_cast<int>(k) - 1, at = static_cast<int>(*pos);
+    return Ev::val(vertical ? r_.cell(table.sheet, t.top + at, t.left + off)
+                            : r_.cell(table.sheet, t.top + off, t.left + at));
+  }
+
+  Ev match(const Node& n) {
+    const auto& a = n.kids;
+    Value key = lookup_key(*a[0]);
+    if (key.is_error()) return Ev::val(key);
+    Ev range = need_ref(*a[1]);
+    if (!range.is_ref) return range;
+    int type = 1;
+    if (a.size() == 3) {
+      Value error;
+      auto t = arg_number(*a[2], error);
+      if (!t) return Ev::val(error);
+      type = *t > 0 ? 1 : *t < 0 ? -1 : 0;
+    }
+    const Area& v = range.area;
+    if (v.top != v.bottom && v.left != v.right) return Ev::err(ErrorCode::NA);
+    auto pos = find_in(range.sheet, v, key, type);
+    if (!pos) return Ev::err(ErrorCode::NA);
+    return Ev::val(Value::number(static_cast<double>(*pos + 1)));
+  }
+
+  Ev index(const Node& n) {
+    const auto& a = n.kids;
+    Ev ref = need_ref(*a[0]);
+    if (!ref.is_ref) return ref;
+    Value error;
+    auto rn = arg_number(*a[1], error);
+    if (!rn) return Ev::val(error);
+    double row = std::trunc(*rn), col = 0;
+    if (a.size() == 3) {
+      auto cn = arg_number(*a[2], error);
+      if (!cn) return Ev::val(error);
+      col = std::trunc(*cn);
+    }
+    const Area t = ref.area;
+    // One index into a single row counts along the row.
+    if (a.size() == 2 && t.top == t.bottom && t.left != t.right) std::swap(row, col);
+    if (a.size() == 2 && t.left == t.right && t.top == t.bottom) col = 1;
+    if (row < 0 || col < 0) return Ev::err(ErrorCode::Value);
+    if (row > t.row_count() || col > t.col_count()) return Ev::err(ErrorCode::Ref);
+    if (a.size() == 2 && col == 0 && t.left == t.right) col = 1;
+    Ev e = ref;
+    if (row > 0) e.area.top = e.area.bottom = t.top + static_cast<int>(row) - 1;
+    if (col > 0) e.area.left = e.area.right = t.left + static_cast<int>(col) - 1;
+    return e;
+  }
+
+  // ---- Text --------------------------------------------------------------------
+
+  // Byte offsets of the characters of a UTF-8 text. The application counts
+  // UTF-16 units; texts with characters outside the basic plane, where the
+  // two counts differ, are not computed.
+  static std::vector<std::size_t> char_starts(const std::string& s) {
+    std::vector<std::size_t> out;
+    for (std::size_t i = 0; i < s.size();) {
+      unsigned char c = static_cast<unsigned char>(s[i]);
+      if (c >= 0xF0) throw Unsupported{};
+      out.push_back(i);
+      i += c < 0x80 ? 1 : c < 0xE0 ? 2 : 3;
+    }
+    return out;
+  }
+
+  std::optional<std::string> text_arg(const Node& n, Value& error) {
+    if (n.k == Node::K::Missing) return std::string();
+    Value v = scalar(eval(n));
+    if (v.is_error()) {
+      error = v;
+      return std::nullopt;
+    }
+    return text(v);
+  }
+
+  Ev text_function(const Node& n) {
+    const auto& a = n.kids;
+    Value error;
+    auto s = text_arg(*a[0], error);
+    if (!s) return Ev::val(error);
+    if (n.fn == Fn::Trim) {
+      std::string out;
+      for (char c : *s) {
+        if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
+        out += c;
+      }
+      if (!out.empty() && out.back() == ' ') out.pop_back();
+      return Ev::val(Value::text(std::move(out)));
+    }
+    auto starts = char_starts(*s);
+    long long len = static_cast<long long>(starts.size());
+    if (n.fn == Fn::Len) return Ev::val(Value::number(static_cast<double>(len)));
+    auto piece = [&](long long from, long long count) {
+      from = std::clamp(from, 0LL, len);
+      long long to = std::clamp(from + count, from, len);
+      std::size_t b = from < len ? starts[static_cast<std::size_t>(from)] : s->size();
+      std::size_t e = to < len ? starts[static_cast<std::size_t>(to)] : s->size();
+      return Ev::val(Value::text(s->substr(b, e - b)));
+    };
+    if (n.fn == Fn::Mid) {
+      auto start = arg_number(*a[1], error);
+      if (!start) return Ev::val(error);
+      auto count = arg_number(*a[2], error);
+      if (!count) return Ev::val(error);
+      if (*start < 1 || *count < 0) return Ev::err(ErrorCode::Value);
+      return piece(static_cast<long long>(std::min(*start, 1e9)) - 1,
+                   static_cast<long long>(std::min(*count, 1e9)));
+    }
+    double count = 1;
+    if (a.size() == 2) {
+      auto c = arg_number(*a[1], error);
+      if (!c) return Ev::val(error);
+      count = *c;
+    }
+    if (count < 0) return Ev::err(ErrorCode::Value);
+    long long k = static_cast<long long>(std::min(count, 1e9));
+    return n.fn == Fn::Left ? piece(0, k) : piece(std::max(0LL, len - k), k);
+  }
+
+  // ---- COUNTIFS, SUMIFS, AVERAGEIFS ------------------------------------------------
+
+  Ev multi_conditional(const Node& n, Fn fn) {
+    const auto& a = n.kids;
+    std::size_t first = fn == Fn::CountIfs ? 0 : 1;
+    if ((a.size() - first) % 2 != 0) throw Unsupported{};
+    Ev target;
+    if (first == 1) {
+      target = need_ref(*a[0]);
+      if (!target.is_ref) return target;
+    }
+    std::vector<std::pair<Ev, Criterion>> conds;
+    for (std::size_t i = first; i < a.size(); i += 2) {
+      Ev range = need_ref(*a[i]);
+      if (!range.is_ref) return range;
+      Value cv = scalar(eval(*a[i + 1]));
+      conds.emplace_back(std::move(range), criterion(cv));
+    }
+    const Area base = conds[0].first.area;
+    auto same_shape = [&](const Area& x) {
+      return x.row_count() == base.row_count() && x.col_count() == base.col_count();
+    };
+    for (auto& [range, c] : conds)
+      if (!same_shape(range.area)) return Ev::err(ErrorCode::Value);
+    if (first == 1 && !same_shape(target.area)) return Ev::err(ErrorCode::Value);
+
+    long long count = 0;
+    double sum = 0;
+    std::optional<Value> err;
+    auto at = [&](const Ev& e, int dr, int dc) {
+      return r_.cell(e.sheet, e.area.top + dr, e.area.left + dc);
+    };
+    auto consider = [&](int dr, int dc, const Value* first_value) {
+      for (std::size_t i = 0; i < conds.size(); ++i) {
+        Value v = i == 0 && first_value ? *first_value : at(conds[i].first, dr, dc);
+        if (!matches(conds[i].second, v)) return;
+      }
+      if (first == 0) {
+        ++count;
+        return;
+      }
+      Value v = at(target, dr, dc);
+      if (v.is_error() && !err) err = v;
+      if (!v.is_number()) return;
+      sum += v.as_number();
+      ++count;
+    };
+    if (matches(conds[0].second, Value())) {
+      // Blank cells qualify: every cell of the area has to be looked at.
+      long long cells = static_cast<long long>(base.row_count()) * base.col_count();
+      if (cells > 200000) throw Unsupported{};
+      for (int dr = 0; dr < base.row_count(); ++dr)
+        for (int dc = 0; dc < base.col_count(); ++dc) consider(dr, dc, nullptr);
+    } else {
+      r_.for_each_in(conds[0].first.sheet, base, [&](int r, int c, const Value& v) {
+        if (!v.is_empty()) consider(r - base.top, c - base.left, &v);
+      });
+    }
+    if (err) return Ev::val(*err);
+    if (fn == Fn::CountIfs) return Ev::val(Value::number(static_cast<double>(count)));
+    if (fn == Fn::SumIfs) return num_result(sum);
+    if (count == 0) return Ev::err(ErrorCode::Div0);
+    return num_result(sum / static_cast<double>(count));
+  }
+
   Ev call(const Node& n) {
     const auto& a = n.kids;
     Value error;
@@ -1111,6 +1461,44 @@ class Evaluator {
       case Fn::IsError: return Ev::val(Value::boolean(scalar(eval(*a[0])).is_error()));
       case Fn::True: return Ev::val(Value::boolean(true));
       case Fn::False: return Ev::val(Value::boolean(false));
+      case Fn::Median:
+      case Fn::Large:
+      case Fn::Small:
+      case Fn::StDev:
+      case Fn::StDevP:
+      case Fn::Var:
+      case Fn::VarP: return statistic(n, n.fn);
+      case Fn::VLookup: return table_lookup(n, true);
+      case Fn::HLookup: return table_lookup(n, false);
+      case Fn::Match: return match(n);
+      case Fn::Index: return index(n);
+      case Fn::Len:
+      case Fn::Left:
+      case Fn::Right:
+      case Fn::Mid:
+      case Fn::Trim: return text_function(n);
+      case Fn::Concatenate: {
+        std::string out;
+        for (const auto& arg : a) {
+          auto t = text_arg(*arg, error);
+          if (!t) return Ev::val(error);
+          out += *t;
+        }
+        if (out.size() > static_cast<std::size_t>(host::kMaxCellTextLength))
+          return Ev::err(ErrorCode::Value);
+        return Ev::val(Value::text(std::move(out)));
+      }
+      case Fn::ValueFn: {
+        Value v = scalar(eval(*a[0]));
+        if (v.is_error()) return Ev::val(v);
+        if (v.is_boolean()) return Ev::err(ErrorCode::Value);
+        auto x = number(v);
+        if (!x) return Ev::err(ErrorCode::Value);
+        return num_result(*x);
+      }
+      case Fn::CountIfs:
+      case Fn::SumIfs:
+      case Fn::AverageIfs: return multi_conditional(n, n.fn);
     }
     throw Unsupported{};
   }

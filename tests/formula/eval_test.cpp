@@ -81,6 +81,23 @@ Book school_book() {
   b.put("Sheet1", 2, 7, num(1));
   b.put("my sheet", 1, 1, num(100));
   b.put("my sheet", 9, 2, num(5));
+  // 'my sheet'!D1:E4 names and scores, G1:H4 grade bands, J1:L2 a row table.
+  const char* names[] = {"张三", "李四", "王五", "赵六"};
+  const double scores[] = {90, 85, 77, 60};
+  const double bands[] = {0, 60, 80, 90};
+  const char* grades[] = {"不及格", "及格", "良好", "优秀"};
+  for (int i = 0; i < 4; ++i) {
+    b.put("my sheet", i + 1, 4, txt(names[i]));
+    b.put("my sheet", i + 1, 5, num(scores[i]));
+    b.put("my sheet", i + 1, 7, num(bands[i]));
+    b.put("my sheet", i + 1, 8, txt(grades[i]));
+  }
+  b.put("my sheet", 1, 10, txt("a"));
+  b.put("my sheet", 1, 11, txt("b"));
+  b.put("my sheet", 1, 12, txt("c"));
+  b.put("my sheet", 2, 10, num(1));
+  b.put("my sheet", 2, 11, num(2));
+  b.put("my sheet", 2, 12, num(3));
   return b;
 }
 
@@ -304,11 +321,63 @@ TEST(Evaluate, SchoolFunctions) {
   for (const auto& c : cases) check(b, c);
 }
 
+TEST(Evaluate, LookupTextAndStatistics) {
+  Book b = school_book();
+  const Case cases[] = {
+      {"VLOOKUP(\"李四\",'my sheet'!D1:E4,2,FALSE)", num(85)},
+      {"VLOOKUP(\"李*\",'my sheet'!$D$1:$E$4,2,0)", num(85)},
+      {"VLOOKUP(\"x\",'my sheet'!D1:E4,2,FALSE)", err(ErrorCode::NA)},
+      {"VLOOKUP(\"李四\",'my sheet'!D1:E4,3,FALSE)", err(ErrorCode::Ref)},
+      {"VLOOKUP(\"李四\",'my sheet'!D1:E4,0,FALSE)", err(ErrorCode::Value)},
+      {"VLOOKUP(85,'my sheet'!G1:H4,2)", txt("良好")},
+      {"VLOOKUP(59.5,'my sheet'!G1:H4,2,TRUE)", txt("不及格")},
+      {"VLOOKUP(100,'my sheet'!G:H,2)", txt("优秀")},
+      {"VLOOKUP(-1,'my sheet'!G1:H4,2)", err(ErrorCode::NA)},
+      {"HLOOKUP(\"B\",'my sheet'!J1:L2,2,FALSE)", num(2)},
+      {"MATCH(\"王五\",'my sheet'!D1:D4,0)", num(3)},
+      {"MATCH(85,'my sheet'!G1:G4)", num(3)},
+      {"MATCH(85,'my sheet'!E1:E4,-1)", num(2)},
+      {"MATCH(1,A1:B2,0)", err(ErrorCode::NA)},
+      {"INDEX('my sheet'!D1:E4,2,2)", num(85)},
+      {"INDEX('my sheet'!D1:D4,3)", txt("王五")},
+      {"INDEX('my sheet'!J1:L1,2)", txt("b")},
+      {"INDEX(D1:D5,9)", err(ErrorCode::Ref)},
+      {"SUM(INDEX(D1:E4,0,1))", num(335)},
+      {"INDEX('my sheet'!E1:E4,MATCH(\"赵六\",'my sheet'!D1:D4,0))", num(60)},
+      {"LEN(\"成绩单\")", num(3)},
+      {"LEN(1/4)", num(4)},
+      {"LEFT(\"高一(1)班\",2)", txt("高一")},
+      {"RIGHT(\"abc\")", txt("c")},
+      {"MID(\"abcdef\",2,3)", txt("bcd")},
+      {"MID(\"abc\",5,1)", txt("")},
+      {"LEFT(\"abc\",-1)", err(ErrorCode::Value)},
+      {"CONCATENATE(\"a\",1,TRUE)", txt("a1TRUE")},
+      {"TRIM(\"  a   b  \")", txt("a b")},
+      {"VALUE(\"1,000\")", num(1000)},
+      {"VALUE(\"x\")", err(ErrorCode::Value)},
+      {"COUNTIFS(D1:D5,\">=85\",C1:C5,\">0.15\")", num(2)},
+      {"SUMIFS(C1:C4,D1:D4,90)", num(0.1 + 0.3)},
+      {"AVERAGEIFS(D1:D4,D1:D4,\">80\")", num((90.0 + 85 + 90) / 3)},
+      {"COUNTIFS(A1:A7,\"\",B1:B7,\"\")", num(1)},
+      {"COUNTIFS(D1:D5,\">0\",C1:C3,\">0\")", err(ErrorCode::Value)},
+      {"MEDIAN(D1:D5)", num(87.5)},
+      {"LARGE(D1:D5,2)", num(90)},
+      {"SMALL(D1:D5,1)", num(70)},
+      {"LARGE(D1:D5,5)", err(ErrorCode::Num)},
+      {"STDEVP(2,4,4,4,5,5,7,9)", num(2)},
+      {"VAR(1,2,3,4)", num(5.0 / 3)},
+      {"STDEV(1)", err(ErrorCode::Div0)},
+      {"SUM(A1:A7 A2:B3)", num(2)},
+      {"A1:A2 C1:C2", err(ErrorCode::Null)},
+  };
+  for (const auto& c : cases) check(b, c);
+}
+
 TEST(Evaluate, DeclinesWhatItCannotCompute) {
   Book b = school_book();
   for (const char* text : {
-           "VLOOKUP(1,A1:B2,2,FALSE)", "FOO(1)", "myname+1", "SUM({1,2})", "DATE(2024,1,1)",
-           "[1]Sheet1!A1", "A1:A7 A2:B3", "SUM((A1,A2))", "ROUND(1)",
+           "INDIRECT(\"A1\")", "FOO(1)", "myname+1", "SUM({1,2})", "DATE(2024,1,1)",
+           "[1]Sheet1!A1", "TEXT(A1,\"0\")", "SUM((A1,A2))", "ROUND(1)", "COUNTIFS(A1:A3)",
            "NOW()", "SUM(", "1+", "(1", ")", "", "1 2",
        }) {
     SCOPED_TRACE(text);
@@ -316,7 +385,11 @@ TEST(Evaluate, DeclinesWhatItCannotCompute) {
     EXPECT_FALSE(f::is_supported(text));
   }
   // Known functions, but a text that reads as a date in the user's locale.
-  for (const char* text : {"\"2024-1-1\"+0", "SUM(\"9/1\")", "\"8:30\"*1"})
+  // Approximate lookups in unsorted or mixed data: the application's binary
+  // search has answers of its own there.
+  for (const char* text : {"\"2024-1-1\"+0", "SUM(\"9/1\")", "\"8:30\"*1",
+                           "VLOOKUP(85,'my sheet'!E1:E4,1)", "MATCH(2,A1:A7)",
+                           "VLOOKUP(A5,'my sheet'!D1:E4,2,FALSE)"})
     EXPECT_FALSE(f::evaluate(text, 1, 8, b).supported) << text;
   // Syntax alone.
   for (const char* text : {"VLOOKUP(1,A1:B2,2,FALSE)", "FOO(1)+myname", "SUM({1,2;3,4})",
