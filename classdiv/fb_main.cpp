@@ -1,0 +1,400 @@
+#include "classdiv/fb_main.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "classdiv/fb_forms.h"
+#include "classdiv/fb_search.h"
+#include "host/numbers.h"
+
+namespace lczs::classdiv {
+
+using host::Area;
+using host::SortHeader;
+using host::SortKey;
+using host::SortOrder;
+using host::SortSpec;
+using host::Value;
+
+namespace {
+
+void box(shell::JobEnv& env, std::string_view text) {
+  env.ui.message_box(text, ui::Buttons::Ok, ui::kTitle);
+}
+
+// A refusal of the data: one box naming the sheet and the cell or row; the
+// driver then shows its exit message.
+void refuse(shell::JobEnv& env, FbState& st, const std::string& text) {
+  box(env, text);
+  st.fb_go_on = false;
+}
+
+std::string sheet_ref(const host::Worksheet& ws) { return "工作表“" + ws.name() + "”"; }
+
+std::string shown(const Value& v) {
+  if (v.is_empty()) return "空白";
+  return "“" + v.display_text() + "”";
+}
+
+std::string num(long long v) { return host::int_text(v); }
+
+}  // namespace
+
+void fb_confirm(shell::JobEnv& env, FbState& st) {
+  st.fb_go_on = true;
+  if (env.ui.message_box("开始分班，请先选中分班数据所在的工作表，继续吗？", ui::Buttons::OkCancel,
+                         ui::kTitle) == ui::kCancel) {
+    st.fb_go_on = false;
+    return;
+  }
+  {
+    auto gs = make_gs(st);
+    env.ui.show_modal(*gs);
+  }
+  if (!st.fb_go_on) return;
+  do {
+    auto form = make_c_fbsz(st, env.ui);
+    env.ui.show_modal(*form);
+  } while (st.fb_go_on && st.fb_class_count <= 1);
+}
+
+std::vector<int> fb_deal(int boys, int girls, int classes) {
+  const int K = classes;
+  std::vector<int> out;
+  out.reserve(boys + girls);
+  auto serpentine = [&](int count, int c, int d) {
+    for (int n = 0; n < count; ++n) {
+      if (c > K || c < 1) {
+        d = -d;
+        c += d;
+      }
+      out.push_back(c);
+      c += d;
+    }
+  };
+  serpentine(boys, 1, +1);
+  if (boys % K == 0) {
+    serpentine(girls, K, -1);
+  } else {
+    const int rest = girls % K;
+    serpentine(girls - rest, K, -1);
+    if (rest != 0) {
+      // The last girls finish the boys' unfinished pass over the classes.
+      const int d = (boys / K) % 2 == 0 ? +1 : -1;
+      int c = out[boys - 1] + d;
+      for (int n = 0; n < rest; ++n) {
+        if (c > K || c < 1) c = d < 0 ? K : 1;
+        out.push_back(c);
+        c += d;
+      }
+    }
+  }
+  return out;
+}
+
+void fb_prepare_classes(shell::JobEnv& env, FbState& st) {
+  host::Application& app = env.host_app;
+  host::Workbook& wb = *st.work_book;
+  host::Worksheet& data = *st.work_sheet;
+  const int K = st.fb_class_count;
+
+  const Area region = data.current_region(1, 1);
+  const int N = region.row_count() - 1;
+  const int M = region.col_count() - 4;
+
+  // Refused before anything changes: the statistics block must stay within
+  // the rows a 16-bit row number reaches, and there must be score columns.
+  if (static_cast<long long>(N) + K + 14 > host::kInt16Max) {
+    refuse(env, st, sheet_ref(data) + "有 " + num(N) + " 名学生，分 " + num(K) +
+                        " 个班时统计表要用到第 " + num(static_cast<long long>(N) + K + 14) +
+                        " 行，超过了 32767 行的上限，无法分班。");
+    return;
+  }
+  if (M < 1) {
+    refuse(env, st, sheet_ref(data) + "第 1 行的表头从 A1 起不足 5 列：应依次为统一学号、班级、姓名、性别、"
+                        "各科成绩，最后一列为总分，请按格式调整后再运行。");
+    return;
+  }
+  st.fb_student_count = N;
+  st.fb_score_cols = M;
+
+  box(env, "开始分班，需要几分钟时间，请您稍等!\n\n请点击 确定 按钮\n\n(程序执行时鼠标变为漏斗状，表明正在进行分班)");
+  app.set_screen_updating(false);
+  wb.move_sheet_before(data, wb.sheet(1));
+  st.work_sheet = &wb.sheet(1);
+  host::Worksheet& ws = *st.work_sheet;
+  host::WorksheetFunctions& wf = app.worksheet_function();
+
+  if (N >= 1) {
+    const Area scores{2, 5, N + 1, M + 4};
+    if (wf.count_blank(ws, scores) > 0) {
+      refuse(env, st, "有空白单元格（缺考），处理后进行分班！");
+      return;
+    }
+    if (wf.count_if(ws, scores, Value::text("0")) > 0) {
+      refuse(env, st, "有单元格为0，处理后进行分班！");
+      return;
+    }
+    for (int r = 2; r <= N + 1; ++r)
+      for (int x = 5; x <= M + 4; ++x) {
+        Value v = ws.value(r, x);
+        if (!v.is_number()) {
+          refuse(env, st, sheet_ref(ws) + "的单元格 " + host::address(Area::cell(r, x), false) +
+                              " 不是数字（" + shown(v) + "），请处理后再运行。");
+          return;
+        }
+      }
+    for (int r = 2; r <= N + 1; ++r) {
+      Value v = ws.value(r, 4);
+      if (!(v.is_text() && (v.as_text() == "男" || v.as_text() == "女"))) {
+        refuse(env, st, sheet_ref(ws) + "第 " + num(r) + " 行的性别（单元格 D" + num(r) + "）是" +
+                            shown(v) + "，只能是“男”或“女”，请处理后再运行。");
+        return;
+      }
+    }
+  }
+  if (K > N) {
+    refuse(env, st, sheet_ref(ws) + "只有 " + num(N) + " 名学生（第 2 行至第 " + num(N + 1) +
+                        " 行），少于分班数 " + num(K) + "，无法分班，请重新设置分班数。");
+    return;
+  }
+
+  ws.set_value(1, M + 5, Value::text("记录号"));
+  ws.activate();
+  Area all = ws.current_region(1, 1);
+  ws.select(all);
+  ws.sort(all, SortSpec{.key1 = SortKey{4, SortOrder::Ascending},
+                        .key2 = SortKey{M + 4, SortOrder::Descending},
+                        .header = SortHeader::Guess});
+
+  const Area genders{2, 4, N + 1, 4};
+  st.fb_boy_count = wf.count_if(ws, genders, Value::text("男"));
+  st.fb_girl_count = wf.count_if(ws, genders, Value::text("女"));
+  const int B = st.fb_boy_count, G = st.fb_girl_count;
+
+  const std::vector<int> deal = fb_deal(B, G, K);
+  for (int n = 0; n < N; ++n) ws.set_value(n + 2, 2, Value::number(deal[n]));
+
+  st.fb_class_sizes.assign(K + 1, std::vector<int>(4, 0));
+  for (int n = 0; n < N; ++n) {
+    auto& s = st.fb_class_sizes[deal[n]];
+    ++s[1];
+    ++s[n < B ? 2 : 3];
+  }
+
+  all = ws.current_region(1, 1);
+  ws.select(all);
+  ws.sort(all, SortSpec{.key1 = SortKey{2, SortOrder::Ascending},
+                        .key2 = SortKey{4, SortOrder::Ascending},
+                        .key3 = SortKey{M + 4, SortOrder::Descending},
+                        .header = SortHeader::Guess});
+
+  st.fb_class_rows.assign(K + 1, std::vector<int>(5, 0));
+  for (int c = 1; c <= K; ++c) {
+    auto& r = st.fb_class_rows[c];
+    r[1] = c == 1 ? 2 : st.fb_class_rows[c - 1][1] + st.fb_class_sizes[c - 1][1];
+    r[2] = r[1] + st.fb_class_sizes[c][2] - 1;
+    r[3] = r[1] + st.fb_class_sizes[c][2];
+    r[4] = r[1] + st.fb_class_sizes[c][1] - 1;
+  }
+
+  fb_build_stats(env, st);
+
+  st.fb_record_no.assign(N + 2, 0);
+  for (int r = 2; r <= N + 1; ++r) {
+    st.fb_record_no[r] = r - 1;
+    ws.set_value(r, M + 5, Value::number(r - 1));
+  }
+}
+
+void fb_build_stats(shell::JobEnv& env, FbState& st) {
+  host::Application& app = env.host_app;
+  host::Worksheet& ws = *st.work_sheet;
+  const int N = st.fb_student_count, M = st.fb_score_cols, K = st.fb_class_count;
+  const int S = st.stats_row();
+
+  ws.set_value(S, 1, Value::text("班人数"));
+  ws.set_value(S, 2, Value::text("男生"));
+  ws.set_value(S, 3, Value::text("女生"));
+  ws.set_value(S, 4, Value::text("班级"));
+  app.copy(ws, Area{1, 5, 1, M + 4});
+  app.paste(ws, {S, 5});
+  app.end_copy_mode();
+
+  for (int c = 1; c <= K; ++c) {
+    ws.set_value(S + c, 4, Value::number(c));
+    for (int x = 1; x <= 3; ++x) ws.set_value(S + c, x, Value::number(st.fb_class_sizes[c][x]));
+  }
+  ws.set_value(S + K + 1, 4, Value::text("年级"));
+  ws.set_value(S + K + 1, 1, Value::number(N));
+  ws.set_value(S + K + 1, 2, Value::number(st.fb_boy_count));
+  ws.set_value(S + K + 1, 3, Value::number(st.fb_girl_count));
+  ws.set_value(S + K + 2, 3, Value::text("总平均分"));
+  ws.set_value(S + K + 3, 3, Value::text("最高平均分的班"));
+  ws.set_value(S + K + 4, 3, Value::text("最低平均分的班"));
+  ws.set_value(S + K + 5, 3, Value::text("平均分两最之差"));
+
+  for (int c = 1; c <= K; ++c)
+    for (int x = 5; x <= M + 4; ++x) {
+      const Area block{st.fb_class_rows[c][1], x, st.fb_class_rows[c][4], x};
+      ws.set_formula(Area::cell(S + c, x), "=AVERAGEA(" + host::address(block) + ")");
+    }
+  for (int x = 5; x <= M + 4; ++x)
+    ws.set_formula(Area::cell(S + K + 2, x), "=AVERAGEA(" + host::address(Area{2, x, N + 1, x}) + ")");
+
+  fb_refresh_extremes(env, st);
+}
+
+void fb_refresh_extremes(shell::JobEnv& env, FbState& st) {
+  host::Worksheet& ws = *st.work_sheet;
+  host::WorksheetFunctions& wf = env.host_app.worksheet_function();
+  const int M = st.fb_score_cols, K = st.fb_class_count;
+  const int S = st.stats_row();
+  std::vector<double> spread(M + 5, 0.0);
+  for (int x = 5; x <= M + 4; ++x) {
+    const Area v{S + 1, x, S + K, x};
+    const double mx = wf.max(ws, v);
+    const double mn = wf.min(ws, v);
+    ws.set_value(S + K + 3, x, Value::number(wf.match_exact(Value::number(mx), ws, v)));
+    ws.set_value(S + K + 4, x, Value::number(wf.match_exact(Value::number(mn), ws, v)));
+    spread[x] = mx - mn;
+  }
+  for (int x = 5; x <= M + 4; ++x) ws.set_value(S + K + 5, x, Value::number(spread[x]));
+}
+
+void fb_exchange_rows(host::Application& app, host::Worksheet& ws, int i, int k, int scratch_row) {
+  app.copy(ws, Area::rows(i, i));
+  app.paste(ws, {scratch_row, 1});
+  app.copy(ws, Area::rows(k, k));
+  app.paste(ws, {i, 1});
+  app.copy(ws, Area::rows(scratch_row, scratch_row));
+  app.paste(ws, {k, 1});
+  app.end_copy_mode();
+  ws.clear_contents(Area::rows(scratch_row, scratch_row));
+}
+
+void fb_balance_classes(shell::JobEnv& env, FbState& st) {
+  host::Worksheet& ws = *st.work_sheet;
+  const int N = st.fb_student_count, M = st.fb_score_cols, K = st.fb_class_count;
+
+  SearchInput in;
+  in.students = N;
+  in.columns = M;
+  in.classes = K;
+  in.scores.resize(static_cast<std::size_t>(N) * M);
+  for (int r = 2; r <= N + 1; ++r)
+    for (int j = 1; j <= M; ++j) in.scores[(r - 2) * M + (j - 1)] = ws.value(r, j + 4).as_number();
+  in.rows.assign(K + 1, {0, 0, 0, 0});
+  in.sizes.assign(K + 1, 0);
+  for (int c = 1; c <= K; ++c) {
+    for (int x = 0; x < 4; ++x) in.rows[c][x] = st.fb_class_rows[c][x + 1];
+    in.sizes[c] = st.fb_class_sizes[c][1];
+  }
+  FbSearch search(std::move(in));
+
+  st.fb_start_time = env.clock.now_seconds();
+  st.fb_max_spread = search.max_spread();
+  double last_progress = -std::numeric_limits<double>::infinity();
+  bool progressed = false;
+  for (;;) {
+    // The one clock reading of the cycle test also paces the progress line.
+    const double now = env.clock.now_seconds();
+    if (!(now < st.fb_start_time + st.fb_time_limit && st.fb_max_spread > st.fb_max_diff)) break;
+    if (now - last_progress >= 0.1) {
+      char line[160];
+      std::snprintf(line, sizeof line, "分班调整中：已用 %.1f 秒 / 限时 %d 秒，当前最大差值 %.3f（允许 %.3f）",
+                    now - st.fb_start_time, st.fb_time_limit, static_cast<double>(st.fb_max_spread),
+                    static_cast<double>(st.fb_max_diff));
+      env.ui.progress(line);
+      last_progress = now;
+      progressed = true;
+    }
+    const auto exchange = search.cycle();
+    if (!exchange) break;  // h and l share no gender: nothing can be exchanged
+    const auto [i, k] = *exchange;
+    fb_exchange_rows(env.host_app, ws, i, k, N + 4);
+    std::swap(st.fb_record_no[i], st.fb_record_no[k]);
+    st.fb_exchanges.push_back(*exchange);
+    ++st.fb_cycles;
+    st.fb_best_gain = search.best_gain();
+    st.fb_max_spread = search.max_spread();
+  }
+  if (progressed) env.ui.progress_done();
+  st.fb_end_time = env.clock.now_seconds();
+  st.fb_elapsed = st.fb_end_time - st.fb_start_time;
+  st.fb_class_avg = search.class_avg_table();
+  st.fb_cand_avg = st.fb_class_avg;
+  st.fb_candidates = search.candidates_judged();
+
+  fb_write_back(env, st);
+}
+
+void fb_write_back(shell::JobEnv& env, FbState& st) {
+  host::Application& app = env.host_app;
+  host::Workbook& wb = *st.work_book;
+  const int N = st.fb_student_count, M = st.fb_score_cols, K = st.fb_class_count;
+  const SortSpec by_record{.key1 = SortKey{2, SortOrder::Ascending}, .header = SortHeader::No};
+
+  host::Worksheet& scratch = wb.add_sheet_after(wb.sheet(wb.sheet_count()));
+  scratch.activate();
+  for (int r = 2; r <= N + 1; ++r) scratch.set_value(r, 2, Value::number(st.fb_record_no[r]));
+  for (int c = 1; c <= K; ++c)
+    for (int r = st.fb_class_rows[c][1]; r <= st.fb_class_rows[c][4]; ++r)
+      scratch.set_value(r, 1, Value::number(c));
+  scratch.sort(Area{2, 1, N + 1, 2}, by_record);
+
+  st.work_sheet = &wb.sheet(1);
+  host::Worksheet& ws = *st.work_sheet;
+  ws.activate();
+  ws.sort(ws.current_region(1, 1),
+          SortSpec{.key1 = SortKey{M + 5, SortOrder::Ascending}, .header = SortHeader::Guess});
+  app.copy(scratch, Area{2, 1, N + 1, 1});
+  app.paste(ws, {2, 2});
+  app.end_copy_mode();
+  ws.sort(ws.current_region(1, 1), SortSpec{.key1 = SortKey{2, SortOrder::Ascending},
+                                            .key2 = SortKey{4, SortOrder::Ascending},
+                                            .key3 = SortKey{M + 4, SortOrder::Descending},
+                                            .header = SortHeader::Guess});
+  st.work_sheet = &wb.sheet(1);
+  fb_refresh_extremes(env, st);
+
+  app.set_display_alerts(false);
+  wb.delete_sheet(wb.sheet(wb.sheet_count()));
+  wb.sheet(1).activate();
+  ws.clear_contents(Area::columns(M + 5, M + 5));
+  ws.select(Area::cell(1, 1));
+}
+
+void fb_format_result(shell::JobEnv&, FbState& st, host::Worksheet& sheet) {
+  sheet.activate();
+  sheet.select(Area::cell(1, 1));
+  for (int c = 2; c <= st.fb_class_count; ++c) sheet.add_page_break(st.fb_class_rows[c][1]);
+  host::FontPatch font;
+  font.size = 10;
+  sheet.set_font(Area::whole_sheet(), font);
+  sheet.select(Area::cell(1, 1));
+}
+
+void fb_reset(FbState& st) {
+  st.fb_class_count = 0;
+  st.fb_time_limit = 120;
+  st.fb_max_diff = 1.0f;
+  st.fb_score_cols = 0;
+  st.fb_student_count = 0;
+  st.fb_boy_count = 0;
+  st.fb_girl_count = 0;
+  st.fb_max_spread = 0;
+  st.fb_best_gain = 0;
+}
+
+std::string fb_end_message(double elapsed) {
+  const long long secs = static_cast<long long>(host::round_half_even(elapsed));
+  const long long minutes = secs / 60, seconds = secs % 60;
+  std::string text = "程序共执行了";
+  if (minutes > 0) text += host::int_text(minutes) + "分";
+  text += host::int_text(seconds) + "秒" + "，" + "分班结束!";
+  return text;
+}
+
+}  // namespace lczs::classdiv

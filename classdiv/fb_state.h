@@ -1,0 +1,62 @@
+// The class division's module state: the settings of the current run, the
+// counts and tables that the input step leaves for the search and the
+// write-back, and the search's own working values.
+//
+// Integers that the application held as 16-bit are kept as int here; the
+// steps check the ranges that matter (rows up to 32767) before they start.
+// Reals that the application held in single precision are float, so the
+// search computes exactly what it did.
+#pragma once
+
+#include <utility>
+#include <vector>
+
+#include "host/host.h"
+
+namespace lczs::classdiv {
+
+struct FbState {
+  // ---- the run ----------------------------------------------------------
+  host::Workbook* work_book = nullptr;
+  host::Worksheet* work_sheet = nullptr;
+
+  // ---- settings (defaults restored by fb_run and fb_reset) -----------------
+  int fb_time_limit = 120;   // seconds
+  float fb_max_diff = 1.0f;  // largest spread of class averages accepted
+  int fb_class_count = 0;    // K
+  bool fb_go_on = true;
+
+  // ---- tables of the input step ------------------------------------------
+  // Indexed from 1 like the sheet: fb_class_rows[c][1..4] = first row, last
+  // boy row, first girl row, last row; fb_class_sizes[c][1..3] = size, boys,
+  // girls. Row 0 and column 0 are unused.
+  std::vector<std::vector<int>> fb_class_rows;
+  std::vector<std::vector<int>> fb_class_sizes;
+  // fb_record_no[r] for sheet rows r = 2..N+1 (entries 0 and 1 unused).
+  std::vector<int> fb_record_no;
+  int fb_score_cols = 0;     // M
+  int fb_student_count = 0;  // N
+  int fb_boy_count = 0;      // B
+  int fb_girl_count = 0;     // G
+
+  // ---- the search -----------------------------------------------------------
+  // Clock readings (seconds of a monotonic clock) and the search's duration.
+  double fb_start_time = 0;
+  double fb_end_time = 0;
+  double fb_elapsed = 0;
+  float fb_max_spread = 0;
+  float fb_best_gain = 0;
+  // fb_class_avg[j][c], fb_cand_avg[j][c] for score column j = 1..M and class
+  // c = 1..K, as read at the start of the latest cycle.
+  std::vector<std::vector<float>> fb_class_avg;
+  std::vector<std::vector<float>> fb_cand_avg;
+  // Every exchange made, in order: the rows (high class, low class).
+  std::vector<std::pair<int, int>> fb_exchanges;
+  int fb_cycles = 0;                // cycles run
+  long long fb_candidates = 0;      // candidate exchanges judged
+
+  // Row of the statistics block's header: N + 9.
+  int stats_row() const { return fb_student_count + 9; }
+};
+
+}  // namespace lczs::classdiv
