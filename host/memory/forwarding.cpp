@@ -158,14 +158,13 @@ void ForwardingWorkbook::move_sheet_before(host::Worksheet& s, host::Worksheet& 
 void ForwardingWorkbook::delete_sheet(host::Worksheet& s) {
   on_call("delete_sheet");
   host::Worksheet& inner = unwrap(s);
+  // Found before the deletion: afterwards the sheet object is gone.
+  std::vector<host::Worksheet*> gone;
+  for (auto& [target_sheet, wrapper] : sheets_)
+    if (&unwrap(*target_sheet) == &inner) gone.push_back(target_sheet);
   target_->delete_sheet(inner);
   // The wrapper of a deleted sheet dies with it, as the sheet object does.
-  for (auto it = sheets_.begin(); it != sheets_.end();) {
-    if (&unwrap(*it->second) == &inner)
-      it = sheets_.erase(it);
-    else
-      ++it;
-  }
+  for (host::Worksheet* t : gone) sheets_.erase(t);
 }
 void ForwardingWorkbook::save() { FWD("save", save()); }
 void ForwardingWorkbook::save_as(const std::string& p) { FWD("save_as", save_as(p)); }
