@@ -198,24 +198,31 @@ TEST(ProficiencyRun, EveryStudentAbsentShowsNoRate) {
   EXPECT_EQ(h.job.state().hk_present_count, 0);
 }
 
+// Class names written as text, some sorting after the header text "班级"
+// and some before it.
 TEST(ProficiencyRun, TextClassNamesReachTheReport) {
-  Harness h(book_of("成绩", {{"班级", "学号", "姓名", "语文"},
-                             {"高一(2)班", 1, "甲", "A"},
-                             {"高一(1)班", 2, "乙", "B"},
-                             {"高一(1)班", 1, "丙", nullptr},
-                             {"高一(1)班", 3, "丁", "E"},
-                             {"高一(2)班", 2, "戊", "c"}}));
-  h.expect_done();
-  EXPECT_EQ(h.run(), JobOutcome::Completed) << h.ui.report();
-  expect_block(h.wb->sheet("年级实考"), {{"班级", "学号", "姓名", "语文"},
-                                         {"高一(1)班", 2, "乙", "B"},
-                                         {"高一(1)班", 3, "丁", "E"},
-                                         {"高一(2)班", 1, "甲", "A"},
-                                         {"高一(2)班", 2, "戊", "c"}});
-  expect_block(h.wb->sheet("年级缺考"), {{"班级", "学号", "姓名", "语文"}, {"高一(1)班", 1, "丙", " "}});
-  expect_block(h.wb->sheet("会考成绩分析"), report_rows({{"高一(1)班", "语文", 2, 0, 1, 0, 0, 1, 0.5, 0.5},
-                                                         {"高一(2)班", "语文", 2, 1, 0, 1, 0, 0, 0.5, 1.0},
-                                                         {"年级", "语文", 4, 1, 1, 1, 0, 1, 0.5, 0.75}}));
+  const std::pair<const char*, const char*> names[] = {
+      {"高一(1)班", "高一(2)班"}, {"1班", "2班"}, {"1班", "高一班"}};
+  for (const auto& [one, two] : names) {
+    SCOPED_TRACE(one);
+    Harness h(book_of("成绩", {{"班级", "学号", "姓名", "语文"},
+                               {two, 1, "甲", "A"},
+                               {one, 2, "乙", "B"},
+                               {one, 1, "丙", nullptr},
+                               {one, 3, "丁", "E"},
+                               {two, 2, "戊", "c"}}));
+    h.expect_done();
+    EXPECT_EQ(h.run(), JobOutcome::Completed) << h.ui.report();
+    expect_block(h.wb->sheet("年级实考"), {{"班级", "学号", "姓名", "语文"},
+                                           {one, 2, "乙", "B"},
+                                           {one, 3, "丁", "E"},
+                                           {two, 1, "甲", "A"},
+                                           {two, 2, "戊", "c"}});
+    expect_block(h.wb->sheet("年级缺考"), {{"班级", "学号", "姓名", "语文"}, {one, 1, "丙", " "}});
+    expect_block(h.wb->sheet("会考成绩分析"), report_rows({{one, "语文", 2, 0, 1, 0, 0, 1, 0.5, 0.5},
+                                                           {two, "语文", 2, 1, 0, 1, 0, 0, 0.5, 1.0},
+                                                           {"年级", "语文", 4, 1, 1, 1, 0, 1, 0.5, 0.75}}));
+  }
 }
 
 TEST(ProficiencyRun, ClassAsNumberAndAsTextAreTwoClasses) {
