@@ -40,7 +40,7 @@ enum class Fn {
   RoundDown, Today, If, And, Or, Not, Abs, Int, Mod, Sqrt, CountIf, SumIf, AverageIf, Rank,
   IfError, IsBlank, IsNumber, IsText, IsError, True, False, Median, Large, Small, StDev, StDevP,
   Var, VarP, VLookup, HLookup, Match, Index, Len, Left, Right, Mid, Concatenate, Trim, ValueFn,
-  CountIfs, SumIfs, AverageIfs,
+  CountIfs, SumIfs, AverageIfs, Date, Year, Month, Day,
 };
 
 struct FnInfo {
@@ -80,7 +80,9 @@ const std::unordered_map<std::string, FnInfo>& functions() {
       {"MID", {Fn::Mid, 3, 3}},             {"CONCATENATE", {Fn::Concatenate, 1, 255}},
       {"TRIM", {Fn::Trim, 1, 1}},           {"VALUE", {Fn::ValueFn, 1, 1}},
       {"COUNTIFS", {Fn::CountIfs, 2, 254}}, {"SUMIFS", {Fn::SumIfs, 3, 255}},
-      {"AVERAGEIFS", {Fn::AverageIfs, 3, 255}},
+      {"AVERAGEIFS", {Fn::AverageIfs, 3, 255}}, {"DATE", {Fn::Date, 3, 3}},
+      {"YEAR", {Fn::Year, 1, 1}},           {"MONTH", {Fn::Month, 1, 1}},
+      {"DAY", {Fn::Day, 1, 1}},
   };
   return table;
 }
@@ -1365,6 +1367,66 @@ class Evaluator {
     return num_result(sum / static_cast<double>(count));
   }
 
+  // ---- Dates (1900 date system) ---------------------------------------------
+
+  // Days from 1970-01-01 of a proleptic Gregorian date.
+  static long long days_from_civil(long long y, long long m, long long d) {
+    y -= m <= 2;
+    long long era = (y >= 0 ? y : y - 399) / 400;
+    long long yoe = y - era * 400;
+    long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+  }
+
+  static void civil_from_days(long long z, long long& y, long long& m, long long& d) {
+    z += 719468;
+    long long era = (z >= 0 ? z : z - 146096) / 146097;
+    long long doe = z - era * 146097;
+    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    y = yoe + era * 400;
+    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    long long mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp + (mp < 10 ? 3 : -9);
+    y += m <= 2;
+  }
+
+  // The application counts 1900 as a leap year: serial 60 is 29 February
+  // 1900 and serials from 61 on are one day ahead of the calendar.
+  static Ev date_serial(double yd, double md, double dd) {
+    long long y = static_cast<long long>(std::trunc(yd));
+    long long m = static_cast<long long>(std::trunc(std::clamp(md, -1e7, 1e7)));
+    long long d = static_cast<long long>(std::trunc(std::clamp(dd, -1e9, 1e9)));
+    if (y >= 0 && y < 1900) y += 1900;
+    if (y < 0 || y >= 10000) return Ev::err(ErrorCode::Num);
+    y += (m - 1) >= 0 ? (m - 1) / 12 : -((12 - m) / 12);
+    m = ((m - 1) % 12 + 12) % 12 + 1;
+    long long first = days_from_civil(y, m, 1) - days_from_civil(1899, 12, 31);
+    if (first >= 60) ++first;  // months after the phantom 29 February 1900
+    long long days = first + (d - 1);
+    if (days < 0 || days > 2958465) return Ev::err(ErrorCode::Num);
+    return Ev::val(Value::number(static_cast<double>(days)));
+  }
+
+  Ev date_part(const Node& n) {
+    Value error;
+    auto x = arg_number(*n.kids[0], error);
+    if (!x) return Ev::val(error);
+    if (*x < 0 || *x > 2958465.99999999) return Ev::err(ErrorCode::Num);
+    long long s = static_cast<long long>(std::floor(*x));
+    long long y = 1900, m = 1, d = 0;
+    if (s == 60) {
+      m = 2;
+      d = 29;
+    } else if (s > 0) {
+      civil_from_days(days_from_civil(1899, 12, 31) + (s > 60 ? s - 1 : s), y, m, d);
+    }
+    double v = n.fn == Fn::Year ? static_cast<double>(y) : n.fn == Fn::Month ? static_cast<double>(m)
+                                                                            : static_cast<double>(d);
+    return Ev::val(Value::number(v));
+  }
+
   Ev call(const Node& n) {
     const auto& a = n.kids;
     Value error;
@@ -1499,6 +1561,18 @@ class Evaluator {
       case Fn::CountIfs:
       case Fn::SumIfs:
       case Fn::AverageIfs: return multi_conditional(n, n.fn);
+      case Fn::Date: {
+        double parts[3];
+        for (int i = 0; i < 3; ++i) {
+          auto x = arg_number(*a[static_cast<std::size_t>(i)], error);
+          if (!x) return Ev::val(error);
+          parts[i] = *x;
+        }
+        return date_serial(parts[0], parts[1], parts[2]);
+      }
+      case Fn::Year:
+      case Fn::Month:
+      case Fn::Day: return date_part(n);
     }
     throw Unsupported{};
   }

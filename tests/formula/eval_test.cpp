@@ -368,6 +368,24 @@ TEST(Evaluate, LookupTextAndStatistics) {
       {"VAR(1,2,3,4)", num(5.0 / 3)},
       {"STDEV(1)", err(ErrorCode::Div0)},
       {"SUM(A1:A7 A2:B3)", num(2)},
+      {"DATE(2026,12,7)", num(46363)},
+      {"DATE(1900,2,29)", num(60)},
+      {"DATE(1900,3,1)", num(61)},
+      {"DATE(1900,2,30)", num(61)},
+      {"DATE(1900,3,0)", num(60)},
+      {"DATE(1900,1,1)", num(1)},
+      {"DATE(126,12,7)", num(46363)},
+      {"DATE(2026,13,1)", num(46388)},
+      {"DATE(2026,1,0)", num(46022)},
+      {"DATE(-1,1,1)", err(ErrorCode::Num)},
+      {"YEAR(TODAY())", num(2026)},
+      {"MONTH(46363)", num(12)},
+      {"DAY(46363.75)", num(7)},
+      {"DAY(60)", num(29)},
+      {"MONTH(59)", num(2)},
+      {"DAY(61)", num(1)},
+      {"DAY(0)", num(0)},
+      {"YEAR(-1)", err(ErrorCode::Num)},
       {"A1:A2 C1:C2", err(ErrorCode::Null)},
   };
   for (const auto& c : cases) check(b, c);
@@ -376,7 +394,7 @@ TEST(Evaluate, LookupTextAndStatistics) {
 TEST(Evaluate, DeclinesWhatItCannotCompute) {
   Book b = school_book();
   for (const char* text : {
-           "INDIRECT(\"A1\")", "FOO(1)", "myname+1", "SUM({1,2})", "DATE(2024,1,1)",
+           "INDIRECT(\"A1\")", "FOO(1)", "myname+1", "SUM({1,2})", "NOW()+DATEDIF(1,2,\"d\")",
            "[1]Sheet1!A1", "TEXT(A1,\"0\")", "SUM((A1,A2))", "ROUND(1)", "COUNTIFS(A1:A3)",
            "NOW()", "SUM(", "1+", "(1", ")", "", "1 2",
        }) {
