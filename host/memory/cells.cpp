@@ -456,34 +456,43 @@ host::CellRef MemoryWorksheet::used_extent() const { return {data_->max_row(), d
 
 Area MemoryWorksheet::current_region(int row, int col) const {
   check_cell(row, col);
+  using Row = SheetData::Store::Row;
   const auto& rows = data_->store().rows;
-  auto row_has = [&](int r, int c1, int c2) {
-    if (r < 1 || r > kMaxRows) return false;
-    auto it = rows.find(r);
-    if (it == rows.end()) return false;
-    for (auto c = it->second.lower_bound(std::max(c1, 1)); c != it->second.end() && c->first <= c2; ++c)
+  auto has_filled = [](const Row& r, int c1, int c2) {
+    for (auto c = r.lower_bound(std::max(c1, 1)); c != r.end() && c->first <= c2; ++c)
       if (!c->second.empty()) return true;
     return false;
   };
-  auto filled = [&](const SheetData::Store::Row& r, int c) {
-    auto it = r.find(c);
-    return it != r.end() && !it->second.empty();
-  };
   // Grow the rectangle until no filled cell touches it, corners included.
-  // Rows grow one at a time (cheap lookups); columns grow by whole runs per
-  // row so that a wide block costs a few passes, not one per column.
+  // Rows grow by walking the row map; columns grow by whole runs of filled
+  // cells per row, so that a wide block costs a couple of passes.
   Area a = Area::cell(row, col);
   for (bool grown = true; grown;) {
     grown = false;
-    while (row_has(a.top - 1, a.left - 1, a.right + 1)) --a.top, grown = true;
-    while (row_has(a.bottom + 1, a.left - 1, a.right + 1)) ++a.bottom, grown = true;
+    // Downwards.
+    for (auto it = rows.upper_bound(a.bottom); it != rows.end() && it->first == a.bottom + 1 &&
+                                               has_filled(it->second, a.left - 1, a.right + 1);
+         ++it)
+      ++a.bottom, grown = true;
+    // Upwards.
+    for (auto it = rows.lower_bound(a.top); it != rows.begin();) {
+      --it;
+      if (it->first != a.top - 1 || !has_filled(it->second, a.left - 1, a.right + 1)) break;
+      --a.top;
+      grown = true;
+    }
     int right = a.right, left = a.left;
     for (auto r = rows.lower_bound(std::max(a.top - 1, 1)); r != rows.end() && r->first <= a.bottom + 1; ++r) {
+      const Row& cells = r->second;
       int c = a.right + 1;
-      while (c <= kMaxCols && filled(r->second, c)) ++c;
+      for (auto it = cells.lower_bound(c); it != cells.end() && it->first == c && !it->second.empty(); ++it) ++c;
       right = std::max(right, c - 1);
       c = a.left - 1;
-      while (c >= 1 && filled(r->second, c)) --c;
+      for (auto it = cells.upper_bound(c); c >= 1 && it != cells.begin();) {
+        --it;
+        if (it->first != c || it->second.empty()) break;
+        --c;
+      }
       left = std::min(left, c + 1);
     }
     if (right != a.right || left != a.left) {
