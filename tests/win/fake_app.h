@@ -1,0 +1,57 @@
+// A fake spreadsheet application for the Wine tests: the in-memory model
+// exposed through IDispatch with the object model's member names
+// (Application, Workbook, Worksheets, Worksheet, Range, Font, Border,
+// HPageBreaks, WorksheetFunction, CommandBars with connection points), so
+// that the add-in's IDispatch host can be driven without the real
+// application.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "win/com_util.h"
+
+namespace lczs::wintest {
+
+// Fake objects alive right now (every kind); 0 once everything is released.
+long fake_live_objects();
+// Names the add-in looked up, in first-use order (the members it calls).
+const std::vector<std::string>& fake_members_used();
+
+class FakeApplication;
+
+// One control of the fake command bars.
+struct FakeControlState {
+  int type = 1;
+  int id = 1;
+  std::string caption, tooltip, tag;
+  bool enabled = true, begin_group = false, temporary = false;
+  int face_id = 0;
+  std::vector<FakeControlState> children;
+  int sinks = 0;  // advised event receivers
+};
+
+// The outcome of raising a button's Click.
+struct ClickResult {
+  HRESULT hr = S_OK;
+  std::string description;  // of a failed event call
+  bool cancel_default = false;
+  int receivers = 0;
+};
+
+// Creates the application over `app` (not owned). `with_menu_bar`: whether
+// CommandBars("Worksheet Menu Bar") exists.
+IDispatch* make_fake_application(host::Application& app, bool with_menu_bar = true);
+
+// Inspection and events of the fake's command bar "Worksheet Menu Bar".
+std::vector<FakeControlState> fake_menu(IDispatch* application);
+// Raises Click on the control reached by captions from the bar down.
+ClickResult fake_click(IDispatch* application, const std::vector<std::string>& path,
+                       bool cancel_default = false);
+// The host closing: drops every temporary control (and its receivers).
+void fake_drop_temporary_controls(IDispatch* application);
+
+}  // namespace lczs::wintest
