@@ -68,7 +68,9 @@ ParsedPtr parse(std::string_view formula);
 
 // Evaluates `formula` standing in cell (row, col) of the resolver's own sheet.
 // A formula that is a reference to an empty cell gives the number 0, as the
-// application shows it. A reference to a missing sheet gives #REF!.
+// application shows it. A reference to a missing sheet gives #REF!. Sums add
+// left to right, row by row, in doubles; comparison operators look at 15
+// significant digits of numbers, as the application does.
 //
 // Computed: the operators (: space - % ^ * / + - & = <> < > <= >=), SUM,
 // AVERAGE, AVERAGEA, COUNT, COUNTA, COUNTBLANK, MAX, MIN, MAXA, MINA, ROUND,

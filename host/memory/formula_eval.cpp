@@ -585,8 +585,18 @@ class Evaluator {
     int ra = rank(a), rb = rank(b);
     if (ra != rb) return ra < rb ? -1 : 1;
     if (a.is_text()) return text_compare(a.as_text(), b.as_text());
-    double x = a.as_number(), y = b.as_number();
+    // The operands of a comparison are taken to 15 significant digits, so
+    // 0.1+0.2=0.3 holds as in the application.
+    double x = significant15(a.as_number()), y = significant15(b.as_number());
     return x < y ? -1 : x > y ? 1 : 0;
+  }
+
+  static double significant15(double x) {
+    if (x == 0 || !std::isfinite(x)) return x;
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::scientific, 14);
+    double v = detail::decimal_value(std::string_view(buf, static_cast<std::size_t>(res.ptr - buf)));
+    return x < 0 ? -v : v;
   }
 
   Ev binary(const Node& n) {

@@ -228,6 +228,12 @@ TEST(Evaluate, OperatorsPrecedenceAndConversions) {
       {"FALSE<TRUE", boolean(true)},
       {"1<>1", boolean(false)},
       {"2>=2", boolean(true)},
+      // Comparisons look at 15 significant digits; arithmetic keeps all bits.
+      {"0.1+0.2=0.3", boolean(true)},
+      {"0.1=(1.2-1.1)", boolean(false)},
+      {"(0.1+0.2)-0.3=0", boolean(false)},
+      {"0.1+0.2>0.3", boolean(false)},
+      {"1.23456789012345E-300<1.23456789012346E-300", boolean(true)},
       {"B1+1", err(ErrorCode::Div0)},
       {"#N/A+1", err(ErrorCode::NA)},
       {"1+#N/A+1/0", err(ErrorCode::NA)},
