@@ -107,8 +107,10 @@ JobOutcome Ksfx::ksfx_run() {
   };
 
   std::string refusal;
+  bool alerts = true;
   try {
     step_ = "取得当前工作表";
+    alerts = host_app.display_alerts();
     work_book = &host_app.active_workbook();
     work_sheet = &work_book->active_sheet();
     step_ = "设置分析选项";
@@ -142,9 +144,14 @@ JobOutcome Ksfx::ksfx_run() {
   ksfx_reset(st_);
 
   if (!path.empty()) {
+    // Saved with the alerts as the user had them, so that replacing an
+    // existing file is asked about; the run leaves them off afterwards.
+    host_app.set_display_alerts(alerts);
     try {
       work_book->save_as(path);
+      host_app.set_display_alerts(false);
     } catch (const std::exception& e) {
+      host_app.set_display_alerts(false);
       host_app.set_screen_updating(true);
       ui_.message_box(std::string("保存工作簿失败：") + e.what(), ui::Buttons::Ok, ui::kTitle);
       return JobOutcome::SaveFailed;
