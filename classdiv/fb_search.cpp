@@ -63,12 +63,19 @@ float FbSearch::judge_fast(int i, int k, int h, int l, double row_mean) {
   const double* si = &in_.scores[(i - 2) * cols_];
   const double* sk = &in_.scores[(k - 2) * cols_];
   const double size_h = in_.sizes[h], size_l = in_.sizes[l];
+  const float* ah = ah_.data();
+  const float* al = al_.data();
+  const float* omax = other_max_.data();
+  const float* omin = other_min_.data();
+  const bool same_size = size_h == size_l;  // then one quotient serves both
   double sum = 0;
   for (int j = 0; j < cols_; ++j) {
     const double d = si[j] - sk[j];
-    const float ch = static_cast<float>(static_cast<double>(ah_[j]) - d / size_h);
-    const float cl = static_cast<float>(static_cast<double>(al_[j]) + d / size_l);
-    float mx = other_max_[j], mn = other_min_[j];
+    const double qh = d / size_h;
+    const double ql = same_size ? qh : d / size_l;
+    const float ch = static_cast<float>(static_cast<double>(ah[j]) - qh);
+    const float cl = static_cast<float>(static_cast<double>(al[j]) + ql);
+    float mx = omax[j], mn = omin[j];
     if (ch > mx) mx = ch;
     if (cl > mx) mx = cl;
     if (ch < mn) mn = ch;

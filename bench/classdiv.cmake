@@ -1,0 +1,3 @@
+# Class division: the search's judge against the plain one, and whole runs.
+add_executable(classdiv_bench ${CMAKE_CURRENT_LIST_DIR}/classdiv_bench.cpp)
+target_link_libraries(classdiv_bench PRIVATE lczs_classdiv lczs_memhost benchmark::benchmark_main)
