@@ -2,6 +2,7 @@
 // result. One line per item; formats are written as their differences from
 // the workbook's default format.
 #include <cstdio>
+#include <iterator>
 #include <sstream>
 #include <utility>
 
@@ -114,9 +115,20 @@ std::string dump_sheet(const WorkbookData& book, const SheetData& sheet) {
     o << "\n";
   });
   for (const Area& m : sheet.merges) o << "  merge " << host::address(m, false) << "\n";
-  for (const auto& [c, info] : sheet.columns) {
+  // Runs of adjacent columns with the same settings share a line ("col A:XFD"
+  // after a whole-sheet format).
+  for (auto it = sheet.columns.begin(); it != sheet.columns.end();) {
+    const auto& [c, info] = *it;
+    auto last = it;
+    for (auto next = std::next(it); next != sheet.columns.end() && next->first == last->first + 1 &&
+                                    next->second == info;
+         ++next)
+      last = next;
+    int last_col = last->first;
+    it = std::next(last);
     if (info == ColumnInfo{}) continue;
     o << "  col " << host::column_letters(c);
+    if (last_col != c) o << ":" << host::column_letters(last_col);
     if (info.width) o << " width=" << num(*info.width);
     if (info.hidden) o << " hidden";
     if (info.format) {

@@ -121,7 +121,10 @@ class FormatEditor {
         info.format = patched(info.format.value_or(common_column_format()), r, 0);
         auto& rowmap = st.rows[r];
         for (auto& [c, cell] : rowmap) cell.format = patched(cell.format, r, c);
-        if (!had)
+        // Columns that all carry one format (after a whole-sheet format)
+        // show through nowhere: the row's new format was made from it.
+        bool uniform = !positional_ && common_column_format() != 0;
+        if (!had && !uniform)
           for (auto& [c, cinfo] : sheet_.columns)
             if (cinfo.format && !rowmap.count(c)) {
               FormatId f = patched(*cinfo.format, r, c);

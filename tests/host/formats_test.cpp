@@ -20,6 +20,9 @@ TEST(Formats, WholeSheetFontWithoutMaterialisingCells) {
   EXPECT_EQ(s.ws->format(5, 100).font.size, 9);
   EXPECT_TRUE(s.ws->format(5, 100).font.bold);
   EXPECT_LT(s.ws->data().cell_count(), 10u);
+  std::string d = dump(*s.book);
+  EXPECT_NE(d.find("  col A:XFD | size=9\n"), std::string::npos) << d.substr(0, 400);
+  EXPECT_NE(d.find("  row 5 | size=9, bold\n"), std::string::npos);
 }
 
 TEST(Formats, RowOverColumnOverDefault) {
