@@ -80,7 +80,8 @@ ParsedPtr parse(std::string_view formula);
 // VARP (VAR.P), VLOOKUP, HLOOKUP, MATCH, INDEX, LEN, LEFT, RIGHT, MID,
 // CONCATENATE, TRIM, VALUE, ISBLANK, ISNUMBER, ISTEXT, ISERROR. Not
 // computed (supported = false): other functions, defined names, array
-// constants, unions, other workbooks, texts that read as dates, and
+// constants, unions, other workbooks, texts that read as dates, ranges where
+// a single value belongs (implicit intersection or array evaluation), and
 // approximate lookups in unsorted or mixed data.
 Result evaluate(std::string_view formula, int row, int col, const Resolver& r);
 Result evaluate(const Parsed& formula, int row, int col, const Resolver& r);

@@ -484,15 +484,14 @@ class Evaluator {
     return Ev::err(ErrorCode::Value);
   }
 
-  // The value a reference stands for in a scalar place: one cell, or the
-  // cell of a one-column (one-row) area in the formula's row (column).
+  // The value a reference stands for in a scalar place. A range there is
+  // read by implicit intersection in older files and as an array (spilling,
+  // or summed element by element) in newer ones; the text alone does not
+  // tell which, so the engine leaves such formulas to the application.
   Value scalar(const Ev& e) {
     if (!e.is_ref) return e.v;
-    const Area& a = e.area;
-    if (a.is_single_cell()) return r_.cell(e.sheet, a.top, a.left);
-    if (a.left == a.right && row_ >= a.top && row_ <= a.bottom) return r_.cell(e.sheet, row_, a.left);
-    if (a.top == a.bottom && col_ >= a.left && col_ <= a.right) return r_.cell(e.sheet, a.top, col_);
-    return Value::error(ErrorCode::Value);
+    if (!e.area.is_single_cell()) throw Unsupported{};
+    return r_.cell(e.sheet, e.area.top, e.area.left);
   }
 
  private:
