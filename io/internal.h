@@ -1,0 +1,98 @@
+// Pieces the .xlsx reader and writer share: colour palettes, built-in number
+// formats, border styles, cell references, column widths and the rebasing of
+// shared formulas.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "host/memory/model.h"
+
+namespace lczs::io::detail {
+
+// ---- Limits on what a file may make us hold -----------------------------------
+
+// Largest file read at all.
+inline constexpr std::size_t kMaxFileBytes = 256u << 20;
+// Largest uncompressed part of a package, and all parts together.
+inline constexpr std::size_t kMaxPartBytes = 512u << 20;
+inline constexpr std::size_t kMaxTotalBytes = 1024u << 20;
+// Largest ratio of uncompressed to compressed size for a part bigger than
+// kRatioCheckFloor; spreadsheet XML compresses well but not a thousandfold.
+inline constexpr std::size_t kMaxCompressionRatio = 200;
+inline constexpr std::size_t kRatioCheckFloor = 1u << 20;
+inline constexpr std::size_t kMaxParts = 10000;
+inline constexpr int kMaxSheets = 1024;
+
+// ---- Colours -------------------------------------------------------------------
+
+// RGB (0xRRGGBB) of an indexed colour of the default palette; 64 and above
+// (system colours) give black.
+std::uint32_t indexed_rgb(int index);
+
+// The theme colours libxlsxwriter writes (the default 2007 Office theme), in
+// SpreadsheetML's order: lt1, dk1, lt2, dk2, accent1..6, hlink, folHlink.
+using ThemePalette = std::array<std::uint32_t, 12>;
+const ThemePalette& default_theme();
+
+// Applies a tint (-1..1) to an RGB colour the way the application does.
+std::uint32_t apply_tint(std::uint32_t rgb, double tint);
+
+// RGB of any colour; `automatic` is what Auto stands for.
+std::uint32_t resolve_rgb(const memory::Color& c, const ThemePalette& theme,
+                          std::uint32_t automatic);
+
+// ---- Number formats --------------------------------------------------------------
+
+// The code of a built-in number format id, nullopt for unknown ids.
+std::optional<std::string_view> builtin_format(int id);
+// The built-in id of a format code, nullopt when it is not a built-in one.
+std::optional<int> builtin_format_id(std::string_view code);
+
+// ---- Borders ----------------------------------------------------------------------
+
+// SpreadsheetML border style names ("thin", "mediumDashed", ...).
+memory::BorderLine border_from_style(std::string_view style);
+std::string_view border_style_name(const memory::BorderLine& line);
+
+// ---- Cells ----------------------------------------------------------------------------
+
+// "B3" (no $) to (row, col); nullopt when malformed or outside the sheet.
+std::optional<host::CellRef> parse_cell(std::string_view ref);
+
+// ---- Column widths ------------------------------------------------------------------
+
+// A width as a file stores it (characters including the cell padding) to the
+// width the user sees (Range.ColumnWidth), and back to what libxlsxwriter
+// expects. The application draws columns in whole pixels of a 7-pixel digit
+// with 5 pixels of padding.
+double column_width_from_file(double file_width);
+double file_width_from_column_width(double width);
+
+// ---- Shared formulas ------------------------------------------------------------------
+
+// The formula of a cell `drow` rows and `dcol` columns away from the cell
+// holding `formula`: relative references move, absolute ones stay. References
+// that would leave the sheet become #REF!.
+std::string shift_formula(std::string_view formula, int drow, int dcol);
+
+// ---- Files ----------------------------------------------------------------------------
+
+// The whole file, at most kMaxFileBytes; throws FileError.
+std::string read_file_bytes(const std::string& path);
+
+// ---- Text -----------------------------------------------------------------------------
+
+bool valid_utf8(std::string_view s);
+// A sheet name the application accepts, made from any text: characters it
+// cannot hold become "_", cut to 31 characters, never empty.
+std::string clean_sheet_name(std::string_view s);
+// Number of Unicode characters of UTF-8 text.
+std::size_t utf8_length(std::string_view s);
+// Byte offset of the n-th character.
+std::size_t utf8_offset(std::string_view s, std::size_t n);
+
+}  // namespace lczs::io::detail

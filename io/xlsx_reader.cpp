@@ -1,0 +1,1063 @@
+// Reading .xlsx: the zip container with libzip, the XML parts with pugixml.
+//
+// Every limit and every check is here to turn a damaged or hostile file into
+// a FileError with a message a user can act on: sizes and compression
+// ratios of parts are bounded before they are inflated, references must lie
+// inside the sheet, style ids must exist.
+#include <zip.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <unordered_map>
+
+#include <pugixml.hpp>
+
+#include "io/internal.h"
+#include "io/io.h"
+
+namespace lczs::io {
+
+using memory::Cell;
+using memory::Color;
+using memory::Font;
+using memory::Format;
+using memory::FormatId;
+using memory::SheetData;
+using memory::TextRun;
+using memory::WorkbookData;
+
+namespace {
+
+// ---- Small helpers ----------------------------------------------------------------
+
+class Failure {
+ public:
+  explicit Failure(std::string name) : name_(std::move(name)) {}
+  [[noreturn]] void operator()(const std::string& what) const {
+    throw FileError("无法读取文件“" + name_ + "”：" + what);
+  }
+
+ private:
+  std::string name_;
+};
+
+// Element and attribute names without their namespace prefix.
+std::string_view local(const char* name) {
+  const char* c = std::strchr(name, ':');
+  return c != nullptr ? c + 1 : name;
+}
+
+pugi::xml_node child(pugi::xml_node n, std::string_view name) {
+  for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element && local(c.name()) == name) return c;
+  return {};
+}
+
+template <class F>
+void each_child(pugi::xml_node n, std::string_view name, F&& f) {
+  for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element && local(c.name()) == name) f(c);
+}
+
+pugi::xml_attribute attr(pugi::xml_node n, std::string_view name) {
+  for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
+    if (local(a.name()) == name) return a;
+  return {};
+}
+
+bool xml_bool(pugi::xml_attribute a, bool absent) {
+  if (!a) return absent;
+  std::string_view v = a.value();
+  return v == "1" || v == "true" || v == "on";
+}
+
+// <b/>, <b val="0"/>: an element that is present and not switched off.
+bool flag(pugi::xml_node n, std::string_view name) {
+  pugi::xml_node c = child(n, name);
+  return c && xml_bool(attr(c, "val"), true);
+}
+
+std::optional<double> to_double(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r')) s.remove_suffix(1);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  double v = 0;
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || p != s.data() + s.size() || s.empty() || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+std::optional<long long> to_int(std::string_view s) {
+  long long v = 0;
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || p != s.data() + s.size() || s.empty()) return std::nullopt;
+  return v;
+}
+
+// Text of an OOXML string: _xHHHH_ stands for a character XML cannot hold.
+std::string decode_text(std::string_view s) {
+  if (s.find("_x") == std::string_view::npos) return std::string(s);
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    if (s[i] == '_' && i + 7 <= s.size() && s[i + 1] == 'x' && s[i + 6] == '_') {
+      unsigned cp = 0;
+      bool hex = true;
+      for (std::size_t k = 2; k < 6; ++k) {
+        char c = s[i + k];
+        int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (d < 0) {
+          hex = false;
+          break;
+        }
+        cp = cp * 16 + static_cast<unsigned>(d);
+      }
+      if (hex && !(cp >= 0xD800 && cp <= 0xDFFF)) {
+        if (cp < 0x80) {
+          out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+          out += static_cast<char>(0xC0 | (cp >> 6));
+          out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+          out += static_cast<char>(0xE0 | (cp >> 12));
+          out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+          out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+        i += 7;
+        continue;
+      }
+    }
+    out += s[i++];
+  }
+  return out;
+}
+
+// ---- The zip container ---------------------------------------------------------------
+
+class Package {
+ public:
+  Package(std::string_view bytes, const Failure& fail) : fail_(fail) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+    if (src == nullptr) fail_("内存不足");
+    za_ = zip_open_from_source(src, ZIP_RDONLY, &error);
+    if (za_ == nullptr) {
+      zip_source_free(src);
+      zip_error_fini(&error);
+      fail_("不是有效的 .xlsx 文件（文件不是 zip 压缩包，或已截断、损坏）");
+    }
+    zip_error_fini(&error);
+    zip_int64_t n = zip_get_num_entries(za_, 0);
+    if (n < 0 || n > static_cast<zip_int64_t>(detail::kMaxParts)) fail_("压缩包中的部件过多");
+    for (zip_int64_t i = 0; i < n; ++i) {
+      const char* name = zip_get_name(za_, static_cast<zip_uint64_t>(i), 0);
+      if (name == nullptr) continue;
+      std::string key(name);
+      for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      index_.emplace(std::move(key), static_cast<zip_uint64_t>(i));
+    }
+  }
+  ~Package() {
+    if (za_ != nullptr) zip_discard(za_);
+  }
+  Package(const Package&) = delete;
+  Package& operator=(const Package&) = delete;
+
+  static std::string key(std::string_view name) {
+    std::string k(name);
+    for (char& c : k) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return k;
+  }
+  bool has(std::string_view name) const { return index_.count(key(name)) != 0; }
+  std::vector<std::string> names() const {
+    std::vector<std::string> out;
+    for (const auto& [k, i] : index_) out.push_back(k);
+    return out;
+  }
+
+  // The part's bytes; nullopt when absent.
+  std::optional<std::string> read(std::string_view name) {
+    auto it = index_.find(key(name));
+    if (it == index_.end()) return std::nullopt;
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(za_, it->second, 0, &st) != 0) fail_("部件 " + std::string(name) + " 无法读取");
+    if ((st.valid & ZIP_STAT_SIZE) == 0) fail_("部件 " + std::string(name) + " 的大小未知");
+    if (st.size > detail::kMaxPartBytes) fail_("部件 " + std::string(name) + " 过大（可能是压缩炸弹）");
+    if ((st.valid & ZIP_STAT_COMP_SIZE) != 0 && st.size > detail::kRatioCheckFloor &&
+        st.size / std::max<zip_uint64_t>(st.comp_size, 1) > detail::kMaxCompressionRatio)
+      fail_("部件 " + std::string(name) + " 的压缩比异常（可能是压缩炸弹）");
+    if (total_ + st.size > detail::kMaxTotalBytes) fail_("解压后的内容过大（可能是压缩炸弹）");
+    zip_file_t* zf = zip_fopen_index(za_, it->second, 0);
+    if (zf == nullptr) fail_("部件 " + std::string(name) + " 无法解压（" + zip_strerror(za_) + "）");
+    std::string data;
+    data.resize(static_cast<std::size_t>(st.size));
+    std::size_t got = 0;
+    bool ok = true;
+    while (got < data.size()) {
+      zip_int64_t r = zip_fread(zf, data.data() + got, data.size() - got);
+      if (r < 0) {
+        ok = false;
+        break;
+      }
+      if (r == 0) break;
+      got += static_cast<std::size_t>(r);
+    }
+    // More data than the directory promised is as bad as less.
+    char extra;
+    if (ok && got == data.size() && zip_fread(zf, &extra, 1) != 0) ok = false;
+    zip_fclose(zf);
+    if (!ok || got != data.size()) fail_("部件 " + std::string(name) + " 已损坏（数据不完整或校验失败）");
+    total_ += data.size();
+    return data;
+  }
+
+ private:
+  const Failure& fail_;
+  zip_t* za_ = nullptr;
+  std::unordered_map<std::string, zip_uint64_t> index_;
+  std::size_t total_ = 0;
+};
+
+// ---- Relationships -----------------------------------------------------------------------
+
+struct Rel {
+  std::string id;
+  std::string type;    // last segment of the type URI: "worksheet", "styles", ...
+  std::string target;  // part name inside the package, without leading '/'
+  bool external = false;
+};
+
+std::string rels_name(const std::string& part) {
+  auto slash = part.rfind('/');
+  std::string dir = slash == std::string::npos ? "" : part.substr(0, slash + 1);
+  std::string file = slash == std::string::npos ? part : part.substr(slash + 1);
+  return dir + "_rels/" + file + ".rels";
+}
+
+// A target relative to the part that names it, or absolute from the
+// package root (as some writers put it).
+std::string resolve(const std::string& source_part, std::string_view target) {
+  std::vector<std::string> segs;
+  std::string path;
+  if (!target.empty() && target.front() == '/') {
+    path = std::string(target.substr(1));
+  } else {
+    auto slash = source_part.rfind('/');
+    path = (slash == std::string::npos ? "" : source_part.substr(0, slash + 1)) + std::string(target);
+  }
+  std::size_t i = 0;
+  while (i <= path.size()) {
+    std::size_t j = path.find('/', i);
+    if (j == std::string::npos) j = path.size();
+    std::string seg = path.substr(i, j - i);
+    if (seg == "..") {
+      if (!segs.empty()) segs.pop_back();
+    } else if (!seg.empty() && seg != ".") {
+      segs.push_back(seg);
+    }
+    i = j + 1;
+  }
+  std::string out;
+  for (const auto& s : segs) {
+    if (!out.empty()) out += '/';
+    out += s;
+  }
+  return out;
+}
+
+// ---- The reader ---------------------------------------------------------------------------------
+
+struct SharedMaster {
+  int row, col;
+  std::string formula;
+};
+
+struct XmlDoc {
+  pugi::xml_document doc;
+  std::string data;  // parsed in place
+};
+
+class Reader {
+ public:
+  Reader(std::string_view bytes, const std::string& name)
+      : name_(name), fail_(name), pkg_(bytes, fail_) {}
+
+  WorkbookData read() {
+    auto root_rels = rels("");
+    std::string wb_part;
+    for (const auto& r : root_rels)
+      if (r.type == "officeDocument" && !r.external) wb_part = r.target;
+    if (wb_part.empty()) {
+      if (pkg_.has("xl/workbook.xml")) wb_part = "xl/workbook.xml";
+      else fail_("不是有效的 .xlsx 文件（找不到工作簿部件）");
+    }
+    if (pkg_.has("xl/vbaProject.bin")) unsupported("宏", "工作簿");
+
+    auto wb_rels = rels(wb_part);
+    std::map<std::string, Rel> by_id;
+    for (const auto& r : wb_rels) {
+      by_id[r.id] = r;
+      if (r.external) continue;
+      if (r.type == "styles") styles_part_ = r.target;
+      else if (r.type == "sharedStrings") sst_part_ = r.target;
+      else if (r.type == "theme") theme_part_ = r.target;
+      else if (r.type == "externalLink") unsupported("外部链接", r.target);
+      else if (r.type == "pivotCacheDefinition") unsupported("数据透视表", r.target);
+      else if (r.type == "vbaProject") unsupported("宏", "工作簿");
+    }
+    read_theme();
+    read_styles();
+    read_shared_strings();
+
+    XmlDoc wb = parse(wb_part);
+    pugi::xml_node workbook = wb.doc.document_element();
+    if (local(workbook.name()) != "workbook") fail_("工作簿部件不是工作簿");
+
+    std::vector<std::pair<pugi::xml_node, int>> sheet_nodes;  // node, index in file order
+    int file_index = 0;
+    int active_tab = 0;
+    if (auto views = child(workbook, "bookViews"))
+      if (auto view = child(views, "workbookView"))
+        active_tab = static_cast<int>(to_int(attr(view, "activeTab").value()).value_or(0));
+    int active = -1;
+    std::set<std::string> names_seen;
+    auto sheets = child(workbook, "sheets");
+    each_child(sheets, "sheet", [&](pugi::xml_node s) {
+      int idx = file_index++;
+      std::string sname = s.attribute("name").value();
+      std::string rid = attr(s, "id").value();
+      auto it = by_id.find(rid);
+      if (it == by_id.end() || it->second.external) fail_("工作表“" + sname + "”的部件不存在");
+      const Rel& rel = it->second;
+      if (rel.type != "worksheet") {
+        unsupported(rel.type == "chartsheet" ? "图表工作表" : "宏表或对话框工作表", sname);
+        return;
+      }
+      if (static_cast<int>(book_.sheets.size()) >= detail::kMaxSheets) fail_("工作表过多");
+      check_sheet_name(sname, names_seen);
+      auto sheet = std::make_unique<SheetData>();
+      sheet->name = sname;
+      std::string state = s.attribute("state").value();
+      sheet->hidden = state == "hidden" || state == "veryHidden";
+      sheet->very_hidden = state == "veryHidden";
+      read_sheet(*sheet, rel.target);
+      if (idx == active_tab) active = static_cast<int>(book_.sheets.size());
+      book_.sheets.push_back(std::move(sheet));
+    });
+    if (book_.sheets.empty()) fail_("工作簿中没有工作表");
+    if (active < 0 || book_.sheets[active]->hidden) {
+      active = -1;
+      for (std::size_t i = 0; i < book_.sheets.size(); ++i)
+        if (!book_.sheets[i]->hidden) {
+          active = static_cast<int>(i);
+          break;
+        }
+      if (active < 0) fail_("工作簿中没有可见的工作表");
+    }
+    book_.active_sheet = active;
+    book_.sheets[active]->view.tab_selected = true;
+
+    if (auto names = child(workbook, "definedNames"))
+      each_child(names, "definedName", [&](pugi::xml_node n) { unsupported("名称", n.attribute("name").value()); });
+    if (auto p = child(workbook, "workbookProtection"))
+      if (xml_bool(p.attribute("lockStructure"), false) || xml_bool(p.attribute("lockWindows"), false))
+        unsupported("工作簿保护", "工作簿");
+    return std::move(book_);
+  }
+
+ private:
+  void unsupported(const std::string& what, const std::string& where) {
+    for (const auto& u : book_.unsupported)
+      if (u.what == what && u.where == where) return;
+    book_.unsupported.push_back({what, where});
+  }
+
+  void check_sheet_name(const std::string& n, std::set<std::string>& seen) {
+    if (n.empty() || detail::utf8_length(n) > static_cast<std::size_t>(host::kMaxSheetNameLength) ||
+        n.find_first_of(":\\/?*[]") != std::string::npos || !detail::valid_utf8(n))
+      fail_("工作表名称“" + n + "”无效");
+    std::string key;
+    for (char c : n) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!seen.insert(key).second) fail_("工作表名称“" + n + "”重复");
+  }
+
+  XmlDoc parse(const std::string& part) {
+    XmlDoc d;
+    auto data = pkg_.read(part);
+    if (!data) fail_("缺少部件 " + part);
+    d.data = std::move(*data);
+    auto res = d.doc.load_buffer_inplace(d.data.data(), d.data.size(),
+                                         pugi::parse_default | pugi::parse_ws_pcdata_single);
+    if (!res) fail_("部件 " + part + " 的 XML 格式错误（" + res.description() + "，位置 " + std::to_string(res.offset) + "）");
+    return d;
+  }
+
+  std::vector<Rel> rels(const std::string& part) {
+    std::vector<Rel> out;
+    std::string name = part.empty() ? "_rels/.rels" : rels_name(part);
+    if (!pkg_.has(name)) return out;
+    XmlDoc d = parse(name);
+    each_child(d.doc.document_element(), "Relationship", [&](pugi::xml_node r) {
+      Rel rel;
+      rel.id = r.attribute("Id").value();
+      std::string type = r.attribute("Type").value();
+      auto slash = type.rfind('/');
+      rel.type = slash == std::string::npos ? type : type.substr(slash + 1);
+      rel.external = std::string_view(r.attribute("TargetMode").value()) == "External";
+      rel.target = rel.external ? r.attribute("Target").value() : resolve(part, r.attribute("Target").value());
+      out.push_back(std::move(rel));
+    });
+    return out;
+  }
+
+  // ---- Theme and colours ----
+
+  void read_theme() {
+    theme_ = detail::default_theme();
+    if (theme_part_.empty() || !pkg_.has(theme_part_)) return;
+    XmlDoc d = parse(theme_part_);
+    pugi::xml_node elements = child(d.doc.document_element(), "themeElements");
+    pugi::xml_node scheme = child(elements, "clrScheme");
+    if (!scheme) return;
+    static constexpr std::pair<std::string_view, int> kSlots[] = {
+        {"lt1", 0}, {"dk1", 1}, {"lt2", 2}, {"dk2", 3}, {"accent1", 4}, {"accent2", 5},
+        {"accent3", 6}, {"accent4", 7}, {"accent5", 8}, {"accent6", 9}, {"hlink", 10}, {"folHlink", 11}};
+    for (auto [slot, index] : kSlots) {
+      pugi::xml_node n = child(scheme, slot);
+      const char* hex = nullptr;
+      if (auto c = child(n, "srgbClr")) hex = c.attribute("val").value();
+      else if (auto c = child(n, "sysClr")) hex = c.attribute("lastClr").value();
+      if (hex != nullptr && std::strlen(hex) == 6) theme_[index] = static_cast<std::uint32_t>(std::strtoul(hex, nullptr, 16));
+    }
+  }
+
+  Color color(pugi::xml_node n) {
+    Color c;
+    if (!n) return c;
+    double tint = to_double(attr(n, "tint").value()).value_or(0);
+    if (xml_bool(attr(n, "auto"), false)) return c;
+    if (auto a = attr(n, "rgb")) {
+      std::string_view v = a.value();
+      std::uint32_t argb = static_cast<std::uint32_t>(std::strtoul(std::string(v).c_str(), nullptr, 16));
+      if (v.size() <= 6) argb |= 0xFF000000u;
+      c.kind = Color::Kind::Rgb;
+      c.argb = argb;
+      c.tint = tint;
+      return c;
+    }
+    if (auto a = attr(n, "theme")) {
+      int t = static_cast<int>(to_int(a.value()).value_or(0));
+      if (t < 0 || t >= 12) t = 1;
+      // A theme colour keeps its reference when it means the same under the
+      // theme we write; otherwise it becomes the colour it showed.
+      if (theme_[t] == detail::default_theme()[t]) {
+        c.kind = Color::Kind::Theme;
+        c.theme = t;
+        c.tint = tint;
+      } else {
+        c.kind = Color::Kind::Rgb;
+        c.argb = 0xFF000000u | detail::apply_tint(theme_[t], tint);
+      }
+      return c;
+    }
+    if (auto a = attr(n, "indexed")) {
+      int i = static_cast<int>(to_int(a.value()).value_or(64));
+      if (i >= 64) return c;  // system colours: automatic
+      if (!palette_.empty()) {
+        c.kind = Color::Kind::Rgb;
+        c.argb = 0xFF000000u | (i < static_cast<int>(palette_.size()) ? palette_[i] : 0);
+        return c;
+      }
+      c.kind = Color::Kind::Indexed;
+      c.index = i;
+      return c;
+    }
+    return c;
+  }
+
+  // ---- Styles ----
+
+  Font font(pugi::xml_node n, bool run) {
+    // What a font leaves out is the standard font's.
+    Font f;
+    if (!fonts_.empty()) {
+      f.name = fonts_[0].name;
+      f.size = fonts_[0].size;
+    }
+    if (auto e = child(n, run ? "rFont" : "name")) f.name = e.attribute("val").value();
+    if (auto e = child(n, "sz")) f.size = to_double(e.attribute("val").value()).value_or(f.size);
+    f.bold = flag(n, "b");
+    f.italic = flag(n, "i");
+    f.strikethrough = flag(n, "strike");
+    f.outline = flag(n, "outline");
+    f.shadow = flag(n, "shadow");
+    if (auto u = child(n, "u")) {
+      std::string_view v = attr(u, "val") ? attr(u, "val").value() : "single";
+      f.underline = v == "double" ? host::Underline::Double
+                    : v == "singleAccounting" ? host::Underline::SingleAccounting
+                    : v == "doubleAccounting" ? host::Underline::DoubleAccounting
+                    : v == "none" ? host::Underline::None
+                                  : host::Underline::Single;
+    }
+    if (auto v = child(n, "vertAlign")) {
+      std::string_view s = v.attribute("val").value();
+      f.superscript = s == "superscript";
+      f.subscript = s == "subscript";
+    }
+    f.color = color(child(n, "color"));
+    if (auto e = child(n, "family")) f.family = static_cast<int>(to_int(e.attribute("val").value()).value_or(0));
+    if (auto e = child(n, "charset")) f.charset = static_cast<int>(to_int(e.attribute("val").value()).value_or(-1));
+    if (auto e = child(n, "scheme")) f.scheme = e.attribute("val").value();
+    if (f.scheme == "none") f.scheme.clear();
+    return f;
+  }
+
+  memory::BorderLine border_line(pugi::xml_node n) {
+    if (!n) return {};
+    memory::BorderLine line = detail::border_from_style(n.attribute("style").value());
+    if (line.style != host::LineStyle::None) line.color = color(child(n, "color"));
+    return line;
+  }
+
+  void read_styles() {
+    xf_ids_.assign(1, 0);  // a workbook without styles: everything default
+    if (styles_part_.empty() || !pkg_.has(styles_part_)) return;
+    XmlDoc d = parse(styles_part_);
+    pugi::xml_node ss = d.doc.document_element();
+
+    if (auto colors = child(ss, "colors"))
+      if (auto idx = child(colors, "indexedColors"))
+        each_child(idx, "rgbColor", [&](pugi::xml_node c) {
+          palette_.push_back(static_cast<std::uint32_t>(std::strtoul(c.attribute("rgb").value(), nullptr, 16)) & 0xFFFFFF);
+        });
+    // Some writers spell out the default palette: that is no palette of its own.
+    bool custom = false;
+    for (std::size_t i = 0; i < palette_.size() && i < 64; ++i) custom |= palette_[i] != detail::indexed_rgb(static_cast<int>(i));
+    if (!custom) palette_.clear();
+
+    std::map<long long, std::string> numfmts;
+    each_child(child(ss, "numFmts"), "numFmt", [&](pugi::xml_node n) {
+      auto id = to_int(n.attribute("numFmtId").value());
+      if (id) numfmts[*id] = n.attribute("formatCode").value();
+    });
+    each_child(child(ss, "fonts"), "font", [&](pugi::xml_node n) { fonts_.push_back(font(n, false)); });
+    std::vector<memory::Fill> fills;
+    each_child(child(ss, "fills"), "fill", [&](pugi::xml_node n) {
+      memory::Fill f;
+      if (auto p = child(n, "patternFill")) {
+        f.pattern = p.attribute("patternType") ? p.attribute("patternType").value() : "none";
+        f.fg = color(child(p, "fgColor"));
+        f.bg = color(child(p, "bgColor"));
+        if (f.pattern == "none") f.fg = f.bg = Color{};
+      }
+      fills.push_back(f);
+    });
+    std::vector<memory::Borders> borders;
+    each_child(child(ss, "borders"), "border", [&](pugi::xml_node n) {
+      memory::Borders b;
+      b.left = border_line(child(n, "left") ? child(n, "left") : child(n, "start"));
+      b.right = border_line(child(n, "right") ? child(n, "right") : child(n, "end"));
+      b.top = border_line(child(n, "top"));
+      b.bottom = border_line(child(n, "bottom"));
+      b.diagonal = border_line(child(n, "diagonal"));
+      b.diagonal_up = xml_bool(n.attribute("diagonalUp"), false);
+      b.diagonal_down = xml_bool(n.attribute("diagonalDown"), false);
+      borders.push_back(b);
+    });
+
+    std::vector<Format> formats;
+    each_child(child(ss, "cellXfs"), "xf", [&](pugi::xml_node x) {
+      Format f;
+      auto index = [&](const char* a, std::size_t count, const char* what) -> std::size_t {
+        auto v = to_int(x.attribute(a).value());
+        long long i = v.value_or(0);
+        if (!x.attribute(a)) i = 0;
+        if (i < 0 || static_cast<std::size_t>(i) >= count) {
+          if (count == 0 && i == 0) return SIZE_MAX;
+          fail_(std::string("样式表引用了不存在的") + what + "（编号 " + x.attribute(a).value() + "）");
+        }
+        return static_cast<std::size_t>(i);
+      };
+      if (std::size_t i = index("fontId", fonts_.size(), "字体"); i != SIZE_MAX) f.font = fonts_[i];
+      if (std::size_t i = index("fillId", fills.size(), "填充"); i != SIZE_MAX) f.fill = fills[i];
+      if (std::size_t i = index("borderId", borders.size(), "边框"); i != SIZE_MAX) f.borders = borders[i];
+      long long nf = to_int(x.attribute("numFmtId").value()).value_or(0);
+      if (auto it = numfmts.find(nf); it != numfmts.end()) f.number_format = it->second;
+      else if (auto b = detail::builtin_format(static_cast<int>(nf))) f.number_format = std::string(*b);
+      if (auto a = child(x, "alignment")) {
+        std::string_view h = a.attribute("horizontal").value();
+        f.alignment.horizontal = h == "left" ? host::HAlign::Left
+                                 : h == "center" ? host::HAlign::Center
+                                 : h == "right" ? host::HAlign::Right
+                                 : h == "fill" ? host::HAlign::Fill
+                                 : h == "justify" ? host::HAlign::Justify
+                                 : h == "centerContinuous" ? host::HAlign::CenterAcrossSelection
+                                 : h == "distributed" ? host::HAlign::Distributed
+                                                      : host::HAlign::General;
+        std::string_view v = a.attribute("vertical").value();
+        f.alignment.vertical = v == "top" ? host::VAlign::Top
+                               : v == "center" ? host::VAlign::Center
+                               : v == "justify" ? host::VAlign::Justify
+                               : v == "distributed" ? host::VAlign::Distributed
+                                                    : host::VAlign::Bottom;
+        f.alignment.wrap_text = xml_bool(a.attribute("wrapText"), false);
+        f.alignment.shrink_to_fit = xml_bool(a.attribute("shrinkToFit"), false);
+        f.alignment.indent = static_cast<int>(std::clamp<long long>(to_int(a.attribute("indent").value()).value_or(0), 0, 250));
+        long long rot = to_int(a.attribute("textRotation").value()).value_or(0);
+        f.alignment.rotation = rot == 255 ? 255 : rot > 90 && rot <= 180 ? static_cast<int>(90 - rot)
+                               : rot >= 0 && rot <= 90 ? static_cast<int>(rot) : 0;
+      }
+      if (auto p = child(x, "protection")) {
+        f.locked = xml_bool(p.attribute("locked"), true);
+        f.hidden = xml_bool(p.attribute("hidden"), false);
+      }
+      formats.push_back(std::move(f));
+    });
+    if (formats.empty()) return;
+    book_.formats.set_default(formats[0]);
+    xf_ids_.assign(formats.size(), 0);
+    for (std::size_t i = 1; i < formats.size(); ++i) xf_ids_[i] = book_.formats.intern(formats[i]);
+  }
+
+  FormatId style(pugi::xml_attribute a) {
+    if (!a) return 0;
+    auto v = to_int(a.value());
+    if (!v || *v < 0 || static_cast<std::size_t>(*v) >= xf_ids_.size())
+      fail_(std::string("单元格引用了不存在的样式（编号 ") + a.value() + "）");
+    return xf_ids_[static_cast<std::size_t>(*v)];
+  }
+
+  // ---- Strings ----
+
+  struct RichText {
+    std::string text;
+    std::vector<TextRun> runs;  // empty: plain
+  };
+
+  RichText rich_text(pugi::xml_node si) {
+    RichText r;
+    bool styled = false;
+    for (pugi::xml_node c = si.first_child(); c; c = c.next_sibling()) {
+      std::string_view n = local(c.name());
+      if (n == "t") {
+        r.text += decode_text(c.text().get());
+      } else if (n == "r") {
+        TextRun run;
+        run.text = decode_text(child(c, "t").text().get());
+        if (auto pr = child(c, "rPr")) {
+          run.font = font(pr, true);
+          styled = true;
+        }
+        r.text += run.text;
+        r.runs.push_back(std::move(run));
+      }
+    }
+    if (!styled) r.runs.clear();
+    return r;
+  }
+
+  void read_shared_strings() {
+    if (sst_part_.empty() || !pkg_.has(sst_part_)) return;
+    XmlDoc d = parse(sst_part_);
+    each_child(d.doc.document_element(), "si", [&](pugi::xml_node si) { strings_.push_back(rich_text(si)); });
+  }
+
+  // ---- Sheets ----
+
+  std::optional<host::Area> range(std::string_view ref) {
+    auto colon = ref.find(':');
+    auto a = detail::parse_cell(ref.substr(0, colon));
+    if (!a) return std::nullopt;
+    if (colon == std::string_view::npos) return host::Area::cell(a->row, a->col);
+    auto b = detail::parse_cell(ref.substr(colon + 1));
+    if (!b) return std::nullopt;
+    return host::Area{std::min(a->row, b->row), std::min(a->col, b->col), std::max(a->row, b->row),
+                      std::max(a->col, b->col)};
+  }
+
+  std::string where(const SheetData& s, int row, int col) {
+    return "工作表“" + s.name + "”的单元格 " + host::address(host::Area::cell(row, col), false);
+  }
+
+  void sheet_rels(SheetData& sheet, const std::string& part) {
+    bool comments = false, vml = false;
+    for (const auto& r : rels(part)) {
+      if (r.type == "drawing" && !r.external) {
+        bool chart = false, image = false;
+        for (const auto& dr : rels(r.target)) {
+          chart |= dr.type == "chart";
+          image |= dr.type == "image";
+        }
+        if (chart) unsupported("图表", sheet.name);
+        if (image) unsupported("图片", sheet.name);
+        if (!chart && !image) unsupported("图形", sheet.name);
+      } else if (r.type == "comments") {
+        comments = true;
+        unsupported("批注", sheet.name);
+      } else if (r.type == "vmlDrawing") {
+        vml = true;
+      } else if (r.type == "pivotTable") {
+        unsupported("数据透视表", sheet.name);
+      } else if (r.type == "table") {
+        unsupported("表格", sheet.name);
+      } else if (r.type == "oleObject" || r.type == "package") {
+        unsupported("嵌入对象", sheet.name);
+      } else if (r.type == "control" || r.type == "ctrlProp") {
+        unsupported("控件", sheet.name);
+      } else if (r.type == "image") {
+        unsupported("图片", sheet.name);
+      }
+    }
+    if (vml && !comments) unsupported("图形", sheet.name);
+  }
+
+  void read_sheet(SheetData& sheet, const std::string& part) {
+    sheet_rels(sheet, part);
+    XmlDoc d = parse(part);
+    pugi::xml_node ws = d.doc.document_element();
+    if (local(ws.name()) != "worksheet") fail_("工作表“" + sheet.name + "”的部件不是工作表");
+
+    static constexpr std::pair<std::string_view, std::string_view> kParts[] = {
+        {"dataValidations", "数据有效性"}, {"conditionalFormatting", "条件格式"},
+        {"hyperlinks", "超链接"},          {"sheetProtection", "工作表保护"},
+        {"autoFilter", "自动筛选"},         {"oleObjects", "嵌入对象"},
+        {"controls", "控件"},              {"extLst", "扩展内容"}};
+    for (pugi::xml_node c = ws.first_child(); c; c = c.next_sibling()) {
+      std::string_view n = local(c.name());
+      for (auto [el, what] : kParts)
+        if (n == el) {
+          if (el == "extLst") {
+            // Extensions are where newer versions keep data validation and
+            // conditional formats; anything else in them is presentation.
+            bool data = false;
+            for (auto e = c.first_child(); e; e = e.next_sibling())
+              for (auto x = e.first_child(); x; x = x.next_sibling()) {
+                std::string_view xn = local(x.name());
+                if (xn == "dataValidations") unsupported("数据有效性", sheet.name), data = true;
+                if (xn == "conditionalFormattings") unsupported("条件格式", sheet.name), data = true;
+                if (xn == "sparklineGroups") unsupported("迷你图", sheet.name), data = true;
+              }
+            (void)data;
+          } else {
+            unsupported(std::string(what), sheet.name);
+          }
+        }
+    }
+
+    // View.
+    if (auto views = child(ws, "sheetViews")) {
+      if (auto view = child(views, "sheetView")) {
+        sheet.view.tab_selected = xml_bool(view.attribute("tabSelected"), false);
+        if (auto tl = detail::parse_cell(view.attribute("topLeftCell").value())) sheet.view.top_left = *tl;
+        std::string active_pane;
+        if (auto pane = child(view, "pane")) active_pane = pane.attribute("activePane").value();
+        pugi::xml_node chosen;
+        each_child(view, "selection", [&](pugi::xml_node s) {
+          std::string p = s.attribute("pane").value();
+          if (!chosen || p == active_pane) chosen = s;
+        });
+        if (chosen) {
+          auto ac = detail::parse_cell(chosen.attribute("activeCell").value());
+          std::string_view sq = chosen.attribute("sqref").value();
+          std::optional<host::Area> sel;
+          // Several areas: the one holding the active cell.
+          std::size_t i = 0;
+          while (i < sq.size()) {
+            std::size_t j = sq.find(' ', i);
+            if (j == std::string_view::npos) j = sq.size();
+            auto a = range(sq.substr(i, j - i));
+            if (a && (!sel || (ac && a->contains(ac->row, ac->col)))) sel = a;
+            i = j + 1;
+          }
+          if (!sel && ac) sel = host::Area::cell(ac->row, ac->col);
+          if (sel) {
+            sheet.view.selection = *sel;
+            sheet.view.active_cell = ac && sel->contains(ac->row, ac->col) ? *ac : sel->top_left();
+          }
+        }
+      }
+    }
+
+    // Default sizes.
+    if (auto fp = child(ws, "sheetFormatPr")) {
+      // Without customHeight the application takes the default height from
+      // the standard font and the number is only a hint.
+      if (auto h = to_double(fp.attribute("defaultRowHeight").value());
+          h && *h > 0 && *h <= 409 && xml_bool(fp.attribute("customHeight"), false))
+        sheet.default_row_height = *h;
+      if (auto w = to_double(fp.attribute("defaultColWidth").value()); w && *w > 0 && *w <= 255) {
+        sheet.default_column_width = detail::column_width_from_file(*w);
+      } else if (auto b = to_double(fp.attribute("baseColWidth").value()); b && *b >= 0 && *b <= 255) {
+        // The application rounds the default column up to 8 pixels.
+        double px = std::ceil((std::floor(*b * 7 + 0.5) + 5) / 8) * 8;
+        sheet.default_column_width = (px - 5) / 7;
+      }
+    }
+
+    // Columns.
+    each_child(child(ws, "cols"), "col", [&](pugi::xml_node c) {
+      auto lo = to_int(c.attribute("min").value()), hi = to_int(c.attribute("max").value());
+      if (!lo || !hi || *lo < 1 || *hi < *lo || *lo > host::kMaxCols)
+        fail_("工作表“" + sheet.name + "”的列设置超出工作表范围");
+      long long last = std::min<long long>(*hi, host::kMaxCols);
+      memory::ColumnInfo info;
+      if (auto w = to_double(c.attribute("width").value()); w && *w >= 0 && *w <= 255)
+        info.width = detail::column_width_from_file(*w);
+      if (c.attribute("style")) {
+        FormatId f = style(c.attribute("style"));
+        if (f != 0) info.format = f;
+      }
+      info.hidden = xml_bool(c.attribute("hidden"), false);
+      if (info == memory::ColumnInfo{}) return;
+      for (long long k = *lo; k <= last; ++k) sheet.columns[static_cast<int>(k)] = info;
+    });
+
+    // Cells.
+    std::unordered_map<std::string, SharedMaster> masters;
+    bool array_seen = false;
+    int row_no = 0;
+    each_child(child(ws, "sheetData"), "row", [&](pugi::xml_node r) {
+      if (auto a = r.attribute("r")) {
+        auto v = to_int(a.value());
+        if (!v || *v < 1) fail_("工作表“" + sheet.name + "”的行号无效（" + a.value() + "）");
+        if (*v > host::kMaxRows)
+          fail_("工作表“" + sheet.name + "”的行数超过上限（" + std::to_string(host::kMaxRows) + " 行）");
+        row_no = static_cast<int>(*v);
+      } else {
+        if (++row_no > host::kMaxRows)
+          fail_("工作表“" + sheet.name + "”的行数超过上限（" + std::to_string(host::kMaxRows) + " 行）");
+      }
+      memory::RowInfo info;
+      if (auto h = to_double(r.attribute("ht").value()); h && *h >= 0 && *h <= 409 &&
+                                                      xml_bool(r.attribute("customHeight"), false))
+        info.height = std::round(*h * 1000) / 1000;
+      if (xml_bool(r.attribute("customFormat"), false)) {
+        FormatId f = style(r.attribute("s"));
+        if (f != 0) info.format = f;
+      }
+      info.hidden = xml_bool(r.attribute("hidden"), false);
+      if (!(info == memory::RowInfo{})) sheet.rows[row_no] = info;
+
+      int col_no = 0;
+      for (pugi::xml_node c = r.first_child(); c; c = c.next_sibling()) {
+        if (c.type() != pugi::node_element || local(c.name()) != "c") continue;
+        if (auto a = c.attribute("r")) {
+          auto ref = detail::parse_cell(a.value());
+          if (!ref) fail_("工作表“" + sheet.name + "”的单元格引用“" + a.value() + "”超出工作表范围或无效");
+          if (ref->row != row_no) fail_("工作表“" + sheet.name + "”的单元格 " + a.value() + " 不在它所在的行");
+          col_no = ref->col;
+        } else if (++col_no > host::kMaxCols) {
+          fail_("工作表“" + sheet.name + "”的列数超过上限");
+        }
+        read_cell(sheet, c, row_no, col_no, masters, array_seen);
+      }
+    });
+
+    // Merged ranges: inside the sheet and not overlapping.
+    each_child(child(ws, "mergeCells"), "mergeCell", [&](pugi::xml_node m) {
+      auto a = range(m.attribute("ref").value());
+      if (!a) fail_("工作表“" + sheet.name + "”的合并区域“" + m.attribute("ref").value() + "”无效");
+      if (a->is_single_cell()) return;
+      if (sheet.merges.size() > 100000) fail_("工作表“" + sheet.name + "”的合并区域过多");
+      sheet.merges.push_back(*a);
+    });
+    {
+      auto ms = sheet.merges;
+      std::sort(ms.begin(), ms.end(), [](const host::Area& x, const host::Area& y) { return x.top < y.top; });
+      for (std::size_t i = 0; i < ms.size(); ++i)
+        for (std::size_t j = i + 1; j < ms.size() && ms[j].top <= ms[i].bottom; ++j)
+          if (ms[j].left <= ms[i].right && ms[i].left <= ms[j].right)
+            fail_("工作表“" + sheet.name + "”的合并区域 " + host::address(ms[i], false) + " 与 " +
+                  host::address(ms[j], false) + " 重叠");
+    }
+
+    // Manual page breaks (a break with id n is below row n).
+    each_child(child(ws, "rowBreaks"), "brk", [&](pugi::xml_node b) {
+      auto id = to_int(b.attribute("id").value());
+      if (!id || *id < 0 || *id >= host::kMaxRows) fail_("工作表“" + sheet.name + "”的分页符超出工作表范围");
+      if (!xml_bool(b.attribute("man"), false) || *id == 0) return;
+      sheet.row_breaks.push_back(static_cast<int>(*id) + 1);
+    });
+    std::sort(sheet.row_breaks.begin(), sheet.row_breaks.end());
+    sheet.row_breaks.erase(std::unique(sheet.row_breaks.begin(), sheet.row_breaks.end()), sheet.row_breaks.end());
+  }
+
+  void read_cell(SheetData& sheet, pugi::xml_node c, int row, int col,
+                 std::unordered_map<std::string, SharedMaster>& masters, bool& array_seen) {
+    Cell cell;
+    cell.format = style(c.attribute("s"));
+    std::string_view t = c.attribute("t").value();
+    pugi::xml_node v = child(c, "v");
+    const char* vtext = v ? v.text().get() : nullptr;
+
+    if (pugi::xml_node f = child(c, "f")) {
+      std::string_view ft = f.attribute("t").value();
+      std::string text = decode_text(f.text().get());
+      if (ft == "shared") {
+        std::string si = f.attribute("si").value();
+        if (!text.empty()) {
+          masters[si] = {row, col, text};
+        } else {
+          auto it = masters.find(si);
+          if (it == masters.end()) fail_(where(sheet, row, col) + " 的共享公式缺少主公式");
+          text = detail::shift_formula(it->second.formula, row - it->second.row, col - it->second.col);
+        }
+      } else if (ft == "array" && !array_seen) {
+        array_seen = true;
+        unsupported("数组公式", sheet.name);
+      } else if (ft == "dataTable") {
+        unsupported("模拟运算表", sheet.name);
+      }
+      if (!text.empty() && text.front() == '=') text.erase(0, 1);
+      cell.formula = std::move(text);
+    }
+
+    if (t == "s") {
+      if (vtext == nullptr) fail_(where(sheet, row, col) + " 缺少共享字符串编号");
+      auto idx = to_int(vtext);
+      if (!idx || *idx < 0 || static_cast<std::size_t>(*idx) >= strings_.size())
+        fail_(where(sheet, row, col) + " 引用了不存在的共享字符串（编号 " + vtext + "）");
+      const RichText& rt = strings_[static_cast<std::size_t>(*idx)];
+      cell.value = host::Value::text(rt.text);
+      cell.runs = rt.runs;
+    } else if (t == "inlineStr") {
+      if (auto is = child(c, "is")) {
+        RichText rt = rich_text(is);
+        cell.value = host::Value::text(std::move(rt.text));
+        cell.runs = std::move(rt.runs);
+      } else if (vtext != nullptr) {
+        cell.value = host::Value::text(decode_text(vtext));
+      }
+    } else if (t == "str") {
+      std::string s = vtext != nullptr ? decode_text(vtext) : "";
+      // A formula's error or logical result that a writer stored as text.
+      if (auto e = host::parse_error(s); e && !cell.formula.empty()) cell.value = host::Value::error(*e);
+      else if (!cell.formula.empty() && (s == "TRUE" || s == "FALSE")) cell.value = host::Value::boolean(s == "TRUE");
+      else if (vtext != nullptr) cell.value = host::Value::text(std::move(s));
+    } else if (t == "b") {
+      if (vtext != nullptr) {
+        std::string_view s = vtext;
+        if (s != "0" && s != "1" && s != "true" && s != "false")
+          fail_(where(sheet, row, col) + " 的逻辑值无效（" + std::string(s) + "）");
+        cell.value = host::Value::boolean(s == "1" || s == "true");
+      }
+    } else if (t == "e") {
+      if (vtext != nullptr) cell.value = host::Value::error(host::parse_error(vtext).value_or(host::ErrorCode::NA));
+    } else if (t == "d") {
+      if (vtext != nullptr) {
+        auto serial = iso_date(vtext);
+        if (!serial) fail_(where(sheet, row, col) + " 的日期无效（" + vtext + "）");
+        cell.value = host::Value::number(*serial);
+      }
+    } else if (t.empty() || t == "n") {
+      if (vtext != nullptr && *vtext != '\0') {
+        auto num = to_double(vtext);
+        if (!num) fail_(where(sheet, row, col) + " 的数值无效（" + vtext + "）");
+        cell.value = host::Value::number(*num);
+      }
+    } else {
+      fail_(where(sheet, row, col) + " 的类型未知（" + std::string(t) + "）");
+    }
+
+    if (cell.value.is_text() && detail::utf8_length(cell.value.as_text()) > static_cast<std::size_t>(host::kMaxCellTextLength))
+      fail_(where(sheet, row, col) + " 的文本超过 " + std::to_string(host::kMaxCellTextLength) + " 个字符");
+
+    if (!cell.formula.empty()) {
+      // A formula that is only an error literal is how a constant error is
+      // written; it is the constant.
+      if (auto e = host::parse_error(cell.formula)) {
+        cell.formula.clear();
+        cell.value = host::Value::error(*e);
+      } else if (vtext == nullptr || (*vtext == '\0' && t != "str")) {
+        book_.needs_full_recalc = true;
+      }
+    }
+    if (cell.blank_default()) return;
+    sheet.put(row, col, std::move(cell));
+  }
+
+  // "2024-03-01" or "2024-03-01T08:30:00" to a serial date number.
+  static std::optional<double> iso_date(std::string_view s) {
+    int y, mo, d, h = 0, mi = 0;
+    double sec = 0;
+    if (s.size() < 10 || s[4] != '-' || s[7] != '-') return std::nullopt;
+    auto num = [&](std::size_t pos, std::size_t len, int& out) {
+      auto [p, ec] = std::from_chars(s.data() + pos, s.data() + pos + len, out);
+      return ec == std::errc() && p == s.data() + pos + len;
+    };
+    if (!num(0, 4, y) || !num(5, 2, mo) || !num(8, 2, d)) return std::nullopt;
+    if (s.size() >= 16 && s[10] == 'T') {
+      if (!num(11, 2, h) || !num(14, 2, mi)) return std::nullopt;
+      if (s.size() >= 19) sec = to_double(s.substr(17, 2)).value_or(0);
+    }
+    if (mo < 1 || mo > 12 || d < 1 || d > 31) return std::nullopt;
+    // Days from 1899-12-30 (the application's day 0 for dates after
+    // February 1900).
+    auto days = [](int yy, int mm, int dd) {
+      yy -= mm <= 2;
+      long era = (yy >= 0 ? yy : yy - 399) / 400;
+      long yoe = yy - era * 400;
+      long doy = (153 * (mm + (mm > 2 ? -3 : 9)) + 2) / 5 + dd - 1;
+      long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+      return era * 146097 + doe - 719468;  // days since 1970-01-01
+    };
+    double serial = static_cast<double>(days(y, mo, d) - days(1899, 12, 30));
+    return serial + (h * 3600 + mi * 60 + sec) / 86400.0;
+  }
+
+  std::string name_;
+  Failure fail_;
+  Package pkg_;
+  WorkbookData book_;
+  std::string styles_part_, sst_part_, theme_part_;
+  detail::ThemePalette theme_{};
+  std::vector<std::uint32_t> palette_;
+  std::vector<Font> fonts_;
+  std::vector<FormatId> xf_ids_;
+  std::vector<RichText> strings_;
+};
+
+}  // namespace
+
+namespace detail {
+
+std::string read_file_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) throw FileError("无法打开文件“" + path + "”：文件不存在或无权读取");
+  auto size = in.tellg();
+  if (size < 0) throw FileError("无法读取文件“" + path + "”");
+  if (static_cast<std::size_t>(size) > kMaxFileBytes)
+    throw FileError("无法读取文件“" + path + "”：文件过大（超过 " + std::to_string(kMaxFileBytes >> 20) + " MB）");
+  std::string data(static_cast<std::size_t>(size), '\0');
+  in.seekg(0);
+  in.read(data.data(), size);
+  if (!in) throw FileError("无法读取文件“" + path + "”：读取失败");
+  return data;
+}
+
+}  // namespace detail
+
+WorkbookData read_xlsx_bytes(std::string_view bytes, const std::string& name_for_messages) {
+  try {
+    return Reader(bytes, name_for_messages).read();
+  } catch (const std::bad_alloc&) {
+    throw FileError("无法读取文件“" + name_for_messages + "”：内容过大，内存不足");
+  }
+}
+
+WorkbookData read_xlsx(const std::string& path) {
+  std::string bytes = detail::read_file_bytes(path);
+  WorkbookData book = read_xlsx_bytes(bytes, path);
+  book.path = path;
+  return book;
+}
+
+}  // namespace lczs::io

@@ -1,0 +1,246 @@
+"""openpyxl as an independent writer and reader of .xlsx for the io tests.
+
+  make OUT             writes a workbook using everything the model holds
+  compare A B          exits 1 (printing the differences) unless openpyxl sees
+                       the same in A and B
+  check-sample FILE    checks what openpyxl sees in the sample workbook our
+                       writer made (tests/io/xlsx_roundtrip_test.cpp)
+"""
+import sys
+
+import openpyxl
+from openpyxl.styles import Alignment, Border, Font, PatternFill, Protection, Side
+from openpyxl.worksheet.pagebreak import Break
+
+
+def make(path):
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "成绩"
+    ws.append(["学号", "姓名", "语文", "数学", "总分"])
+    rows = [(1001, "张三", 88.5, 92, None), (1002, "李四", 75, 60.25, None), (1003, "王五", 0, 100, None)]
+    for r in rows:
+        ws.append(list(r))
+    for i in range(2, 5):
+        ws.cell(i, 5).value = "=SUM(C%d:D%d)" % (i, i)
+    ws["F1"] = True
+    ws["F2"] = False
+    ws["F3"] = "#N/A"
+    ws["F4"] = 1e-7
+    ws["G1"] = "带 空格 "
+    ws["A1"].font = Font(name="黑体", size=14, bold=True, color="FFFF0000")
+    ws["B1"].font = Font(italic=True, strike=True, vertAlign="superscript", color=openpyxl.styles.colors.Color(indexed=10))
+    ws["C1"].font = Font(underline="double", vertAlign="subscript", color=openpyxl.styles.colors.Color(theme=4))
+    ws["D1"].font = Font(underline="single", size=10.5)
+    ws["A2"].fill = PatternFill("solid", fgColor="FFFFFF00")
+    ws["B2"].fill = PatternFill("gray125", fgColor="FF808080", bgColor="FF00B050")
+    thin = Side(style="thin")
+    ws["C2"].border = Border(left=thin, right=thin, top=Side(style="medium", color="FFFF0000"),
+                             bottom=Side(style="double"))
+    ws["D2"].border = Border(diagonal=Side(style="dashed", color="FF0000FF"), diagonalUp=True, diagonalDown=True)
+    ws["E2"].border = Border(left=Side(style="hair"), right=Side(style="mediumDashDot"),
+                             top=Side(style="dotted"), bottom=Side(style="slantDashDot"))
+    ws["A3"].alignment = Alignment(horizontal="center", vertical="center", wrap_text=True)
+    ws["B3"].alignment = Alignment(horizontal="right", indent=2, shrink_to_fit=True)
+    ws["C3"].alignment = Alignment(text_rotation=45, vertical="top")
+    ws["D3"].alignment = Alignment(text_rotation=120)  # -30 degrees
+    ws["E3"].alignment = Alignment(text_rotation=255, horizontal="centerContinuous")
+    ws["C2"].number_format = "0.00"
+    ws["D2"].number_format = "0.00%"
+    ws["C3"].number_format = "0.0"
+    ws["D3"].number_format = "yyyy-mm-dd"
+    ws["C4"].number_format = "#,##0"
+    ws["A4"].protection = Protection(locked=False, hidden=True)
+    ws.merge_cells("A6:C7")
+    ws["A6"] = "合并的标题"
+    ws["A6"].alignment = Alignment(horizontal="center")
+    ws.column_dimensions["A"].width = 12.7109375
+    ws.column_dimensions["B"].width = 20
+    ws.column_dimensions["C"].width = 0.42578125
+    ws.column_dimensions["H"].hidden = True
+    ws.row_dimensions[1].height = 30
+    ws.row_dimensions[2].height = 15
+    ws.row_dimensions[8].hidden = True
+    ws.row_breaks.append(Break(id=4))
+    ws.row_breaks.append(Break(id=10))
+    ws.sheet_view.selection[0].activeCell = "B2"
+    ws.sheet_view.selection[0].sqref = "B2:D4"
+
+    hidden = wb.create_sheet("隐藏")
+    hidden["A1"] = "看不见"
+    hidden.sheet_state = "hidden"
+
+    third = wb.create_sheet("第三 Sheet")
+    third["C3"] = 3.25
+    third["C4"] = "=C3*2"
+    third.sheet_view.selection[0].activeCell = "D5"
+    third.sheet_view.selection[0].sqref = "D5"
+    wb.active = 2
+    ws.sheet_view.tabSelected = False
+    third.sheet_view.tabSelected = True
+    wb.save(path)
+
+
+def color(c):
+    if c is None:
+        return "auto"
+    if c.type == "rgb":
+        v = c.rgb if isinstance(c.rgb, str) else "FF000000"
+        return "rgb:" + v[-6:].upper()
+    if c.type == "indexed":
+        return "auto" if c.indexed >= 64 else "indexed:%d" % c.indexed
+    if c.type == "theme":
+        return "theme:%d:%g" % (c.theme, c.tint)
+    if c.type == "auto" or c.auto:
+        return "auto"
+    return "?"
+
+
+def side(s):
+    if s is None or s.style is None:
+        return None
+    return (s.style, color(s.color))
+
+
+def style(cell, default_font):
+    f, fi, b, a, p = cell.font, cell.fill, cell.border, cell.alignment, cell.protection
+    fill = None
+    if fi is not None and fi.fill_type not in (None, "none"):
+        # A solid fill shows its foreground colour only.
+        fill = (fi.fill_type, color(fi.fgColor), None if fi.fill_type == "solid" else color(fi.bgColor))
+    return {
+        "font": (f.name or default_font, float(f.sz or 11), bool(f.b), bool(f.i), bool(f.strike), f.vertAlign, f.u, color(f.color)),
+        "fill": fill,
+        "border": (side(b.left), side(b.right), side(b.top), side(b.bottom), side(b.diagonal),
+                   bool(b.diagonalUp), bool(b.diagonalDown)),
+        "align": (a.horizontal or "general", a.vertical or "bottom", bool(a.wrap_text), bool(a.shrink_to_fit),
+                  int(a.indent or 0), int(a.text_rotation or 0)),
+        "numfmt": cell.number_format,
+        "protect": (p.locked is not False, bool(p.hidden)),
+    }
+
+
+ERRORS = ("#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#N/A")
+
+
+def pixels(w):
+    return round(w * 7)
+
+
+def describe(path):
+    wb = openpyxl.load_workbook(path)
+    default_font = wb._fonts[0].name
+    out = {"sheets": [(ws.title, ws.sheet_state) for ws in wb.worksheets],
+           "active": wb.index(wb.active)}
+    for ws in wb.worksheets:
+        cells = {}
+        for row in ws.iter_rows():
+            for c in row:
+                if c.value is None and not c.has_style:
+                    continue
+                v, t = c.value, c.data_type
+                if isinstance(v, float) and v.is_integer():
+                    v = int(v)
+                # libxlsxwriter has no constant error cells: an error is
+                # written as the formula that is the error literal.
+                if t == "f" and isinstance(v, str) and v[1:] in ERRORS:
+                    v, t = v[1:], "e"
+                cells[c.coordinate] = (v, t, style(c, default_font))
+        widths = {}
+        for key, d in ws.column_dimensions.items():
+            for col in range(d.min or 1, (d.max or d.min or 1) + 1):
+                widths[col] = (pixels(d.width) if d.width else None, bool(d.hidden))
+        heights = {r: (d.height, bool(d.hidden)) for r, d in ws.row_dimensions.items()
+                   if d.height is not None or d.hidden}
+        sel = ws.sheet_view.selection[0] if ws.sheet_view.selection else None
+        out[ws.title] = {
+            "cells": cells,
+            "widths": {k: v for k, v in widths.items() if v != (None, False) and v != (64, False)},
+            "heights": heights,
+            "merges": sorted(str(m) for m in ws.merged_cells.ranges),
+            "breaks": sorted(b.id for b in ws.row_breaks.brk),
+            "selection": (sel.activeCell, sel.sqref) if sel else None,
+        }
+    return out
+
+
+def compare(a, b):
+    da, db = describe(a), describe(b)
+    bad = []
+    for key in da:
+        if key in ("sheets", "active"):
+            if da[key] != db[key]:
+                bad.append("%s: %r != %r" % (key, da[key], db[key]))
+            continue
+        sa, sb = da[key], db.get(key)
+        if sb is None:
+            bad.append("sheet %s missing" % key)
+            continue
+        for field in sa:
+            if field == "cells":
+                for coord in sorted(set(sa["cells"]) | set(sb["cells"])):
+                    if sa["cells"].get(coord) != sb["cells"].get(coord):
+                        bad.append("%s!%s: %r != %r" % (key, coord, sa["cells"].get(coord), sb["cells"].get(coord)))
+            elif field == "heights":
+                ha = {r: v for r, v in sa["heights"].items()}
+                hb = {r: v for r, v in sb["heights"].items()}
+                for r in set(ha) | set(hb):
+                    x, y = ha.get(r, (None, False)), hb.get(r, (None, False))
+                    # A row written without a height of its own shows the default.
+                    if (x[0] is None) != (y[0] is None) or (x[0] is not None and abs(x[0] - y[0]) > 1e-3) or x[1] != y[1]:
+                        bad.append("%s row %d: %r != %r" % (key, r, x, y))
+            elif sa[field] != sb[field]:
+                bad.append("%s %s: %r != %r" % (key, field, sa[field], sb[field]))
+    for line in bad:
+        print("DIFF", line)
+    return 1 if bad else 0
+
+
+def check_sample(path):
+    wb = openpyxl.load_workbook(path)
+    problems = []
+
+    def expect(what, got, want):
+        if got != want:
+            problems.append("%s: got %r, want %r" % (what, got, want))
+
+    expect("sheets", wb.sheetnames, ["成绩表", "隐藏", "Sheet (2)"])
+    expect("active", wb.index(wb.active), 2)
+    expect("hidden", wb["隐藏"].sheet_state, "hidden")
+    ws = wb["成绩表"]
+    expect("A1", ws["A1"].value, "姓名")
+    expect("A1 font", (ws["A1"].font.name, ws["A1"].font.sz, ws["A1"].font.b, ws["A1"].font.color.rgb),
+           ("黑体", 14, True, "FFFF0000"))
+    expect("B2", ws["B2"].value, 88.5)
+    expect("B2 format", ws["B2"].number_format, "0.00")
+    expect("C2 format", ws["C2"].number_format, "0.00%")
+    expect("C1 preserved spaces", ws["C1"].value, "  leading and trailing  ")
+    expect("B5 formula", ws["B5"].value, "=SUM(B2:B3)")
+    expect("A4", ws["A4"].value, True)
+    expect("C4", ws["C4"].value, "=#DIV/0!")  # the error, as libxlsxwriter can write it
+    expect("merges", sorted(str(m) for m in ws.merged_cells.ranges), ["A10:C11", "A12:B12"])
+    expect("breaks", [b.id for b in ws.row_breaks.brk], [4, 8, 39])
+    expect("A width px", round(ws.column_dimensions["A"].width * 7), 89)
+    expect("row 1 height", ws.row_dimensions[1].height, 30)
+    expect("row 9 hidden", ws.row_dimensions[9].hidden, True)
+    expect("D1 wrap", ws["B1"].alignment.wrap_text, True)
+    b = ws["B3"].border
+    expect("B3 diagonal", (b.diagonalUp, b.diagonalDown, b.diagonal.style), (True, True, "dashed"))
+    expect("B3 fill", (ws["B3"].fill.fill_type, ws["B3"].fill.fgColor.rgb, ws["B3"].fill.bgColor.rgb),
+           ("solid", "FF00B050", "FF123456"))
+    expect("selection", (ws.sheet_view.selection[0].activeCell, ws.sheet_view.selection[0].sqref), ("D5", "B2:D5"))
+    for p in problems:
+        print("PROBLEM", p)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    cmd = sys.argv[1]
+    if cmd == "make":
+        make(sys.argv[2])
+        sys.exit(0)
+    if cmd == "compare":
+        sys.exit(compare(sys.argv[2], sys.argv[3]))
+    if cmd == "check-sample":
+        sys.exit(check_sample(sys.argv[2]))
+    sys.exit(2)
