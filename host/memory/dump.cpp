@@ -92,6 +92,7 @@ std::string value_text(const Value& v) {
 }  // namespace
 
 std::string dump_sheet(const WorkbookData& book, const SheetData& sheet) {
+  if (MemoryWorkbook* owner = detail::owner_of(book)) owner->recalculate();
   std::ostringstream o;
   const Format& d = book.formats.get(0);
   auto fmt = [&](FormatId id) { return format_diff(book.formats.get(id), d); };
@@ -159,6 +160,7 @@ std::string dump_sheet(const WorkbookData& book, const SheetData& sheet) {
 }
 
 std::string dump(const WorkbookData& book) {
+  if (MemoryWorkbook* owner = detail::owner_of(book)) owner->recalculate();
   std::ostringstream o;
   o << "workbook";
   if (!book.path.empty()) o << " \"" << book.path << "\"";

@@ -261,6 +261,8 @@ SheetData& add_sheet(WorkbookData& book, std::string name, std::vector<std::vect
 // Text dump of a whole workbook: every sheet in order with name, hidden and
 // active flags, every stored cell as "A1 = value | =formula | format
 // differences from the default", merges, widths, heights, breaks, selection.
+// When the data belongs to an open MemoryWorkbook its formulas are
+// recalculated first, so formula cells show current values.
 std::string dump(const WorkbookData& book);
 // Recalculates the workbook first, so formula cells show current values.
 std::string dump(MemoryWorkbook& book);

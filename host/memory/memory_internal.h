@@ -86,6 +86,9 @@ void erase_area(SheetData& sheet, const Area& area);
 // The workbook's sheet of a name (case-insensitive), or nullptr.
 MemoryWorksheet* sheet_by_name(MemoryWorkbook& book, std::string_view name);
 
+// The host workbook whose data this is, or nullptr.
+MemoryWorkbook* owner_of(const WorkbookData& data);
+
 // Paste of the application's marked area (copy or cut) onto `dest` at `at`.
 void paste(MemoryApplication& app, MemoryWorksheet& dest, CellRef at);
 

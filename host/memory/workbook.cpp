@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <map>
 
 #include "host/memory/collation.h"
 #include "host/memory/memory_internal.h"
@@ -13,7 +14,21 @@ using namespace detail;
 
 namespace detail {
 std::unique_ptr<host::WorksheetFunctions> make_functions(MemoryApplication& app);
+
+namespace {
+// Which host workbook holds a WorkbookData, so that a dump of the data can
+// bring formula values up to date first.
+std::map<const WorkbookData*, MemoryWorkbook*>& owners() {
+  static std::map<const WorkbookData*, MemoryWorkbook*> m;
+  return m;
 }
+}  // namespace
+
+MemoryWorkbook* owner_of(const WorkbookData& data) {
+  auto it = owners().find(&data);
+  return it == owners().end() ? nullptr : it->second;
+}
+}  // namespace detail
 
 // ---- Stores -------------------------------------------------------------------------------
 
@@ -56,9 +71,10 @@ MemoryWorkbook::MemoryWorkbook(MemoryApplication& app, WorkbookData data) : app_
       }
   }
   set_active(active);
+  owners()[&data_] = this;
 }
 
-MemoryWorkbook::~MemoryWorkbook() = default;
+MemoryWorkbook::~MemoryWorkbook() { owners().erase(&data_); }
 
 void MemoryWorkbook::set_active(int index) {
   data_.active_sheet = index;

@@ -166,6 +166,9 @@ TEST(Save, DumpShowsCurrentFormulaValues) {
   s.ws->set_value(1, 1, N(41));
   std::string d = dump(*s.book);
   EXPECT_NE(d.find("B1 = 42 | =A1+1"), std::string::npos) << d;
+  s.ws->set_value(1, 1, N(1));
+  d = dump(std::as_const(*s.book).data());  // the data alone also shows current values
+  EXPECT_NE(d.find("B1 = 2 | =A1+1"), std::string::npos) << d;
 }
 
 }  // namespace
