@@ -96,15 +96,23 @@ bool TerminalUi::walk(Form& form, const std::string& container) {
   const std::set<std::string> beside = option_labels(form);
   std::set<std::string> groups_done;
   std::string last_label;
-  for (Control* c : form.controls_in(container)) {
+  const std::vector<Control*> controls = form.controls_in(container);
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    Control* c = controls[i];
     if (!form.loaded()) return true;
     if (!c->visible) continue;
     switch (c->kind) {
-      case ControlKind::Label:
+      case ControlKind::Label: {
         if (beside.count(c->name) || c->caption.empty()) break;
-        err_ << c->caption << (c->enabled ? "" : "（不可用）") << "\n";
         last_label = c->caption;
+        // A label right before a text box to be asked is that box's prompt.
+        std::size_t next = i + 1;
+        while (next < controls.size() && !controls[next]->visible) ++next;
+        bool prompt = next < controls.size() && controls[next]->kind == ControlKind::TextBox &&
+                      controls[next]->enabled;
+        if (!prompt) err_ << c->caption << (c->enabled ? "" : "（不可用）") << "\n";
         break;
+      }
       case ControlKind::Picture:
         err_ << draw_picture(c->picture);
         break;

@@ -86,6 +86,9 @@ TEST(TerminalUi, OptionsAreLabelledByTheLabelBesideThemAndLabelsShowTheirState) 
   EXPECT_NE(e.find("1) 确定"), std::string::npos);
   EXPECT_NE(e.find("2) 取消"), std::string::npos);
   EXPECT_NE(e.find("0) 关闭窗口"), std::string::npos);
+  // A label right before an enabled box is its prompt, not a line of its own.
+  EXPECT_EQ(e.find("分班数："), e.rfind("分班数："));
+  EXPECT_NE(e.find("分班数： [c_fbs_txtbox]> "), std::string::npos) << e;
   // The beside-labels are not printed as labels of their own.
   EXPECT_EQ(e.find("\n手动调整"), std::string::npos) << e;
 }
