@@ -73,9 +73,10 @@ inline void write_file(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-// Runs lczs with `args` in `cwd` (the current directory when empty).
+// Runs lczs with `args` in `cwd` (the current directory when empty), with
+// `env` ("NAME=value") added to its environment.
 inline CliResult run_lczs(const std::vector<std::string>& args, const std::string& stdin_text = "",
-                          const std::string& cwd = "") {
+                          const std::string& cwd = "", std::vector<std::string> env = {}) {
   TempDir io;
   const std::string in_path = io.file("stdin"), out_path = io.file("stdout"), err_path = io.file("stderr");
   write_file(in_path, stdin_text);
@@ -88,6 +89,7 @@ inline CliResult run_lczs(const std::vector<std::string>& args, const std::strin
   std::vector<char*> envp;
   for (char** e = environ; *e; ++e)
     if (std::strncmp(*e, "LCZS_UI=", 8) != 0) envp.push_back(*e);
+  for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;

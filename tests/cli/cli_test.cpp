@@ -165,6 +165,40 @@ TEST(Cli, TheExamSavesAsInTheOutputsFolderAndNeverOverTheBook) {
   EXPECT_NE(same.exit_code, 0) << same.out << same.err;
 }
 
+TEST(Cli, ReplacingAFileAsksFirst) {
+  TempDir dir;
+  std::string book = write_exam_book(dir, "成绩.xlsx");
+  std::filesystem::create_directory(dir.path() / "out");
+  const std::vector<std::string> args = {"exam", book, "--cohort", "2001", "--grade", "G1",
+                                         "--save-name", "期中分析", "-o", dir.file("out/副本.xlsx")};
+  CliResult first = run_lczs(args);
+  ASSERT_EQ(first.exit_code, 0) << first.out << first.err;
+  EXPECT_EQ(first.out.find("已存在"), std::string::npos);
+  CliResult second = run_lczs(args);
+  EXPECT_EQ(second.exit_code, 0) << second.out << second.err;
+  const std::string asked = "[栎川提示]\n文件“" + dir.file("out/期中分析.xlsx") + "”已存在。要替换它吗？\n→ 确定\n";
+  EXPECT_NE(second.out.find(asked), std::string::npos) << second.out;
+
+  // On the terminal, declining keeps the file: the save-as fails, the job
+  // goes on under the old name (the output) and reports its end.
+  const std::string report = read_file(dir.file("out/期中分析.xlsx"));
+  // 确定; 继续执行>> (the second button of ksgssz); three texts, six empty band boxes; 确定; 取消
+  std::string answers = "1\n2\n2001\nG1\n期中分析\n\n\n\n\n\n\n1\n2\n";
+  CliResult declined = run_lczs({"exam", book, "-o", dir.file("out/副本.xlsx")}, answers, "",
+                                {"LCZS_UI=terminal"});
+  EXPECT_NE(declined.out.find("要替换它吗？\n→ 取消\n"), std::string::npos) << declined.out << declined.err;
+  EXPECT_EQ(read_file(dir.file("out/期中分析.xlsx")), report);
+}
+
+TEST(Cli, TheHelpFormIsShownAndClosed) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{"fbhelp"}, {"帮助", "--yes"}}) {
+    CliResult r = run_lczs(args);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("分班帮助"), std::string::npos) << r.err;
+  }
+}
+
 // The terminal backend through a real terminal: the About form is asked for
 // and closed with its button; at end of input it is closed without looping.
 TEST(Cli, OnATerminalTheFormIsAskedFor) {
