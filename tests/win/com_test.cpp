@@ -396,3 +396,15 @@ const bool kScriptedDialogs = [] {
   return true;
 }();
 }  // namespace
+
+namespace lczs::wintest {
+namespace {
+// Not a check: the members of the object model the add-in called in this
+// run, for the record of what the real application must answer.
+LCZS_TEST(members_called) {
+  std::cout << "  members called:";
+  for (const auto& m : fake_members_used()) std::cout << " " << m;
+  std::cout << std::endl;
+}
+}  // namespace
+}  // namespace lczs::wintest

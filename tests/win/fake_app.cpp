@@ -261,6 +261,22 @@ class FakeFont final : public FakeDispatch {
   int start_, length_;
 };
 
+class FakeCharacters final : public FakeDispatch {
+ public:
+  FakeCharacters(host::Worksheet& s, host::Area a, int start, int length)
+      : FakeDispatch("Characters"), sheet_(s), area_(a), start_(start), length_(length) {}
+  bool member(const std::wstring& n, Args&, Variant& out) override {
+    if (!is(n, L"font")) return false;
+    out = give(new FakeFont(sheet_, area_, start_, length_));
+    return true;
+  }
+
+ private:
+  host::Worksheet& sheet_;
+  host::Area area_;
+  int start_, length_;
+};
+
 class FakeBorder final : public FakeDispatch {
  public:
   FakeBorder(host::Worksheet& s, host::Area a, host::BorderIndex i)
@@ -340,7 +356,7 @@ class FakeRange final : public FakeDispatch {
     } else if (is(n, L"characters")) {
       int start = static_cast<int>(to_long(a.need(0, L"Start")));
       int length = static_cast<int>(to_long(a.need(1, L"Length")));
-      out = give(new FakeFont(s, r, start, length));  // Characters(...).Font, folded into one
+      out = give(new FakeCharacters(s, r, start, length));
     } else if (is(n, L"borders")) {
       out = give(new FakeBorder(s, r, static_cast<host::BorderIndex>(to_long(a.need(0, L"Index")))));
     } else if (is(n, L"merge")) {

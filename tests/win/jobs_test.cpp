@@ -1,1 +1,266 @@
-// job runs: next
+// Each job run end to end over the IDispatch host, against the fake
+// application that exposes the in-memory model through IDispatch, compared
+// dump for dump with the same run straight on the in-memory host: the
+// IDispatch layer must change nothing a job does.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/clock.h"
+#include "host/memory/memory_host.h"
+#include "shell/jobs.h"
+#include "tests/win/check.h"
+#include "tests/win/fake_app.h"
+#include "ui/scripted_ui.h"
+#include "win/dispatch_host.h"
+
+namespace lczs::wintest {
+namespace {
+
+using memory::Lit;
+using Rows = std::vector<std::vector<Lit>>;
+
+struct JobCase {
+  const char* what;
+  std::function<memory::WorkbookData()> book;
+  std::function<void(ui::ScriptedUi&)> script;
+  std::function<shell::JobOutcome(shell::Jobs&, shell::JobEnv&)> run;
+  shell::JobOutcome expected;
+  bool saves_fail = false;
+};
+
+struct RunResult {
+  shell::JobOutcome outcome = shell::JobOutcome::Unavailable;
+  std::string dump;
+  std::map<std::string, std::string> saved;
+  std::vector<std::string> messages;
+  std::vector<std::string> forms;
+  std::string failure;  // a script violation or an escaped error
+  bool finished = false;
+};
+
+RunResult run_case(const JobCase& c, bool through_com) {
+  memory::MemoryApplication memory;
+  auto store = std::make_shared<memory::MemoryStore>();
+  store->fail = c.saves_fail;
+  memory.set_store(store);
+  memory.set_today(2026, 12, 7);
+  memory::MemoryWorkbook& wb = memory.open(c.book());
+  ui::ScriptedUi ui;
+  c.script(ui);
+  host::FakeClock clock(1.0);
+  auto jobs = shell::make_jobs();
+  RunResult r;
+  auto go = [&](host::Application& app) {
+    shell::JobEnv env{app, ui, clock};
+    try {
+      r.outcome = c.run(*jobs, env);
+    } catch (const ui::ScriptViolation& v) {
+      r.failure = v.what + "\n" + ui.report();
+    } catch (const std::exception& e) {
+      r.failure = e.what();
+    }
+  };
+  if (through_com) {
+    IDispatch* fake = make_fake_application(memory);
+    {
+      win::DispatchApplication app(fake);
+      go(app);
+      jobs.reset();  // the jobs' module state holds wrappers of the application
+    }
+    fake->Release();
+  } else {
+    go(memory);
+  }
+  r.dump = memory::dump(wb);
+  r.saved = store->files;
+  r.messages = ui.messages();
+  r.forms = ui.forms();
+  r.finished = ui.finished();
+  return r;
+}
+
+// Messages that quote a host error carry the layer's own wording; the
+// others must match exactly.
+bool same_messages(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i] && a[i].find("失败") == std::string::npos) return false;
+  return true;
+}
+
+void check_same(const JobCase& c) {
+  std::cout << "  " << c.what << std::endl;
+  RunResult direct = run_case(c, false);
+  long before = fake_live_objects();
+  RunResult com = run_case(c, true);
+  CHECK_MSG(direct.failure.empty(), std::string(c.what) + " (memory host): " + direct.failure);
+  CHECK_MSG(com.failure.empty(), std::string(c.what) + " (IDispatch host): " + com.failure);
+  CHECK_MSG(direct.finished, c.what);
+  CHECK_MSG(com.finished, c.what);
+  CHECK_EQ(static_cast<int>(direct.outcome), static_cast<int>(c.expected));
+  CHECK_EQ(static_cast<int>(com.outcome), static_cast<int>(direct.outcome));
+  CHECK_MSG(com.dump == direct.dump, std::string(c.what) + ": the workbooks differ\n--- memory host\n" +
+                                         direct.dump.substr(0, 3000) + "\n--- IDispatch host\n" +
+                                         com.dump.substr(0, 3000));
+  CHECK_MSG(com.saved == direct.saved, std::string(c.what) + ": saved files differ");
+  CHECK_MSG(same_messages(com.messages, direct.messages), c.what);
+  CHECK_MSG(com.forms == direct.forms, c.what);
+  // Every object the run asked for is released with the application.
+  CHECK_EQ(fake_live_objects(), before);
+}
+
+// ---- class division ---------------------------------------------------------
+
+const char* kFbConfirm = "开始分班，请先选中分班数据所在的工作表，继续吗？";
+
+memory::WorkbookData class_book(int students) {
+  Rows rows = {{"统一学号", "班级", "姓名", "性别", "语文", "数学", "英语", "总分"}};
+  unsigned x = 11;
+  for (int i = 0; i < students; ++i) {
+    std::vector<Lit> row = {i + 1, nullptr, ("生" + std::to_string(i + 1)).c_str(), i % 3 == 0 ? "女" : "男"};
+    double total = 0;
+    for (int s = 0; s < 3; ++s) {
+      x = x * 1103515245u + 12345u;
+      double score = 50 + (x >> 16) % 500 / 10.0;
+      row.push_back(score);
+      total += score;
+    }
+    row.push_back(total);
+    rows.push_back(row);
+  }
+  memory::WorkbookData book;
+  memory::add_sheet(book, "成绩", rows);
+  book.path = "/books/分班.xlsx";
+  return book;
+}
+
+void fb_start(ui::ScriptedUi& ui, const std::string& classes, const std::string& minutes) {
+  ui.expect_message(kFbConfirm, ui::kOk)
+      .expect_form("gs", [](ui::FormDriver& f) { f.click("zx_bt"); })
+      .expect_form("c_fbsz", [classes, minutes](ui::FormDriver& f) {
+        f.set_text("c_fbs_txtbox", classes);
+        if (!minutes.empty()) {
+          f.choose("OptionButton2");
+          f.set_text("c_fbsj_txtbox", minutes);
+          f.set_text("c_gkcz_txtbox", "0.5");
+        }
+        f.click("CommandButton1");
+      });
+}
+
+// ---- proficiency test -------------------------------------------------------
+
+memory::WorkbookData proficiency_book(bool with_bad_grade = false) {
+  Rows rows = {{"班级", "学号", "姓名", "语文", "数学", "物理"}};
+  const char* letters[] = {"A", "B", "C", "D", "E", "B", "A", "C"};
+  for (int i = 0; i < 36; ++i)
+    rows.push_back({101 + i % 3, i / 3 + 1, ("生" + std::to_string(i + 1)).c_str(), letters[i % 8],
+                    letters[(i * 3) % 8], i % 11 == 0 ? Lit(nullptr) : Lit(letters[(i * 5) % 8])});
+  memory::WorkbookData book;
+  if (with_bad_grade) rows[6][4] = Lit("缺考");
+  memory::add_sheet(book, "会考", rows);
+  book.path = "/data/会考成绩.xlsx";
+  return book;
+}
+
+// ---- exam analysis ----------------------------------------------------------
+
+memory::WorkbookData exam_book(bool with_text_score) {
+  Rows rows(1);
+  rows[0] = {"班级", "学号", "姓名", "语文", "数学", "英语", "物理"};
+  unsigned x = 7;
+  for (int i = 0; i < 45; ++i) {
+    std::vector<Lit> row = {101 + i % 3, i / 3 + 1, ("生" + std::to_string(i + 1)).c_str()};
+    for (int s = 0; s < 4; ++s) {
+      x = x * 1103515245u + 12345u;
+      row.push_back(static_cast<int>(60 + (x >> 16) % 8 * 5));
+    }
+    rows.push_back(std::move(row));
+  }
+  if (with_text_score) rows[9][4] = Lit("缺");
+  memory::WorkbookData book;
+  memory::add_sheet(book, "成绩", rows);
+  book.path = "/data/成绩.xlsx";
+  return book;
+}
+
+void exam_script(ui::ScriptedUi& ui, bool done) {
+  ui.expect_message("开始进行考试成绩分析，继续吗？", ui::kOk)
+      .expect_form("ksgssz", [](ui::FormDriver& f) { f.click("ksfx_zx_bt"); })
+      .expect_form("ksfxForm", [](ui::FormDriver& f) {
+        f.set_text("txtstdjie", "2001").set_text("txtnj", "G1").set_text("txtfilename", "期中成绩分析");
+        f.set_text("nq1", "10").set_text("nq2", "20").set_text("nh1", "5");
+        f.click("btnOk");
+      });
+  if (done) ui.expect_message("成绩分析完毕，程序结束!");
+}
+
+LCZS_TEST(jobs_leave_the_same_workbook_through_idispatch) {
+  auto fb = [](shell::Jobs& j, shell::JobEnv& e) { return j.fb_run(e); };
+  auto hk = [](shell::Jobs& j, shell::JobEnv& e) { return j.hkfx_run(e); };
+  auto ks = [](shell::Jobs& j, shell::JobEnv& e) { return j.ksfx_run(e); };
+  using shell::JobOutcome;
+  const JobCase cases[] = {
+      {"class division, 3 classes, searched until the time limit",
+       [] { return class_book(30); },
+       [](ui::ScriptedUi& ui) {
+         fb_start(ui, "3", "");
+         ui.expect_message_containing("开始分班，需要几分钟时间").expect_message_containing("分班结束!");
+       },
+       fb, JobOutcome::Completed},
+      {"class division, 4 classes, deal only",
+       [] { return class_book(23); },
+       [](ui::ScriptedUi& ui) {
+         fb_start(ui, "4", "0");
+         ui.expect_message_containing("开始分班，需要几分钟时间").expect_message_containing("分班结束!");
+       },
+       fb, JobOutcome::Completed},
+      {"class division declined",
+       [] { return class_book(5); },
+       [](ui::ScriptedUi& ui) {
+         ui.expect_message(kFbConfirm, ui::kCancel).expect_message("现在退出分班程序，要分班请重新运行程序！");
+       },
+       fb, JobOutcome::Stopped},
+      {"class division, the save fails",
+       [] { return class_book(12); },
+       [](ui::ScriptedUi& ui) {
+         fb_start(ui, "2", "0");
+         ui.expect_message_containing("开始分班，需要几分钟时间").expect_message_containing("保存工作簿失败：");
+       },
+       fb, JobOutcome::SaveFailed, true},
+      {"proficiency test",
+       [] { return proficiency_book(); },
+       [](ui::ScriptedUi& ui) {
+         ui.expect_message("开始进行会考成绩分析，继续吗？", ui::kOk)
+             .expect_form("hkgssz", [](ui::FormDriver& f) { f.click("hkfx_zx_bt"); })
+             .expect_message("分析完成!");
+       },
+       hk, JobOutcome::Completed},
+      {"proficiency test refuses a grade that is no letter",
+       [] { return proficiency_book(true); },
+       [](ui::ScriptedUi& ui) {
+         ui.expect_message("开始进行会考成绩分析，继续吗？", ui::kOk)
+             .expect_form("hkgssz", [](ui::FormDriver& f) { f.click("hkfx_zx_bt"); })
+             .expect_message_containing("不是等级")
+             .expect_message_containing("退出");
+       },
+       hk, JobOutcome::Stopped},
+      {"exam analysis with top and bottom bands",
+       [] { return exam_book(false); },
+       [](ui::ScriptedUi& ui) { exam_script(ui, true); },
+       ks, JobOutcome::Completed},
+      {"exam analysis refuses a score that is no number",
+       [] { return exam_book(true); },
+       [](ui::ScriptedUi& ui) {
+         exam_script(ui, false);
+         ui.expect_message_containing("“缺”").expect_message("现在退出成绩分析程序!");
+       },
+       ks, JobOutcome::Stopped},
+  };
+  for (const auto& c : cases) check_same(c);
+}
+
+}  // namespace
+}  // namespace lczs::wintest
