@@ -78,7 +78,8 @@ ParsedPtr parse(std::string_view formula);
 // INT, MOD, SQRT, COUNTIF, SUMIF, AVERAGEIF, COUNTIFS, SUMIFS, AVERAGEIFS,
 // DATE, YEAR, MONTH, DAY, RANK (RANK.EQ), MEDIAN, LARGE, SMALL, STDEV(.S), STDEVP (STDEV.P), VAR(.S),
 // VARP (VAR.P), VLOOKUP, HLOOKUP, MATCH, INDEX, LEN, LEFT, RIGHT, MID,
-// CONCATENATE, TRIM, VALUE, ISBLANK, ISNUMBER, ISTEXT, ISERROR. Not
+// CONCATENATE, TRIM, VALUE, PRODUCT, SUMPRODUCT (of references), CHOOSE,
+// NA, ISBLANK, ISNUMBER, ISTEXT, ISERROR, ISNA, ISLOGICAL. Not
 // computed (supported = false): other functions, defined names, array
 // constants, unions, other workbooks, texts that read as dates, ranges where
 // a single value belongs (implicit intersection or array evaluation), and

@@ -40,7 +40,8 @@ enum class Fn {
   RoundDown, Today, If, And, Or, Not, Abs, Int, Mod, Sqrt, CountIf, SumIf, AverageIf, Rank,
   IfError, IsBlank, IsNumber, IsText, IsError, True, False, Median, Large, Small, StDev, StDevP,
   Var, VarP, VLookup, HLookup, Match, Index, Len, Left, Right, Mid, Concatenate, Trim, ValueFn,
-  CountIfs, SumIfs, AverageIfs, Date, Year, Month, Day,
+  CountIfs, SumIfs, AverageIfs, Date, Year, Month, Day, Product, SumProduct, Choose, IsNA,
+  IsLogical, NA,
 };
 
 struct FnInfo {
@@ -82,7 +83,10 @@ const std::unordered_map<std::string, FnInfo>& functions() {
       {"COUNTIFS", {Fn::CountIfs, 2, 254}}, {"SUMIFS", {Fn::SumIfs, 3, 255}},
       {"AVERAGEIFS", {Fn::AverageIfs, 3, 255}}, {"DATE", {Fn::Date, 3, 3}},
       {"YEAR", {Fn::Year, 1, 1}},           {"MONTH", {Fn::Month, 1, 1}},
-      {"DAY", {Fn::Day, 1, 1}},
+      {"DAY", {Fn::Day, 1, 1}},             {"PRODUCT", {Fn::Product, 1, 255}},
+      {"SUMPRODUCT", {Fn::SumProduct, 1, 255}}, {"CHOOSE", {Fn::Choose, 2, 255}},
+      {"ISNA", {Fn::IsNA, 1, 1}},           {"ISLOGICAL", {Fn::IsLogical, 1, 1}},
+      {"NA", {Fn::NA, 0, 0}},
   };
   return table;
 }
@@ -690,15 +694,16 @@ class Evaluator {
     return std::nullopt;
   }
 
-  enum class Agg { Sum, Count, CountA, Average, AverageA, Max, Min, MaxA, MinA };
+  enum class Agg { Sum, Count, CountA, Average, AverageA, Max, Min, MaxA, MinA, Product };
 
   Ev aggregate(const Node& n, Agg kind) {
-    double sum = 0, best = 0;
+    double sum = 0, best = 0, product = 1;
     long long count = 0;
     bool any = false;
     bool text_as_zero = kind == Agg::AverageA || kind == Agg::MaxA || kind == Agg::MinA;
     auto take = [&](double x) {
       sum += x;
+      product *= x;
       if (!any || (kind == Agg::Max || kind == Agg::MaxA ? x > best : x < best)) best = x;
       any = true;
       ++count;
@@ -732,6 +737,7 @@ class Evaluator {
     if (err) return Ev::val(*err);
     switch (kind) {
       case Agg::Sum: return num_result(sum);
+      case Agg::Product: return num_result(any ? product : 0);
       case Agg::Count:
       case Agg::CountA: return Ev::val(Value::number(static_cast<double>(count)));
       case Agg::Average:
@@ -1436,6 +1442,46 @@ class Evaluator {
     return Ev::val(Value::number(v));
   }
 
+  // SUMPRODUCT over references and single values: the element-wise products
+  // of equally shaped areas, entries that are no numbers counting as 0.
+  Ev sum_product(const Node& n) {
+    std::vector<double> acc;
+    int rows = 0, cols = 0;
+    for (std::size_t i = 0; i < n.kids.size(); ++i) {
+      Ev e = eval(*n.kids[i]);
+      std::vector<double> xs;
+      int r = 1, c = 1;
+      if (!e.is_ref) {
+        if (e.v.is_error()) return Ev::val(e.v);
+        xs.push_back(e.v.is_number() ? e.v.as_number() : 0);
+      } else {
+        r = e.area.row_count();
+        c = e.area.col_count();
+        if (static_cast<long long>(r) * c > 200000) throw Unsupported{};
+        xs.assign(static_cast<std::size_t>(r) * static_cast<std::size_t>(c), 0.0);
+        std::optional<Value> err;
+        r_.for_each_in(e.sheet, e.area, [&](int row, int col, const Value& v) {
+          if (v.is_error() && !err) err = v;
+          if (v.is_number())
+            xs[static_cast<std::size_t>(row - e.area.top) * static_cast<std::size_t>(c) +
+               static_cast<std::size_t>(col - e.area.left)] = v.as_number();
+        });
+        if (err) return Ev::val(*err);
+      }
+      if (i == 0) {
+        rows = r;
+        cols = c;
+        acc = std::move(xs);
+        continue;
+      }
+      if (r != rows || c != cols) return Ev::err(ErrorCode::Value);
+      for (std::size_t k = 0; k < acc.size(); ++k) acc[k] *= xs[k];
+    }
+    double sum = 0;
+    for (double x : acc) sum += x;
+    return num_result(sum);
+  }
+
   Ev call(const Node& n) {
     const auto& a = n.kids;
     Value error;
@@ -1582,6 +1628,23 @@ class Evaluator {
       case Fn::Year:
       case Fn::Month:
       case Fn::Day: return date_part(n);
+      case Fn::Product: return aggregate(n, Agg::Product);
+      case Fn::SumProduct: return sum_product(n);
+      case Fn::Choose: {
+        auto k = arg_number(*a[0], error);
+        if (!k) return Ev::val(error);
+        double i = std::trunc(*k);
+        if (i < 1 || i >= static_cast<double>(a.size())) return Ev::err(ErrorCode::Value);
+        const Node& pick = *a[static_cast<std::size_t>(i)];
+        if (pick.k == Node::K::Missing) return Ev::val(Value::number(0));
+        return eval(pick);
+      }
+      case Fn::IsNA: {
+        Value v = scalar(eval(*a[0]));
+        return Ev::val(Value::boolean(v.is_error() && v.as_error() == ErrorCode::NA));
+      }
+      case Fn::IsLogical: return Ev::val(Value::boolean(scalar(eval(*a[0])).is_boolean()));
+      case Fn::NA: return Ev::err(ErrorCode::NA);
     }
     throw Unsupported{};
   }

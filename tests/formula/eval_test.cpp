@@ -266,7 +266,8 @@ TEST(Evaluate, ReferencesAndSheets) {
   for (const auto& c : cases) check(b, c);
   // A range where one value belongs: implicit intersection in older files,
   // an array in newer ones. Left to the application.
-  for (const char* text : {"A1:A7", "A1:A7*2", "ROUND(C1:G1,0)", "IF(A1:A2>0,1,2)", "-A1:A2"})
+  for (const char* text : {"A1:A7", "A1:A7*2", "ROUND(C1:G1,0)", "IF(A1:A2>0,1,2)", "-A1:A2",
+                           "SUMPRODUCT((D1:D4>80)*(C1:C4))"})
     EXPECT_FALSE(f::evaluate(text, 2, 3, b).supported) << text;
   // A single cell written as a range is a single cell.
   check(b, {"A2:A2*2", num(4)});
@@ -374,6 +375,17 @@ TEST(Evaluate, LookupTextAndStatistics) {
       {"VAR(1,2,3,4)", num(5.0 / 3)},
       {"STDEV(1)", err(ErrorCode::Div0)},
       {"SUM(A1:A7 A2:B3)", num(2)},
+      {"PRODUCT(A1:A7)", num(9)},
+      {"PRODUCT(A6)", num(0)},
+      {"SUMPRODUCT(C1:C3,D1:D3)", num(0.1 * 90 + 0.2 * 85 + 0.3 * 90)},
+      {"SUMPRODUCT(A1:A7)", num(7.5)},
+      {"SUMPRODUCT(C1:C3,D1:D4)", err(ErrorCode::Value)},
+      {"SUMPRODUCT(A1:B2)", err(ErrorCode::Div0)},
+      {"CHOOSE(2,\"a\",\"b\")", txt("b")},
+      {"SUM(CHOOSE(1,A1:A2,0))", num(3)},
+      {"CHOOSE(3,1,2)", err(ErrorCode::Value)},
+      {"ISNA(NA())", boolean(true)},
+      {"ISLOGICAL(A4)", boolean(true)},
       {"DATE(2026,12,7)", num(46363)},
       {"DATE(1900,2,29)", num(60)},
       {"DATE(1900,3,1)", num(61)},
