@@ -76,14 +76,14 @@ ParsedPtr parse(std::string_view formula);
 // AVERAGE, AVERAGEA, COUNT, COUNTA, COUNTBLANK, MAX, MIN, MAXA, MINA, ROUND,
 // ROUNDUP, ROUNDDOWN, TODAY, IF, IFERROR, AND, OR, NOT, TRUE, FALSE, ABS,
 // INT, MOD, SQRT, COUNTIF, SUMIF, AVERAGEIF, COUNTIFS, SUMIFS, AVERAGEIFS,
-// DATE, YEAR, MONTH, DAY, RANK (RANK.EQ), MEDIAN, LARGE, SMALL, STDEV(.S), STDEVP (STDEV.P), VAR(.S),
-// VARP (VAR.P), VLOOKUP, HLOOKUP, MATCH, INDEX, LEN, LEFT, RIGHT, MID,
-// CONCATENATE, TRIM, VALUE, PRODUCT, SUMPRODUCT (of references), CHOOSE,
-// NA, ISBLANK, ISNUMBER, ISTEXT, ISERROR, ISNA, ISLOGICAL. Not
-// computed (supported = false): other functions, defined names, array
-// constants, unions, other workbooks, texts that read as dates, ranges where
-// a single value belongs (implicit intersection or array evaluation), and
-// approximate lookups in unsorted or mixed data.
+// DATE, YEAR, MONTH, DAY, RANK (RANK.EQ), MEDIAN, LARGE, SMALL, STDEV(.S),
+// STDEVP (STDEV.P), VAR(.S), VARP (VAR.P), VLOOKUP, HLOOKUP, MATCH, INDEX,
+// LEN, LEFT, RIGHT, MID, CONCATENATE, TRIM, VALUE, PRODUCT, SUMPRODUCT (of
+// references), CHOOSE, NA, ISBLANK, ISNUMBER, ISTEXT, ISERROR, ISNA,
+// ISLOGICAL. Not computed (supported = false): other functions, defined
+// names, array constants, unions, other workbooks, texts that read as dates,
+// ranges where a single value belongs (implicit intersection or array
+// evaluation), and approximate lookups in unsorted or mixed data.
 Result evaluate(std::string_view formula, int row, int col, const Resolver& r);
 Result evaluate(const Parsed& formula, int row, int col, const Resolver& r);
 
