@@ -155,7 +155,8 @@ std::optional<Args> parse(int argc, char** argv, int& status) {
 
 }  // namespace
 
-int run(int argc, char** argv) {
+// One run of the command; run() turns what escapes it into a status.
+static int run_command(int argc, char** argv) {
   int status = kExitDone;
   std::optional<Args> parsed = parse(argc, argv, status);
   if (!parsed) return status;
@@ -213,7 +214,11 @@ int run(int argc, char** argv) {
     if (!a.sheet.empty()) {
       host::Worksheet* sheet = app.active_workbook().find_sheet(a.sheet);
       if (!sheet) return usage_error("工作簿中没有工作表“" + a.sheet + "”。");
-      sheet->activate();
+      try {
+        sheet->activate();
+      } catch (const host::HostError& e) {
+        return usage_error("工作表“" + a.sheet + "”不能激活：" + e.what());
+      }
     }
   } else {
     if (!a.sheet.empty()) return usage_error("--sheet 需要工作簿 BOOK。");
@@ -272,6 +277,16 @@ int run(int argc, char** argv) {
   std::cout.flush();
   addin.IDTExtensibility2_OnDisconnection(shell::ext_dm_HostShutdown);
   return status;
+}
+
+int run(int argc, char** argv) {
+  try {
+    return run_command(argc, argv);
+  } catch (const std::exception& e) {
+    // Whatever the run could not handle ends it with a message, never a crash.
+    std::cerr << "lczs: " << e.what() << "\n";
+    return kExitStopped;
+  }
 }
 
 }  // namespace lczs::cli
