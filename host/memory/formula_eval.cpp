@@ -459,7 +459,7 @@ std::string number_text(double v) { return Value::number(v).display_text(); }
 
 class Evaluator {
  public:
-  Evaluator(int row, int col, const Resolver& r) : row_(row), col_(col), r_(r) {}
+  explicit Evaluator(const Resolver& r) : r_(r) {}
 
   Ev eval(const Node& n) {
     switch (n.k) {
@@ -499,7 +499,6 @@ class Evaluator {
   }
 
  private:
-  int row_, col_;
   const Resolver& r_;
 
   static Ev num_result(double x) {
@@ -1662,14 +1661,16 @@ ParsedPtr parse(std::string_view formula) {
   return p;
 }
 
-Result evaluate(const Parsed& formula, int row, int col, const Resolver& r) {
+// The formula's cell does not matter to anything computed: A1 references
+// are absolute coordinates, and ranges in scalar places are left alone.
+Result evaluate(const Parsed& formula, int, int, const Resolver& r) {
   Result out;
   if (!formula.supported) {
     out.supported = false;
     return out;
   }
   try {
-    Evaluator ev(row, col, r);
+    Evaluator ev(r);
     Value v = ev.scalar(ev.eval(*formula.root));
     // A formula showing an empty cell shows 0.
     if (v.is_empty()) v = Value::number(0);
