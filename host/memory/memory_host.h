@@ -159,9 +159,16 @@ class MemoryWorkbook : public host::Workbook {
   host::Worksheet& add_sheet() override;
   host::Worksheet& add_sheet_after(host::Worksheet& after) override;
   host::Worksheet& copy_sheet_after(host::Worksheet& source, host::Worksheet& after) override;
+  // Worksheet.Move: the moved sheet becomes the active one.
   void move_sheet_before(host::Worksheet& sheet, host::Worksheet& before) override;
   void delete_sheet(host::Worksheet& sheet) override;
+  // Recalculates, then saves through the application's store. A workbook
+  // holding content the model cannot carry is not saved over its own file.
   void save() override;
+  // A name without an extension gets the current file's (".xlsx" for a
+  // workbook never saved), as the application's SaveAs without a format.
+  // An existing file is replaced after the confirmation (skipped when
+  // alerts are off).
   void save_as(const std::string& path) override;
 
  private:

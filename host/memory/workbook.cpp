@@ -268,8 +268,26 @@ void MemoryWorkbook::save() {
   app_->store_->save(data_, data_.path);
 }
 
-void MemoryWorkbook::save_as(const std::string& path) {
-  if (path.empty()) throw host::SaveError("文件名不能为空");
+namespace {
+// SaveAs without a file format: a name without an extension gets the
+// workbook's current one, or ".xlsx" for a workbook never saved.
+std::string with_extension(const std::string& path, const std::string& current) {
+  auto ext = [](const std::string& p) -> std::string {
+    std::size_t slash = p.find_last_of("/\\");
+    std::size_t dot = p.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot + 1 == p.size())
+      return "";
+    return p.substr(dot);
+  };
+  if (!ext(path).empty()) return path;
+  std::string e = ext(current);
+  return path + (e.empty() ? ".xlsx" : e);
+}
+}  // namespace
+
+void MemoryWorkbook::save_as(const std::string& name) {
+  if (name.empty()) throw host::SaveError("文件名不能为空");
+  std::string path = with_extension(name, data_.path);
   if (!data_.unsupported.empty() && path == data_.path)
     throw host::SaveError("工作簿含有本程序不能完整保存的内容（" + data_.unsupported.front().what +
                           "），不能覆盖原文件");

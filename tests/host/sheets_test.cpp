@@ -156,9 +156,12 @@ TEST(Save, StoreConfirmationAndFailure) {
   asked = false;
   b.wb->save_as("out.xlsx");
   EXPECT_FALSE(asked);
+  b.wb->save_as("年级成绩分析");  // the default extension is added
+  EXPECT_EQ(b.wb->full_name(), "年级成绩分析.xlsx");
+  EXPECT_EQ(store->save_count, 3);
   store->fail = true;
   EXPECT_THROW(b.wb->save(), host::SaveError);
-  EXPECT_EQ(store->save_count, 2);
+  EXPECT_EQ(store->save_count, 3);
 }
 
 TEST(Save, DumpShowsCurrentFormulaValues) {
