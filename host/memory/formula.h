@@ -80,8 +80,10 @@ ParsedPtr parse(std::string_view formula);
 // STDEVP (STDEV.P), VAR(.S), VARP (VAR.P), VLOOKUP, HLOOKUP, MATCH, INDEX,
 // LEN, LEFT, RIGHT, MID, CONCATENATE, TRIM, VALUE, PRODUCT, SUMPRODUCT (of
 // references), CHOOSE, NA, ISBLANK, ISNUMBER, ISTEXT, ISERROR, ISNA,
-// ISLOGICAL. Not computed (supported = false): other functions, defined
-// names, array constants, unions, other workbooks, texts that read as dates,
+// ISLOGICAL; array constants and unions as arguments of the aggregates
+// (SUM({1,2}), COUNT((A1,C3))). Not computed (supported = false): other
+// functions, defined names, arrays and unions elsewhere, other workbooks,
+// texts that read as dates,
 // ranges where a single value belongs (implicit intersection or array
 // evaluation), and approximate lookups in unsorted or mixed data.
 Result evaluate(std::string_view formula, int row, int col, const Resolver& r);

@@ -92,7 +92,11 @@ const std::unordered_map<std::string, FnInfo>& functions() {
 }
 
 struct Node {
-  enum class K { Number, String, Bool, Error, Ref, Func, Neg, Plus, Percent, Binary, Missing };
+  enum class K {
+    Number, String, Bool, Error, Ref, Func, Neg, Plus, Percent, Binary, Missing,
+    Union,  // (A1,B2:C3): kids
+    Array,  // {1,2;3,4}: kids are the constants, row by row
+  };
   K k = K::Number;
   double num = 0;
   std::string str;  // String value; Binary operator
@@ -288,39 +292,67 @@ class Parser {
         auto inner = expr(0);
         if (!inner) return nullptr;
         const Token* c = peek();
-        while (c && c->type == Tok::Comma) {
+        if (c && c->type == Tok::Comma) {
           // A union of references "(A1,B2)".
-          supported_ = false;
-          ++pos_;
-          if (!expr(0)) return nullptr;
-          c = peek();
+          n->k = Node::K::Union;
+          n->kids.push_back(std::move(inner));
+          while (c && c->type == Tok::Comma) {
+            ++pos_;
+            auto part = expr(0);
+            if (!part) return nullptr;
+            n->kids.push_back(std::move(part));
+            c = peek();
+          }
+          inner = std::move(n);
         }
         if (!c || c->type != Tok::RParen) return nullptr;
         ++pos_;
         return inner;
       }
-      case Tok::LBrace: {
-        // An array constant: syntax only.
-        ++pos_;
-        supported_ = false;
-        for (bool first = true;; first = false) {
-          const Token* c = peek();
-          if (!c) return nullptr;
-          ++pos_;
-          if (c->type == Tok::RBrace) {
-            if (first) return nullptr;
-            break;
-          }
-          if (c->type == Tok::Op && (c->text == "-" || c->text == "+")) continue;
-          if (c->type != Tok::Number && c->type != Tok::String && c->type != Tok::Bool &&
-              c->type != Tok::Error && c->type != Tok::Comma && c->type != Tok::Semicolon)
-            return nullptr;
-        }
-        n->k = Node::K::Error;
-        n->err = ErrorCode::Value;
-        return n;
-      }
+      case Tok::LBrace: return array();
       default: return nullptr;
+    }
+  }
+
+  // {1,2;3,4}: constants only, rows of equal length.
+  std::unique_ptr<Node> array() {
+    ++pos_;
+    auto n = std::make_unique<Node>();
+    n->k = Node::K::Array;
+    std::size_t row_length = 0, in_row = 0;
+    bool first_row = true;
+    for (;;) {
+      const Token* c = peek();
+      if (!c) return nullptr;
+      double sign = 1;
+      while (c && c->type == Tok::Op && (c->text == "-" || c->text == "+")) {
+        if (c->text == "-") sign = -sign;
+        ++pos_;
+        c = peek();
+      }
+      if (!c) return nullptr;
+      auto e = std::make_unique<Node>();
+      switch (c->type) {
+        case Tok::Number: e->k = Node::K::Number; e->num = sign * c->number; break;
+        case Tok::String: e->k = Node::K::String; e->str = c->text; break;
+        case Tok::Bool: e->k = Node::K::Bool; e->num = c->number; break;
+        case Tok::Error: e->k = Node::K::Error; e->err = c->error; break;
+        default: return nullptr;
+      }
+      if (sign < 0 && c->type != Tok::Number) return nullptr;
+      n->kids.push_back(std::move(e));
+      ++in_row;
+      ++pos_;
+      c = peek();
+      if (!c) return nullptr;
+      ++pos_;
+      if (c->type == Tok::Comma) continue;
+      if (c->type != Tok::Semicolon && c->type != Tok::RBrace) return nullptr;
+      if (first_row) row_length = in_row;
+      else if (in_row != row_length) return nullptr;
+      first_row = false;
+      in_row = 0;
+      if (c->type == Tok::RBrace) return n;
     }
   }
 
@@ -484,6 +516,8 @@ class Evaluator {
         return num_result(*x / 100);
       }
       case Node::K::Binary: return binary(n);
+      case Node::K::Union:
+      case Node::K::Array: throw Unsupported{};  // only the aggregates read them
     }
     return Ev::err(ErrorCode::Value);
   }
@@ -676,6 +710,18 @@ class Evaluator {
       const auto& arg = call_node.kids[i];
       if (arg->k == Node::K::Missing) {
         if (auto e = f(Value::number(0), false)) return e;
+        continue;
+      }
+      if (arg->k == Node::K::Array) {
+        // Constants in an array count the way cells of a reference do.
+        for (const auto& k : arg->kids) {
+          Value v = eval(*k).v;
+          if (auto e = f(v, true)) return e;
+        }
+        continue;
+      }
+      if (arg->k == Node::K::Union) {
+        if (auto e = each_value(*arg, f)) return e;
         continue;
       }
       Ev e = eval(*arg);

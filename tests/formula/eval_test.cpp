@@ -381,6 +381,13 @@ TEST(Evaluate, LookupTextAndStatistics) {
       {"VAR(1,2,3,4)", num(5.0 / 3)},
       {"STDEV(1)", err(ErrorCode::Div0)},
       {"SUM(A1:A7 A2:B3)", num(2)},
+      {"SUM({1,\"2\",TRUE;-4,5,6})", num(8)},
+      {"COUNTA({1,\"\",TRUE})", num(3)},
+      {"AVERAGEA({1,\"x\"})", num(0.5)},
+      {"LARGE({3,9,5},2)", num(5)},
+      {"SUM({1,#N/A})", err(ErrorCode::NA)},
+      {"SUM((A1:A2,D1),1)", num(94)},
+      {"COUNT((A1:A7,B1:B2))", num(4)},
       {"PRODUCT(A1:A7)", num(9)},
       {"PRODUCT(A6)", num(0)},
       {"SUMPRODUCT(C1:C3,D1:D3)", num(0.1 * 90 + 0.2 * 85 + 0.3 * 90)},
@@ -418,8 +425,8 @@ TEST(Evaluate, LookupTextAndStatistics) {
 TEST(Evaluate, DeclinesWhatItCannotCompute) {
   Book b = school_book();
   for (const char* text : {
-           "INDIRECT(\"A1\")", "FOO(1)", "myname+1", "SUM({1,2})", "NOW()+DATEDIF(1,2,\"d\")",
-           "[1]Sheet1!A1", "TEXT(A1,\"0\")", "SUM((A1,A2))", "ROUND(1)", "COUNTIFS(A1:A3)",
+           "INDIRECT(\"A1\")", "FOO(1)", "myname+1", "NOW()+DATEDIF(1,2,\"d\")",
+           "[1]Sheet1!A1", "TEXT(A1,\"0\")", "ROUND(1)", "COUNTIFS(A1:A3)",
            "NOW()", "SUM(", "1+", "(1", ")", "", "1 2",
        }) {
     SCOPED_TRACE(text);
@@ -429,7 +436,8 @@ TEST(Evaluate, DeclinesWhatItCannotCompute) {
   // Known functions, but a text that reads as a date in the user's locale.
   // Approximate lookups in unsorted or mixed data: the application's binary
   // search has answers of its own there.
-  for (const char* text : {"\"2024-1-1\"+0", "SUM(\"9/1\")", "\"8:30\"*1",
+  for (const char* text : {"\"2024-1-1\"+0", "SUM(\"9/1\")", "\"8:30\"*1", "{1,2}+1",
+                           "VLOOKUP(1,{1,2},2)", "(A1,B1)+1", "SUMPRODUCT({1,2},{3,4})",
                            "VLOOKUP(85,'my sheet'!E1:E4,1)", "MATCH(2,A1:A7)",
                            "VLOOKUP(A5,'my sheet'!D1:E4,2,FALSE)"})
     EXPECT_FALSE(f::evaluate(text, 1, 8, b).supported) << text;
@@ -437,7 +445,8 @@ TEST(Evaluate, DeclinesWhatItCannotCompute) {
   for (const char* text : {"VLOOKUP(1,A1:B2,2,FALSE)", "FOO(1)+myname", "SUM({1,2;3,4})",
                            "A1:A7 A2:B3", "'it''s'!A1", "IF(A1,,)", "-+-1", "A1%%"})
     EXPECT_TRUE(f::parses(text)) << text;
-  for (const char* text : {"SUM(", "1+", "(1", "\"open", "1 2", "A1!", "SUM(1))", "*1", "{1,"})
+  for (const char* text : {"SUM(", "1+", "(1", "\"open", "1 2", "A1!", "SUM(1))", "*1", "{1,",
+                           "{}", "{1,2;3}", "{A1}", "{-\"x\"}", "(A1,)"})
     EXPECT_FALSE(f::parses(text)) << text;
 }
 
