@@ -83,9 +83,9 @@ ParsedPtr parse(std::string_view formula);
 // ISLOGICAL; array constants and unions as arguments of the aggregates
 // (SUM({1,2}), COUNT((A1,C3))). Not computed (supported = false): other
 // functions, defined names, arrays and unions elsewhere, other workbooks,
-// texts that read as dates,
-// ranges where a single value belongs (implicit intersection or array
-// evaluation), and approximate lookups in unsorted or mixed data.
+// texts that read as dates, ranges where a single value belongs (implicit
+// intersection or array evaluation), and approximate lookups in unsorted or
+// mixed data.
 Result evaluate(std::string_view formula, int row, int col, const Resolver& r);
 Result evaluate(const Parsed& formula, int row, int col, const Resolver& r);
 
