@@ -91,7 +91,7 @@ shell::JobOutcome ClassDivision::fb_run(shell::JobEnv& env) {
   }
   try {
     st.work_book->save();
-  } catch (const host::HostError& e) {
+  } catch (const std::exception& e) {
     restore_host(env);
     box(env, std::string("保存工作簿失败：") + e.what());
     return shell::JobOutcome::SaveFailed;

@@ -115,14 +115,14 @@ std::unique_ptr<ui::Form> make_c_fbsz(FbState& st, ui::Ui& ui) {
     std::optional<float> max_diff;
     if (form->control("OptionButton2").value) {
       bool bad = false;
-      const std::string minutes = form->control("c_fbsj_txtbox").text;
+      const std::string minutes = host::trim(form->control("c_fbsj_txtbox").text);
       if (!minutes.empty()) {
         auto v = host::parse_user_number(minutes);
         double seconds = v ? host::round_half_even(*v * 60) : -1;
         if (!v || seconds < 0 || seconds > host::kInt16Max) bad = true;
         else time_limit = static_cast<int>(seconds);
       }
-      const std::string diff = form->control("c_gkcz_txtbox").text;
+      const std::string diff = host::trim(form->control("c_gkcz_txtbox").text);
       if (!diff.empty()) {
         auto v = host::parse_user_number(diff);
         if (!v) bad = true;

@@ -119,6 +119,8 @@ TEST(Forms, SettingsRules) {
       {"manual", {{.classes = "6", .manual = true, .minutes = "3", .diff = "0.8"}}, true, 6, 180, 0.8f},
       {"manual 2.5 minutes", {{.classes = "6", .manual = true, .minutes = "2.5"}}, true, 6, 150, 1.0f},
       {"manual empty boxes keep defaults", {{.classes = "6", .manual = true}}, true, 6, 120, 1.0f},
+      {"manual blank boxes keep defaults",
+       {{.classes = "6", .manual = true, .minutes = " ", .diff = "　"}}, true, 6, 120, 1.0f},
       {"negative difference", {{.classes = "6", .manual = true, .diff = "-0.5"}}, true, 6, 120, -0.5f},
       {"time kept when the count is refused",
        {{.classes = "", .manual = true, .minutes = "3", .diff = "0.8", .message = "请输入分班数!"}, {.classes = "4"}},

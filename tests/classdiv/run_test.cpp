@@ -44,6 +44,8 @@ TEST(Run, DealsWithoutSearchGiveTheDocumentedLayout) {
       {"no girls", 5, 0, 3, {1, 2, 3, 3, 2}},
       {"two classes", 3, 2, 2, {1, 2, 2, 2, 1}},
       {"a class of one", 1, 2, 3, {1, 2, 3}},
+      // 100 + 97 and 99 + 98: equal averages, both extremes name class 1.
+      {"equal averages", 4, 0, 2, {1, 2, 2, 1}},
   };
   for (const DealCase& c : cases) {
     SCOPED_TRACE(c.what);
