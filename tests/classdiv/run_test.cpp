@@ -210,6 +210,22 @@ TEST(Run, SpreadEqualToTheAllowedDifferenceIsAccepted) {
   EXPECT_GT(g.job.state().fb_cycles, 0);
 }
 
+// One boy in class 1, one girl in class 2: no pair of the same gender, so
+// the search ends at its first cycle and the classes stay as dealt.
+TEST(Run, NoSameGenderPairEndsTheSearch) {
+  Harness h(make_book({"语文"}, {{"甲", "男", {100}}, {"乙", "女", {80}}}));
+  script_start(h.ui, {"2"});
+  h.ui.expect_message(kWait).expect_message("程序共执行了2秒，分班结束!");
+  ASSERT_EQ(h.run(), shell::JobOutcome::Completed) << h.ui.report();
+  EXPECT_TRUE(h.job.state().fb_exchanges.empty());
+  EXPECT_EQ(h.cell(2, 3), "甲");
+  EXPECT_EQ(h.cell(3, 3), "乙");
+  EXPECT_EQ(h.sheet(1).value(3, 2).as_number(), 2);
+  EXPECT_EQ(h.sheet(1).value(11 + 2 + 5, 5).as_number(), 20);  // spread row
+  EXPECT_EQ(h.ui.lines.size(), 1u);  // the one cycle begun
+  EXPECT_EQ(h.ui.done, 1);
+}
+
 TEST(Run, EndMessageReportsTheSearchTime) {
   const std::pair<double, const char*> cases[] = {
       {30, "程序共执行了1分0秒，分班结束!"},  // three readings: start, test, end
