@@ -46,13 +46,14 @@ std::vector<std::string> split_list(const std::string& text) {
 }
 
 FlagsUi::FlagsUi(FlagRegistry registry, FlagValues values, std::ostream& out, std::ostream& err,
-                 bool answer_yes, std::unique_ptr<Ui> fallback)
+                 bool answer_yes, std::unique_ptr<Ui> fallback, bool err_is_terminal)
     : registry_(std::move(registry)),
       values_(std::move(values)),
       out_(out),
       err_(err),
       answer_yes_(answer_yes),
-      fallback_(std::move(fallback)) {}
+      fallback_(std::move(fallback)),
+      err_is_terminal_(err_is_terminal) {}
 
 int FlagsUi::message_box(std::string_view prompt, Buttons buttons, std::string_view title) {
   if (buttons == Buttons::OkCancel && !answer_yes_ && fallback_)
@@ -146,11 +147,19 @@ void FlagsUi::progress(std::string_view line) {
     fallback_->progress(line);
     return;
   }
-  err_ << line << "\n";
+  if (err_is_terminal_) {
+    err_ << "\r" << line << "\x1b[K";
+    err_.flush();
+    progress_open_ = true;
+  } else {
+    err_ << line << "\n";
+  }
 }
 
 void FlagsUi::progress_done() {
   if (fallback_) fallback_->progress_done();
+  if (progress_open_) err_ << "\n";
+  progress_open_ = false;
 }
 
 }  // namespace lczs::ui

@@ -66,8 +66,10 @@ class FlagsUi : public Ui {
  public:
   // `answer_yes`: questions are answered 确定 and data-format forms go on
   // without asking the fallback.
+  // `err_is_terminal`: progress lines overwrite each other (without a
+  // fallback; with one, the fallback shows them).
   FlagsUi(FlagRegistry registry, FlagValues values, std::ostream& out, std::ostream& err,
-          bool answer_yes, std::unique_ptr<Ui> fallback = nullptr);
+          bool answer_yes, std::unique_ptr<Ui> fallback = nullptr, bool err_is_terminal = false);
 
   int message_box(std::string_view prompt, Buttons buttons, std::string_view title) override;
   void show_modal(Form& form) override;
@@ -85,6 +87,8 @@ class FlagsUi : public Ui {
   bool answer_yes_;
   std::unique_ptr<Ui> fallback_;
   std::map<std::string, int> filled_;  // form name -> times filled here
+  bool err_is_terminal_;
+  bool progress_open_ = false;
 };
 
 }  // namespace lczs::ui

@@ -32,12 +32,14 @@ std::unique_ptr<Ui> make_ui(UiKind kind, UiSetup s) {
     case UiKind::Terminal:
       return std::make_unique<TerminalUi>(in, out, err, s.stderr_is_terminal);
     case UiKind::Flags:
-      return std::make_unique<FlagsUi>(std::move(s.registry), std::move(s.values), out, err, true);
+      return std::make_unique<FlagsUi>(std::move(s.registry), std::move(s.values), out, err, true,
+                                       nullptr, s.stderr_is_terminal);
     case UiKind::Auto:
       break;
   }
   if (!s.stdin_is_terminal)
-    return std::make_unique<FlagsUi>(std::move(s.registry), std::move(s.values), out, err, true);
+    return std::make_unique<FlagsUi>(std::move(s.registry), std::move(s.values), out, err, true,
+                                     nullptr, s.stderr_is_terminal);
   return std::make_unique<FlagsUi>(std::move(s.registry), std::move(s.values), out, err,
                                    s.answer_yes,
                                    std::make_unique<TerminalUi>(in, out, err, s.stderr_is_terminal));
