@@ -301,6 +301,7 @@ std::vector<Token> tokenize(std::string_view s, Notation n) {
     t.type = type;
     t.begin = begin;
     t.end = end;
+    if (type == Tok::Op) t.text = std::string(s.substr(begin, end - begin));
     out.push_back(std::move(t));
     return out.back();
   };
@@ -474,22 +475,22 @@ std::vector<Token> tokenize(std::string_view s, Notation n) {
       case '<':
         if (i + 1 < s.size() && (s[i + 1] == '=' || s[i + 1] == '>')) {
           i += 2;
-          push(Tok::Op, b, i).text = std::string(s.substr(b, 2));
+          push(Tok::Op, b, i);
           continue;
         }
-        push(Tok::Op, b, ++i).text = "<";
+        push(Tok::Op, b, ++i);
         continue;
       case '>':
         if (i + 1 < s.size() && s[i + 1] == '=') {
           i += 2;
-          push(Tok::Op, b, i).text = ">=";
+          push(Tok::Op, b, i);
           continue;
         }
-        push(Tok::Op, b, ++i).text = ">";
+        push(Tok::Op, b, ++i);
         continue;
       case '+': case '-': case '*': case '/': case '^': case '&': case '=': case '%':
       case ':': case '@':
-        push(Tok::Op, b, ++i).text = std::string(1, static_cast<char>(c));
+        push(Tok::Op, b, ++i);
         continue;
       default:
         push(Tok::Unknown, b, ++i);
@@ -500,46 +501,90 @@ std::vector<Token> tokenize(std::string_view s, Notation n) {
 }
 
 std::string print_ref(const RefTok& r, Notation n) {
+  // Built by appending: GCC 12 at -O3 sees phantom overlaps in chains of
+  // "literal" + std::string.
   std::string out;
   if (r.sheet_deleted && r.kind == RefTok::Kind::Bad) return "#REF!";
   if (r.sheet_deleted) {
     out = "#REF!";
   } else if (r.has_sheet) {
-    out = r.sheet_text + "!";
+    out.append(r.sheet_text);
+    out.push_back('!');
   }
-  if (r.kind == RefTok::Kind::Bad) return out + "#REF!";
-  auto a1_col = [](int col, bool abs) { return (abs ? "$" : "") + host::column_letters(col); };
-  auto a1_row = [](int row, bool abs) { return (abs ? "$" : "") + std::to_string(row); };
+  if (r.kind == RefTok::Kind::Bad) {
+    out.append("#REF!");
+    return out;
+  }
+  auto a1_col = [&](int col, bool abs) {
+    if (abs) out.push_back('$');
+    out.append(host::column_letters(col));
+  };
+  auto a1_row = [&](int row, bool abs) {
+    if (abs) out.push_back('$');
+    out.append(std::to_string(row));
+  };
+  // R5, R, R[-2] (or C...); returns what it wrote.
   auto rc = [](char letter, int v, bool abs, int base) {
     std::string s(1, letter);
-    if (abs) return s + std::to_string(v);
-    if (v != base) s += "[" + std::to_string(v - base) + "]";
+    if (abs) {
+      s.append(std::to_string(v));
+    } else if (v != base) {
+      s.push_back('[');
+      s.append(std::to_string(v - base));
+      s.push_back(']');
+    }
     return s;
   };
   if (!n.r1c1) {
     switch (r.kind) {
-      case RefTok::Kind::Cell: return out + a1_col(r.c1, r.ac1) + a1_row(r.r1, r.ar1);
+      case RefTok::Kind::Cell:
+        a1_col(r.c1, r.ac1);
+        a1_row(r.r1, r.ar1);
+        break;
       case RefTok::Kind::Area:
-        return out + a1_col(r.c1, r.ac1) + a1_row(r.r1, r.ar1) + ":" + a1_col(r.c2, r.ac2) +
-               a1_row(r.r2, r.ar2);
-      case RefTok::Kind::Cols: return out + a1_col(r.c1, r.ac1) + ":" + a1_col(r.c2, r.ac2);
-      case RefTok::Kind::Rows: return out + a1_row(r.r1, r.ar1) + ":" + a1_row(r.r2, r.ar2);
+        a1_col(r.c1, r.ac1);
+        a1_row(r.r1, r.ar1);
+        out.push_back(':');
+        a1_col(r.c2, r.ac2);
+        a1_row(r.r2, r.ar2);
+        break;
+      case RefTok::Kind::Cols:
+        a1_col(r.c1, r.ac1);
+        out.push_back(':');
+        a1_col(r.c2, r.ac2);
+        break;
+      case RefTok::Kind::Rows:
+        a1_row(r.r1, r.ar1);
+        out.push_back(':');
+        a1_row(r.r2, r.ar2);
+        break;
       case RefTok::Kind::Bad: break;
     }
     return out;
   }
   switch (r.kind) {
-    case RefTok::Kind::Cell: return out + rc('R', r.r1, r.ar1, n.row) + rc('C', r.c1, r.ac1, n.col);
+    case RefTok::Kind::Cell:
+      out.append(rc('R', r.r1, r.ar1, n.row));
+      out.append(rc('C', r.c1, r.ac1, n.col));
+      break;
     case RefTok::Kind::Area:
-      return out + rc('R', r.r1, r.ar1, n.row) + rc('C', r.c1, r.ac1, n.col) + ":" +
-             rc('R', r.r2, r.ar2, n.row) + rc('C', r.c2, r.ac2, n.col);
-    case RefTok::Kind::Cols: {
-      std::string a = rc('C', r.c1, r.ac1, n.col), b = rc('C', r.c2, r.ac2, n.col);
-      return out + (a == b ? a : a + ":" + b);
-    }
+      out.append(rc('R', r.r1, r.ar1, n.row));
+      out.append(rc('C', r.c1, r.ac1, n.col));
+      out.push_back(':');
+      out.append(rc('R', r.r2, r.ar2, n.row));
+      out.append(rc('C', r.c2, r.ac2, n.col));
+      break;
+    case RefTok::Kind::Cols:
     case RefTok::Kind::Rows: {
-      std::string a = rc('R', r.r1, r.ar1, n.row), b = rc('R', r.r2, r.ar2, n.row);
-      return out + (a == b ? a : a + ":" + b);
+      bool rows = r.kind == RefTok::Kind::Rows;
+      std::string a = rows ? rc('R', r.r1, r.ar1, n.row) : rc('C', r.c1, r.ac1, n.col);
+      std::string b = rows ? rc('R', r.r2, r.ar2, n.row) : rc('C', r.c2, r.ac2, n.col);
+      out.append(a);
+      if (a != b) {
+        out.push_back(':');
+        out.append(b);
+      }
+      break;
     }
     case RefTok::Kind::Bad: break;
   }
