@@ -154,6 +154,10 @@ void fb_prepare_classes(shell::JobEnv& env, FbState& st) {
       }
     }
   }
+  if (N == 0) {
+    refuse(env, st, sheet_ref(ws) + "第 1 行的表头下面没有学生，无法分班。");
+    return;
+  }
   if (K > N) {
     refuse(env, st, sheet_ref(ws) + "只有 " + num(N) + " 名学生（第 2 行至第 " + num(N + 1) +
                         " 行），少于分班数 " + num(K) + "，无法分班，请重新设置分班数。");

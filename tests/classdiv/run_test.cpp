@@ -335,6 +335,12 @@ TEST(Run, RefusedDataSavesNothingAndChangesNoCell) {
          b.sheets[0]->at(6, 5).value = Value::number(0);
        }, "2", "有单元格为0，处理后进行分班！"},
       {"more classes than students", {}, "7", "只有 6 名学生（第 2 行至第 7 行），少于分班数 7"},
+      {"no students",
+       [](memory::WorkbookData& b) {
+         for (int r = 2; r <= 7; ++r)
+           for (int c = 1; c <= 6; ++c) b.sheets[0]->erase(r, c);
+       },
+       "2", "工作表“成绩”第 1 行的表头下面没有学生，无法分班。"},
       {"rows beyond 32767", {}, "32750", "要用到第 32770 行，超过了 32767 行的上限", false},
       {"no score columns",
        [](memory::WorkbookData& b) {
