@@ -76,8 +76,9 @@ struct Notation {
 // Unknown tokens, an unterminated string runs to the end as Unknown).
 std::vector<Token> tokenize(std::string_view text, Notation n = {});
 
-// A reference printed back. The sheet prefix is sheet_text when the token
-// still names the sheet it was read with, quoted sheet otherwise.
+// A reference printed back: sheet_text (which rewriters set, quoted, when
+// they change the sheet) and '!', or "#REF!" for a deleted sheet, then the
+// cells in the notation asked for.
 std::string print_ref(const RefTok& ref, Notation n = {});
 
 bool same_sheet(std::string_view a, std::string_view b);
