@@ -59,7 +59,7 @@ const std::unordered_map<std::string, FnInfo>& functions() {
       {"MAXA", {Fn::MaxA, 1, 255}},         {"MINA", {Fn::MinA, 1, 255}},
       {"ROUND", {Fn::Round, 2, 2}},         {"ROUNDUP", {Fn::RoundUp, 2, 2}},
       {"ROUNDDOWN", {Fn::RoundDown, 2, 2}}, {"TODAY", {Fn::Today, 0, 0}},
-      {"IF", {Fn::If, 1, 3}},               {"AND", {Fn::And, 1, 255}},
+      {"IF", {Fn::If, 2, 3}},               {"AND", {Fn::And, 1, 255}},
       {"OR", {Fn::Or, 1, 255}},             {"NOT", {Fn::Not, 1, 1}},
       {"ABS", {Fn::Abs, 1, 1}},             {"INT", {Fn::Int, 1, 1}},
       {"MOD", {Fn::Mod, 2, 2}},             {"SQRT", {Fn::Sqrt, 1, 1}},

@@ -426,7 +426,7 @@ TEST(Evaluate, DeclinesWhatItCannotCompute) {
   Book b = school_book();
   for (const char* text : {
            "INDIRECT(\"A1\")", "FOO(1)", "myname+1", "NOW()+DATEDIF(1,2,\"d\")",
-           "[1]Sheet1!A1", "TEXT(A1,\"0\")", "ROUND(1)", "COUNTIFS(A1:A3)",
+           "[1]Sheet1!A1", "TEXT(A1,\"0\")", "ROUND(1)", "IF(1)", "COUNTIFS(A1:A3)",
            "NOW()", "SUM(", "1+", "(1", ")", "", "1 2",
        }) {
     SCOPED_TRACE(text);
