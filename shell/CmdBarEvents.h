@@ -16,8 +16,6 @@ class CmdBarEvents : public std::enable_shared_from_this<CmdBarEvents> {
  public:
   // The button references in their accessor order.
   enum class Slot { hkfx, ptfx, ksfb, fbhelp, aylczs };
-  static constexpr std::array<Slot, 5> kSlots{Slot::hkfx, Slot::ptfx, Slot::ksfb, Slot::fbhelp,
-                                              Slot::aylczs};
 
   explicit CmdBarEvents(AddinState& state) : state_(&state) {}
   CmdBarEvents(const CmdBarEvents&) = delete;
