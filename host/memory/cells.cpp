@@ -140,7 +140,9 @@ class SheetResolver : public formula::Resolver {
   Value cell(std::string_view sheet, int row, int col) const override {
     const MemoryWorksheet* s = target(sheet);
     if (!s) return Value::error(ErrorCode::Ref);
-    return cell_value(*s, row, col, s->data().get(row, col));
+    const Cell* c = s->data().get(row, col);
+    if (c && !c->formula.empty()) read_formula = true;
+    return cell_value(*s, row, col, c);
   }
   void for_each_in(std::string_view sheet, const Area& area,
                    const std::function<void(int, int, const Value&)>& f) const override {
@@ -149,18 +151,54 @@ class SheetResolver : public formula::Resolver {
     const auto& rows = s->data().store().rows;
     for (auto r = rows.lower_bound(area.top); r != rows.end() && r->first <= area.bottom; ++r)
       for (auto c = r->second.lower_bound(area.left); c != r->second.end() && c->first <= area.right; ++c)
+      {
+        if (!c->second.formula.empty()) read_formula = true;
         f(r->first, c->first, cell_value(*s, r->first, c->first, &c->second));
+      }
   }
   bool sheet_exists(std::string_view sheet) const override { return target(sheet) != nullptr; }
   double today_serial() const override {
     return const_cast<MemoryWorkbook&>(ws_.workbook()).application().today_serial();
   }
 
+  mutable bool read_formula = false;  // some cell read holds a formula
+
  private:
   const MemoryWorksheet& ws_;
 };
 
 int eval_depth = 0;
+
+// Functions whose references are computed, or whose value changes by itself.
+bool volatile_formula(const std::string& text) {
+  std::string up = text;
+  for (char& ch : up)
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+  for (const char* name : {"OFFSET(", "INDIRECT(", "INDEX(", "TODAY(", "NOW(", "RAND(", "RANDBETWEEN(",
+                           "CELL(", "INFO(", "ROW(", "COLUMN(", "ROWS(", "COLUMNS("})
+    if (up.find(name) != std::string::npos) return true;
+  return false;
+}
+
+// Records what a freshly evaluated formula reads. Sheets are looked up
+// again at every evaluation: a sheet of the same name may have replaced the
+// one read last time.
+void note_dependencies(const MemoryWorksheet& ws, int row, int col, SheetData::Store::CalcEntry& e,
+                       bool read_formula) {
+  e.areas.clear();
+  e.areas_known = true;
+  e.always_stale = read_formula || volatile_formula(e.text);
+  if (e.always_stale) return;
+  for (const formula::Ref& ref : formula::references(e.text, row, col)) {
+    const MemoryWorksheet* s =
+        ref.sheet.empty() ? &ws : sheet_by_name(const_cast<MemoryWorkbook&>(ws.workbook()), ref.sheet);
+    if (!s) {
+      e.always_stale = true;
+      return;
+    }
+    e.areas.emplace_back(&s->data(), ref.area);
+  }
+}
 
 }  // namespace
 
@@ -172,8 +210,13 @@ Value formula_value(const MemoryWorksheet& ws, int row, int col, const Cell& cel
   if (eval_depth == 0 && cache.size() > 2 * ws.data().cell_count() + 4096) cache.clear();
   auto& e = cache[&cell];
   if (e.busy) return cell.value;  // circular reference: the last value stands
-  if (e.stamp == gen && e.text == cell.formula && e.parsed) return cell.value;
-  if (!e.parsed || e.text != cell.formula) {
+  bool same_text = e.parsed && e.text == cell.formula;
+  if (same_text && e.stamp == gen) return cell.value;
+  if (same_text && e.areas_known && !e.always_stale && !book.changed_since(e.stamp, e.areas)) {
+    e.stamp = gen;
+    return cell.value;
+  }
+  if (!same_text) {
     e.parsed = formula::parse(cell.formula);
     e.text = cell.formula;
   }
@@ -189,11 +232,14 @@ Value formula_value(const MemoryWorksheet& ws, int row, int col, const Cell& cel
     }
   };
   formula::Result result;
+  bool read_formula = false;
   {
     Guard guard(e);
     SheetResolver resolver(ws);
     result = formula::evaluate(*e.parsed, row, col, resolver);
+    read_formula = resolver.read_formula;
   }
+  note_dependencies(ws, row, col, e, read_formula);
   if (result.supported)
     mutable_cell.value = result.value;
   else
@@ -250,6 +296,7 @@ void erase_area(SheetData& sheet, const Area& area) {
     auto& row = r->second;
     for (auto c = row.lower_bound(area.left); c != row.end() && c->first <= area.right;) {
       st.removed(c->first);
+      st.calc.entries.erase(&c->second);
       c = row.erase(c);
     }
     r = row.empty() ? st.rows.erase(r) : std::next(r);
@@ -386,7 +433,7 @@ void MemoryWorksheet::set_value(int row, int col, const Value& v) {
   check_cell(row, col);
   check_text(v);
   store_value(*data_, row, col, v);
-  book_->touch();
+  book_->touch(*data_, Area::cell(row, col));
 }
 
 void MemoryWorksheet::set_values(const Area& area, const Value& v) {
@@ -399,7 +446,7 @@ void MemoryWorksheet::set_values(const Area& area, const Value& v) {
   check_size(area);
   for (int r = area.top; r <= area.bottom; ++r)
     for (int c = area.left; c <= area.right; ++c) store_value(*data_, r, c, v);
-  book_->touch();
+  book_->touch(*data_, area);
 }
 
 std::string MemoryWorksheet::formula(int row, int col) const {
@@ -426,8 +473,9 @@ void MemoryWorksheet::set_formula(const Area& area, const std::string& text) {
       cell.formula = (r == area.top && c == area.left) ? f : formula::translate(f, r - area.top, c - area.left);
       cell.value = Value();
       cell.runs.clear();
+      data_->store().calc.entries.erase(&cell);
     }
-  book_->touch();
+  book_->touch(*data_, area);
 }
 
 void MemoryWorksheet::set_formula_r1c1(const Area& area, const std::string& text) {
@@ -446,8 +494,9 @@ void MemoryWorksheet::set_formula_r1c1(const Area& area, const std::string& text
       cell.formula = formula::from_r1c1(r1c1, r, c);
       cell.value = Value();
       cell.runs.clear();
+      data_->store().calc.entries.erase(&cell);
     }
-  book_->touch();
+  book_->touch(*data_, area);
 }
 
 host::CellRef MemoryWorksheet::used_extent() const { return {data_->max_row(), data_->max_col()}; }
@@ -535,7 +584,7 @@ void MemoryWorksheet::clear_contents(const Area& area) {
     for (auto c = r->second.lower_bound(area.left); c != r->second.end() && c->first <= area.right; ++c)
       cells.emplace_back(r->first, c->first);
   for (auto [r, c] : cells) store_value(*data_, r, c, Value());
-  book_->touch();
+  book_->touch(*data_, area);
 }
 
 int MemoryWorksheet::replace_whole(const Area& area, const std::string& what,
@@ -552,7 +601,7 @@ int MemoryWorksheet::replace_whole(const Area& area, const std::string& what,
           iequals(c->second.value.display_text(), what))
         hits.emplace_back(r->first, c->first);
   for (auto [r, c] : hits) store_value(*data_, r, c, v);
-  if (!hits.empty()) book_->touch();
+  if (!hits.empty()) book_->touch(*data_, area);
   return static_cast<int>(hits.size());
 }
 

@@ -233,7 +233,6 @@ Snapshot take(MemoryWorksheet& ws, const Area& area, bool extract) {
   Snapshot snap;
   bool rows = whole_rows(area), cols = whole_cols(area);
   auto& st = sheet.store();
-  std::map<std::pair<int, int>, bool> stored;
   for (auto r = st.rows.lower_bound(area.top); r != st.rows.end() && r->first <= area.bottom; ++r)
     for (auto c = r->second.lower_bound(area.left); c != r->second.end() && c->first <= area.right; ++c) {
       Cell cell = c->second;
@@ -365,14 +364,15 @@ void paste(MemoryApplication& app, MemoryWorksheet& dest, CellRef at) {
       else if (other_sheet) cell.formula = formula::rehome(cell.formula, from_name, to_name);
     });
     mark = {};
-    sbook.touch();
+    if (same_book) sbook.touch(Access::sheet(from), src);
+    else sbook.touch();
   }
   // The pasted cells become the selection of the sheet when it is active.
   if (Access::book(dbook).active_sheet == dest.index() - 1) {
     dsheet.view.selection = to;
     dsheet.view.active_cell = to.top_left();
   }
-  dbook.touch();
+  dbook.touch(dsheet, to);
 }
 
 }  // namespace detail

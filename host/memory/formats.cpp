@@ -415,7 +415,7 @@ void MemoryWorksheet::merge(const Area& area) {
     origin.runs = keep->runs;
   }
   merges.push_back(a);
-  if (cleared || keep) book_->touch();
+  if (cleared || keep) book_->touch(*data_, a);
 }
 
 void MemoryWorksheet::set_border(const Area& area, host::BorderIndex index,

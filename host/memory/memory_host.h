@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/commandbars.h"
@@ -142,9 +143,18 @@ class MemoryWorkbook : public host::Workbook {
   MemoryWorksheet& mem_active_sheet();
   MemoryApplication& application() { return *app_; }
 
-  // Bumped by every change of a cell; formula caches older than it are stale.
+  // Bumped by every change of a cell. A formula value computed at an older
+  // generation is still good when none of the changes since then touched
+  // the cells the formula reads.
   std::uint64_t generation() const { return generation_; }
-  void touch() { ++generation_; }
+  // A change that may affect any cell of the workbook.
+  void touch();
+  // A change of the cells of `area` on `sheet` only.
+  void touch(const SheetData& sheet, const Area& area);
+  // Whether a change since generation `stamp` touched one of `areas`
+  // (sheet, area; sheet nullptr: changes of any sheet count).
+  bool changed_since(std::uint64_t stamp,
+                     const std::vector<std::pair<const SheetData*, Area>>& areas) const;
   // Evaluates every formula so that each cell's value is current (done
   // before saving and dumping).
   void recalculate();
@@ -182,6 +192,12 @@ class MemoryWorkbook : public host::Workbook {
   WorkbookData data_;
   std::vector<std::unique_ptr<MemoryWorksheet>> views_;  // parallel to data_.sheets
   std::uint64_t generation_ = 1;
+  struct Change {
+    std::uint64_t generation;
+    const SheetData* sheet;  // nullptr: anything may have changed
+    Area area;
+  };
+  std::vector<Change> changes_;  // the latest changes, oldest first
 };
 
 class MemoryApplication : public host::Application {

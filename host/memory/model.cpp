@@ -139,7 +139,10 @@ void SheetData::put(int row, int col, Cell cell) { at(row, col) = std::move(cell
 void SheetData::erase(int row, int col) {
   auto r = store_->rows.find(row);
   if (r == store_->rows.end()) return;
-  if (r->second.erase(col) == 0) return;
+  auto c = r->second.find(col);
+  if (c == r->second.end()) return;
+  store_->calc.entries.erase(&c->second);
+  r->second.erase(c);
   store_->removed(col);
   if (r->second.empty()) store_->rows.erase(r);
 }

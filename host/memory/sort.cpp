@@ -193,7 +193,7 @@ void MemoryWorksheet::sort(const Area& area, const host::SortSpec& spec) {
       }
     }
   }
-  book_->touch();
+  book_->touch(*data_, body);
 }
 
 }  // namespace lczs::memory

@@ -8,6 +8,8 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "host/memory/formula.h"
 #include "host/memory/model.h"
@@ -29,6 +31,12 @@ struct SheetData::Store {
     std::string text;          // the formula the parse belongs to
     formula::ParsedPtr parsed;
     bool busy = false;         // being evaluated (circular reference guard)
+    // What the value depends on, for keeping it across unrelated changes:
+    // the areas the formula reads, unless it reads other formulas or its
+    // references are computed (then any change makes it stale).
+    bool areas_known = false;
+    bool always_stale = false;
+    std::vector<std::pair<const SheetData*, Area>> areas;
   };
   struct CalcCache {
     std::unordered_map<const Cell*, CalcEntry> entries;

@@ -76,6 +76,35 @@ MemoryWorkbook::MemoryWorkbook(MemoryApplication& app, WorkbookData data) : app_
 
 MemoryWorkbook::~MemoryWorkbook() { owners().erase(&data_); }
 
+namespace {
+constexpr std::size_t kChangesKept = 256;
+}
+
+void MemoryWorkbook::touch() {
+  ++generation_;
+  changes_.clear();
+  changes_.push_back({generation_, nullptr, Area{}});
+}
+
+void MemoryWorkbook::touch(const SheetData& sheet, const Area& area) {
+  ++generation_;
+  if (changes_.size() >= kChangesKept) changes_.erase(changes_.begin(), changes_.begin() + kChangesKept / 2);
+  changes_.push_back({generation_, &sheet, area});
+}
+
+bool MemoryWorkbook::changed_since(std::uint64_t stamp,
+                                   const std::vector<std::pair<const SheetData*, Area>>& areas) const {
+  if (stamp >= generation_) return false;
+  // Changes older than the log are unknown.
+  if (changes_.empty() || changes_.front().generation > stamp + 1) return true;
+  for (auto it = changes_.rbegin(); it != changes_.rend() && it->generation > stamp; ++it) {
+    if (!it->sheet) return true;
+    for (const auto& [sheet, area] : areas)
+      if ((!sheet || sheet == it->sheet) && intersects(area, it->area)) return true;
+  }
+  return false;
+}
+
 void MemoryWorkbook::set_active(int index) {
   data_.active_sheet = index;
   for (std::size_t i = 0; i < data_.sheets.size(); ++i)

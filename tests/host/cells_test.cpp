@@ -2,6 +2,9 @@
 // current region and End(xlDown).
 #include "helpers.h"
 
+#include <functional>
+#include <utility>
+
 namespace lczs::memory::testing {
 namespace {
 
@@ -155,6 +158,77 @@ TEST(Region, UsedExtent) {
   s.ws->set_value(5, 3, N(1));
   s.ws->set_value(2, 7, N(1));
   EXPECT_EQ(s.ws->used_extent(), (host::CellRef{5, 7}));
+}
+
+}  // namespace
+}  // namespace lczs::memory::testing
+
+namespace lczs::memory::testing {
+namespace {
+
+// Values kept across changes must be exactly those a full recalculation
+// gives: each step below is followed by a comparison with a fresh copy.
+TEST(Recalc, KeptValuesMatchAFullRecalculation) {
+  WorkbookData data;
+  add_sheet(data, "S", {{1, 2, "=SUM(A1:B1)", "=C1*2", "=AVERAGEA($A$1:$A$3)"}, {3}, {"x"}});
+  add_sheet(data, "T", {{"=S!A1+1", "=SUM(S!A:A)"}});
+  MemoryApplication app;
+  MemoryWorkbook& book = app.open(std::move(data));
+  MemoryWorksheet& s = book.mem_sheet("S");
+  bool s_alive = true;
+  const std::vector<std::pair<const char*, std::function<void()>>> steps = {
+      {"cell outside every range", [&] { s.set_value(10, 10, N(5)); }},
+      {"cell inside a range", [&] { s.set_value(1, 2, N(20)); }},
+      {"chained formula source", [&] { s.set_value(1, 1, N(7)); }},
+      {"text inside AVERAGEA range", [&] { s.set_value(3, 1, N(9)); }},
+      {"same formula written again", [&] {
+         s.set_value(1, 4, N(0));
+         s.set_formula(Area::cell(1, 4), "=C1*2");
+       }},
+      {"paste into a range", [&] {
+         app.copy(s, Area::cell(2, 1));
+         app.paste(s, {3, 1});
+       }},
+      {"sheet read by T replaced by one of the same name", [&] {
+         s.set_name("S0");
+         host::Worksheet& n = book.add_sheet();
+         n.set_name("S");
+         n.set_value(1, 1, N(100));
+         book.mem_sheet("T").set_formula(Area::cell(1, 1), "=S!A1+1");
+         book.mem_sheet("T").set_formula(Area::cell(1, 2), "=SUM(S!A:A)");
+         book.delete_sheet(s);
+         s_alive = false;
+       }},
+  };
+  for (const auto& [name, step] : steps) {
+    step();
+    Strings kept = row_texts(book.mem_sheet("T"), 1, 1, 2);
+    if (s_alive) {
+      for (auto& v : row_texts(s, 1, 1, 5)) kept.push_back(v);
+    }
+    // The same sheets in a workbook of their own compute everything afresh.
+    WorkbookData copy;
+    for (const auto& sheet : std::as_const(book).data().sheets)
+      copy.sheets.push_back(std::make_unique<SheetData>(*sheet));
+    MemoryApplication other;
+    MemoryWorkbook& again = other.open(std::move(copy));
+    Strings fresh = row_texts(again.mem_sheet("T"), 1, 1, 2);
+    if (s_alive) {
+      for (auto& v : row_texts(again.mem_sheet("S"), 1, 1, 5)) fresh.push_back(v);
+    }
+    EXPECT_EQ(kept, fresh) << name;
+  }
+}
+
+TEST(Recalc, FormulaOnDeletedThenRecreatedSheet) {
+  WorkbookData data;
+  add_sheet(data, "A", {{"=B!A1"}});
+  add_sheet(data, "B", {{1}});
+  MemoryApplication app;
+  MemoryWorkbook& book = app.open(std::move(data));
+  EXPECT_EQ(book.mem_sheet("A").value(1, 1), N(1));
+  book.delete_sheet(book.sheet("B"));
+  EXPECT_EQ(book.mem_sheet("A").value(1, 1), Value::error(host::ErrorCode::Ref));
 }
 
 }  // namespace
