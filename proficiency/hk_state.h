@@ -23,6 +23,9 @@ struct HkState {
   host::Worksheet* absent_sheet = nullptr;   // "年级缺考"
   host::Worksheet* report_sheet = nullptr;   // "会考成绩分析"
 
+  // Last row of the statistics table below the students on "年级实考".
+  int table_last_row = 0;
+
   // Set when the input was refused, so the driver knows why it stops.
   bool refused = false;
 

@@ -68,12 +68,13 @@ bool class_differs(const Value& a, const Value& b) {
   if (a.is_text() && b.is_text()) return a.as_text() != b.as_text();
   if (a.is_text() && b.is_empty()) return !a.as_text().empty();
   if (a.is_empty() && b.is_text()) return !b.as_text().empty();
-  double x, y;
+  double x = 0, y = 0;
   if (numeric(a, x) && numeric(b, y)) return x != y;
   return true;  // a number and a text never stand for the same class
 }
 
-std::optional<std::string> hkfx_check_input(host::Workbook& book, host::Worksheet& input) {
+std::optional<std::string> hkfx_check_input(host::Workbook& book, host::Worksheet& input,
+                                            InputShape* shape) {
   // The run names sheets it makes; a taken name would make it fail halfway.
   for (std::string_view made : {kPresentSheet, kAbsentSheet, kReportSheet, kRawSheet}) {
     host::Worksheet* found = book.find_sheet(std::string(made));
@@ -95,6 +96,7 @@ std::optional<std::string> hkfx_check_input(host::Workbook& book, host::Workshee
   }
 
   bool has_blank = false;
+  std::vector<host::CellRef> blanks;
   int with_gap = 0;  // students with a blank or a 0 in some subject
   std::set<std::string> all_classes, gapless_classes;
   for (int r = 2; r <= n + 1; ++r) {
@@ -107,6 +109,7 @@ std::optional<std::string> hkfx_check_input(host::Workbook& book, host::Workshee
       const Value v = input.value(r, col);
       if (is_blank(v)) {
         has_blank = gap = true;
+        blanks.push_back({r, col});
       } else if (is_zero(v)) {
         gap = true;
       } else if (!is_grade_letter(v)) {
@@ -137,6 +140,7 @@ std::optional<std::string> hkfx_check_input(host::Workbook& book, host::Workshee
            " 门学科，分析要用到第 " + host::int_text(last) + " 行，超过了 " +
            host::int_text(kLastUsableRow) + " 行的上限。请分成几份后再运行。";
   }
+  if (shape != nullptr) *shape = InputShape{n, c, std::move(blanks)};
   return std::nullopt;
 }
 
@@ -157,7 +161,8 @@ void hkfx_prepare(shell::JobEnv& env, HkState& st) {
   host::Application& app = env.host_app;
   host::Workbook& book = *st.work_book;
   host::Worksheet& input = *st.work_sheet;
-  if (auto refusal = hkfx_check_input(book, input)) {
+  InputShape shape;
+  if (auto refusal = hkfx_check_input(book, input, &shape)) {
     env.ui.message_box(*refusal, ui::Buttons::Ok, ui::kTitle);
     st.refused = true;
     st.hk_go_on = false;
@@ -174,28 +179,27 @@ void hkfx_prepare(shell::JobEnv& env, HkState& st) {
   present.set_name(std::string(kPresentSheet));
   st.work_sheet = st.present_sheet = &present;
 
-  const Area region = present.current_region(1, 1);
-  const int n = region.row_count() - 1;
-  const int c = region.right;
+  // The copy's block is the input's, as the checks measured it: header
+  // row, N students, C columns.
+  const int n = shape.students;
+  const int c = shape.columns;
   const int s = c - 3;
   st.hk_student_count = n;
   st.hk_subject_count = s;
+  const Area block{1, 1, n + 1, c};
 
   // A missing grade becomes 0 so that the student can be found again below.
-  for (int r = 2; r <= n + 1; ++r) {
-    for (int col = 4; col <= c; ++col) {
-      if (is_blank(present.value(r, col))) {
-        present.set_value(r, col, Value::number(0));
-        st.hk_has_absent = true;
-      }
-    }
+  for (const host::CellRef& cell : shape.blanks) {
+    present.set_value(cell.row, cell.col, Value::number(0));
+    st.hk_has_absent = true;
   }
 
   host::SortSpec by_class;
   by_class.key1 = {1, host::SortOrder::Ascending};
   by_class.header = host::SortHeader::Guess;
-  present.sort(present.current_region(1, 1), by_class);
+  present.sort(block, by_class);
 
+  int moved = 0;
   if (st.hk_has_absent) {
     host::Worksheet& absent = book.add_sheet();
     absent.set_name(std::string(kAbsentSheet));
@@ -208,25 +212,25 @@ void hkfx_prepare(shell::JobEnv& env, HkState& st) {
 
     host::SortSpec by_class_number = by_class;
     by_class_number.key2 = host::SortKey{2, host::SortOrder::Ascending};
-    present.sort(present.current_region(1, 1), by_class_number);
+    present.sort(block, by_class_number);
 
     // Each student with a missing grade is parked below the list once,
     // however many grades he lacks.
     const int park = n + kParkGap + 1;
-    int d = park;
     for (int r = 2; r <= n + 1; ++r) {
       for (int col = 4; col <= s + 3; ++col) {
         if (!is_zero(present.value(r, col))) continue;
         app.copy(present, Area::rows(r, r));
-        app.paste(present, {d, 1});
+        app.paste(present, {park + moved, 1});
         app.end_copy_mode();
         present.clear_contents(Area::rows(r, r));
-        ++d;
+        ++moved;
         break;
       }
     }
 
-    const Area parked = present.current_region(park, 1);
+    // The parked rows stand together, every one with its class filled in.
+    const Area parked{park, 1, park + moved - 1, c};
     app.copy(present, parked);
     app.paste(absent, {2, 1});
     app.end_copy_mode();
@@ -241,7 +245,7 @@ void hkfx_prepare(shell::JobEnv& env, HkState& st) {
     gaps_last.header = host::SortHeader::No;
     present.sort(Area{2, 1, n + 1, c}, gaps_last);
   }
-  const int p = present.current_region(1, 1).row_count() - 1;
+  const int p = n - moved;
   st.hk_present_count = p;
   if (st.hk_has_absent && n > p) present.delete_cells(Area{p + 2, 1, n + 1, c}, host::Shift::Auto);
 }

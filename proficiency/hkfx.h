@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "proficiency/hk_state.h"
 #include "shell/job.h"
@@ -48,10 +49,19 @@ void hkfx_grade_stats(shell::JobEnv& env, HkState& st);
 // The report sheet "会考成绩分析", the blanks on "年级缺考", the save.
 void hkfx_format(shell::JobEnv& env, HkState& st);
 
+// What the checks learnt of the input block, so that the preparation need
+// not search the sheet again.
+struct InputShape {
+  int students = 0;                   // N: rows below the header
+  int columns = 0;                    // C: columns of the block
+  std::vector<host::CellRef> blanks;  // empty grade cells, row by row
+};
+
 // Checks the input sheet before anything changes. Returns the refusal
 // message naming the sheet and the cell or row, or nullopt when the run may
-// go on.
-std::optional<std::string> hkfx_check_input(host::Workbook& book, host::Worksheet& input);
+// go on (then `shape`, when given, describes the input block).
+std::optional<std::string> hkfx_check_input(host::Workbook& book, host::Worksheet& input,
+                                            InputShape* shape = nullptr);
 
 // Whether the class in one row differs from the next, as the application's
 // language compares two cell values: numbers by value, texts exactly, a

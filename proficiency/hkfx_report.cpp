@@ -1,6 +1,7 @@
 // 会考成绩分析: the grade counts per class and subject, and the report sheet.
 #include <array>
 #include <string>
+#include <vector>
 
 #include "host/numbers.h"
 #include "proficiency/hkfx.h"
@@ -26,19 +27,28 @@ int checked_row(int row) {
   return row;
 }
 
-// One row of the table: who, which subject, how many, the five letter
-// counts over `rows` of column `col`, and the two rates.
-void write_row(host::Worksheet& sheet, host::WorksheetFunctions& fn, int row, const Value& who,
-               const std::string& subject, int size, int first, int last, int col) {
+using Counts = std::array<int, 5>;
+
+// The five letter counts of rows first..last of column col, with the host's
+// count-if rule (letters match either case).
+Counts count_letters(host::Worksheet& sheet, host::WorksheetFunctions& fn, int first, int last, int col) {
+  Counts counts{};
+  if (last < first) return counts;
+  for (std::size_t k = 0; k < kLetters.size(); ++k)
+    counts[k] = fn.count_if(sheet, Area{first, col, last, col}, Value::text(kLetters[k]));
+  return counts;
+}
+
+// One row of the table: who, which subject, how many, the letter counts and
+// the two rates.
+void write_row(host::Worksheet& sheet, int row, const Value& who, const std::string& subject, int size,
+               const Counts& counts) {
   checked_row(row);
   sheet.set_value(row, 1, who);
   sheet.set_value(row, 2, Value::text(subject));
   sheet.set_value(row, 3, Value::number(size));
-  std::array<int, 5> counts{};
-  for (std::size_t k = 0; k < kLetters.size(); ++k) {
-    counts[k] = last >= first ? fn.count_if(sheet, Area{first, col, last, col}, Value::text(kLetters[k])) : 0;
+  for (std::size_t k = 0; k < counts.size(); ++k)
     sheet.set_value(row, 4 + static_cast<int>(k), Value::number(counts[k]));
-  }
   // With nobody to count there is no rate to show.
   if (size == 0) return;
   sheet.set_value(row, 9, Value::number(static_cast<double>(counts[0] + counts[1]) / size));
@@ -57,28 +67,44 @@ void hkfx_grade_stats(shell::JobEnv& env, HkState& st) {
   by_class_number.key1 = {1, host::SortOrder::Ascending};
   by_class_number.key2 = host::SortKey{2, host::SortOrder::Ascending};
   by_class_number.header = host::SortHeader::Guess;
-  sheet.sort(sheet.current_region(1, 1), by_class_number);
-
   const int p = st.hk_present_count;
   const int s = st.hk_subject_count;
+  sheet.sort(Area{1, 1, p + 1, s + 3}, by_class_number);
+
   const int h = checked_row(p + kTableGap);
   for (int k = 0; k < static_cast<int>(kHeaders.size()); ++k) sheet.set_value(h, k + 1, Value::text(kHeaders[k]));
+
+  // The classes stand in blocks of rows; a block ends where the class
+  // value differs from the next row's (below the last student the empty row
+  // differs). The blocks are the same for every subject.
+  struct Block {
+    int first, last;
+    Value cls;
+  };
+  std::vector<Block> blocks;
+  int start = 2;
+  for (int r = 2; r <= p + 1; ++r) {
+    // The last student closes his class even when the class value would
+    // read as equal to the empty row below it (class 0).
+    if (r < p + 1 && !class_differs(sheet.value(r, 1), sheet.value(r + 1, 1))) continue;
+    blocks.push_back({start, r, sheet.value(start, 1)});
+    start = r + 1;
+  }
 
   int row = h + 1;
   for (int j = 4; j <= s + 3; ++j) {
     const std::string name = sheet.value(1, j).display_text();
-    int start = 2;
-    for (int r = 2; r <= p + 1; ++r) {
-      // The last student closes his class even when the class value would
-      // read as equal to the empty row below it (class 0).
-      if (r < p + 1 && !class_differs(sheet.value(r, 1), sheet.value(r + 1, 1))) continue;
-      write_row(sheet, fn, row, sheet.value(start, 1), name, r - start + 1, start, r, j);
-      ++row;
-      start = r + 1;
+    // Every present student stands in exactly one block, so the grade's
+    // counts are the sums of the classes' counts.
+    Counts grade{};
+    for (const Block& b : blocks) {
+      const Counts counts = count_letters(sheet, fn, b.first, b.last, j);
+      for (std::size_t k = 0; k < grade.size(); ++k) grade[k] += counts[k];
+      write_row(sheet, row++, b.cls, name, b.last - b.first + 1, counts);
     }
-    write_row(sheet, fn, row, Value::text("年级"), name, p, 2, p + 1, j);
-    ++row;
+    write_row(sheet, row++, Value::text("年级"), name, p, grade);
   }
+  st.table_last_row = row - 1;
 }
 
 void hkfx_format(shell::JobEnv& env, HkState& st) {
@@ -93,7 +119,7 @@ void hkfx_format(shell::JobEnv& env, HkState& st) {
   st.report_sheet = &report;
 
   present.activate();
-  const Area table = present.current_region(st.hk_present_count + kTableGap, 1);
+  const Area table{st.hk_present_count + kTableGap, 1, st.table_last_row, static_cast<int>(kHeaders.size())};
   app.cut(present, table);
 
   st.work_sheet = &report;
