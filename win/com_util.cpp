@@ -20,7 +20,7 @@ std::string narrow(std::wstring_view utf16) {
   return out;
 }
 
-std::string narrow(BSTR s) {
+std::string narrow_bstr(BSTR s) {
   if (!s) return {};
   return narrow(std::wstring_view(s, SysStringLen(s)));
 }

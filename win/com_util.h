@@ -17,7 +17,7 @@ namespace lczs::win {
 
 std::wstring widen(std::string_view utf8);
 std::string narrow(std::wstring_view utf16);
-std::string narrow(BSTR s);  // null BSTR gives ""
+std::string narrow_bstr(BSTR s);  // uses the length prefix; null gives ""
 
 // An owned reference to a COM interface.
 template <class T>

@@ -119,7 +119,7 @@ Variant Disp::invoke(const wchar_t* member, WORD flags, std::vector<Variant>& ar
     std::string description;
     if (hr == DISP_E_EXCEPTION) {
       if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-      description = narrow(info.bstrDescription);
+      description = narrow_bstr(info.bstrDescription);
       if (info.scode) hr = info.scode;
     }
     SysFreeString(info.bstrDescription);
@@ -148,7 +148,7 @@ bool to_bool(const Variant& v, const std::string& what) {
 }
 std::string to_string(const Variant& v, const std::string& what) {
   if (v.vt() == VT_EMPTY || v.vt() == VT_NULL) return {};
-  return narrow(coerce(v, VT_BSTR, what).get()->bstrVal);
+  return narrow_bstr(coerce(v, VT_BSTR, what).get()->bstrVal);
 }
 
 Disp to_disp(const Variant& v, const std::string& label) {
@@ -168,7 +168,7 @@ host::Value to_value(const Variant& v) {
     case VT_EMPTY:
     case VT_NULL: return host::Value();
     case VT_R8: return host::Value::number(p->dblVal);
-    case VT_BSTR: return host::Value::text(narrow(p->bstrVal));
+    case VT_BSTR: return host::Value::text(narrow_bstr(p->bstrVal));
     case VT_BOOL: return host::Value::boolean(p->boolVal != VARIANT_FALSE);
     case VT_ERROR: {
       int code = static_cast<int>(p->scode - kXlErrBase);

@@ -179,14 +179,14 @@ LCZS_TEST(classes_interfaces_and_type_library) {
   REQUIRE(SUCCEEDED(disp->GetTypeInfo(0, 0, info.put())) && info);
   BSTR name = nullptr;
   CHECK_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
-  CHECK_EQ(win::narrow(name), std::string("IDTExtensibility2"));
+  CHECK_EQ(win::narrow_bstr(name), std::string("IDTExtensibility2"));
   SysFreeString(name);
   ComPtr<ITypeLib> lib;
   UINT index = 0;
   REQUIRE(SUCCEEDED(info->GetContainingTypeLib(lib.put(), &index)));
   BSTR lib_name = nullptr;
   lib->GetDocumentation(-1, &lib_name, nullptr, nullptr, nullptr);
-  CHECK_EQ(win::narrow(lib_name), std::string("lczs"));
+  CHECK_EQ(win::narrow_bstr(lib_name), std::string("lczs"));
   SysFreeString(lib_name);
   MEMBERID shutdown_id = 0;
   LPOLESTR shutdown = const_cast<LPOLESTR>(L"OnBeginShutdown");

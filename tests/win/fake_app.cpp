@@ -102,7 +102,7 @@ bool to_bool(VARIANT* v) {
 std::string to_str(VARIANT* v) {
   Variant out;
   if (FAILED(VariantChangeType(out.get(), v, 0, VT_BSTR))) throw FakeError{DISP_E_TYPEMISMATCH, "not a text"};
-  return narrow(out.get()->bstrVal);
+  return win::narrow_bstr(out.get()->bstrVal);
 }
 host::Value to_value(VARIANT* v) { return win::to_value(deref(v)); }
 
@@ -986,7 +986,7 @@ ClickResult fake_click(IDispatch* application, const std::vector<std::string>& p
     HRESULT hr = sink->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, &info, nullptr);
     if (FAILED(hr)) {
       result.hr = hr;
-      result.description = narrow(info.bstrDescription);
+      result.description = win::narrow_bstr(info.bstrDescription);
     }
     SysFreeString(info.bstrDescription);
     SysFreeString(info.bstrSource);
