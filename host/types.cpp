@@ -19,8 +19,12 @@ std::string column_letters(int col) {
 
 std::string address(const Area& area, bool absolute) {
   auto one = [&](int row, int col) {
-    std::string d = absolute ? "$" : "";
-    return d + column_letters(col) + d + std::to_string(row);
+    std::string s;
+    if (absolute) s.push_back('$');
+    s.append(column_letters(col));
+    if (absolute) s.push_back('$');
+    s.append(std::to_string(row));
+    return s;
   };
   std::string s = one(area.top, area.left);
   if (!area.is_single_cell()) s += ":" + one(area.bottom, area.right);
@@ -103,7 +107,7 @@ bool Value::vba_equals(const Value& o) const {
   if (is_text() && o.is_text()) return text_ == o.text_;
   if (is_text() && o.is_empty()) return text_.empty();
   if (is_empty() && o.is_text()) return o.text_.empty();
-  double a, b;
+  double a = 0, b = 0;
   if (numeric(*this, a) && numeric(o, b)) return a == b;
   // number against text: VBA compares a numeric Variant with a string
   // Variant by converting the text when it reads as a number.
@@ -112,7 +116,7 @@ bool Value::vba_equals(const Value& o) const {
   char* end = nullptr;
   double tv = std::strtod(t.text_.c_str(), &end);
   if (t.text_.empty() || end != t.text_.c_str() + t.text_.size()) return false;
-  double nv;
+  double nv = 0;
   numeric(n, nv);
   return tv == nv;
 }
