@@ -8,12 +8,14 @@
 namespace lczs::host {
 
 std::string column_letters(int col) {
-  std::string s;
-  while (col > 0) {
-    int r = (col - 1) % 26;
-    s.insert(s.begin(), static_cast<char>('A' + r));
+  char buf[8];
+  int n = 0;
+  while (col > 0 && n < 8) {
+    buf[n++] = static_cast<char>('A' + (col - 1) % 26);
     col = (col - 1) / 26;
   }
+  std::string s;
+  while (n > 0) s.push_back(buf[--n]);
   return s;
 }
 
@@ -27,7 +29,10 @@ std::string address(const Area& area, bool absolute) {
     return s;
   };
   std::string s = one(area.top, area.left);
-  if (!area.is_single_cell()) s += ":" + one(area.bottom, area.right);
+  if (!area.is_single_cell()) {
+    s.push_back(':');
+    s.append(one(area.bottom, area.right));
+  }
   return s;
 }
 
