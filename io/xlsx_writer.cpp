@@ -11,8 +11,13 @@
 //   - a cell without format takes its row's or column's format, as in the
 //     application;
 //   - it always asks the application to recalculate on load (fullCalcOnLoad),
-//     which also covers a workbook whose formula values are stale.
+//     which also covers a workbook whose formula values are stale;
+//   - it compresses at zlib's default level, with no option to change it:
+//     while a workbook is written, deflateInit2_ below asks for the fastest
+//     level instead (files about a quarter larger, written twice as fast).
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <zlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +34,24 @@
 
 #include "io/internal.h"
 #include "io/io.h"
+
+namespace {
+// Set while this thread writes a workbook.
+thread_local bool fast_deflate = false;
+}  // namespace
+
+// Interposes zlib's deflateInit2_ for the process (an executable's symbol
+// comes before a shared library's), so that libxlsxwriter's zip writer gets
+// the level we want; every other caller, and every call outside write_xlsx,
+// gets zlib unchanged.
+extern "C" int deflateInit2_(z_streamp strm, int level, int method, int window_bits, int mem_level,
+                             int strategy, const char* version, int stream_size) {
+  using Fn = int (*)(z_streamp, int, int, int, int, int, const char*, int);
+  static const Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "deflateInit2_"));
+  if (real == nullptr) return Z_VERSION_ERROR;
+  if (fast_deflate && level != 0) level = Z_BEST_SPEED;
+  return real(strm, level, method, window_bits, mem_level, strategy, version, stream_size);
+}
 
 namespace lczs::io {
 
@@ -539,7 +562,14 @@ void write_xlsx(const WorkbookData& book, const std::string& path) {
   close(fd);
   std::string tmp(name.data());
   try {
-    Writer(book, path).write(tmp);
+    struct FastDeflate {
+      FastDeflate() { fast_deflate = true; }
+      ~FastDeflate() { fast_deflate = false; }
+    };
+    {
+      FastDeflate fast;
+      Writer(book, path).write(tmp);
+    }
     // Make the new content durable before it replaces the old file.
     int wfd = ::open(tmp.c_str(), O_RDONLY);
     if (wfd >= 0) {
