@@ -26,6 +26,10 @@ constexpr int kEditHeight = 22;
 constexpr int kFirstId = 1000;
 constexpr wchar_t kFormClass[] = L"lczs_form";
 constexpr wchar_t kPictureClass[] = L"lczs_picture";
+// Window properties naming the form and each control's window, so that
+// automation (and the tests) can find a control by its model name.
+constexpr wchar_t kFormProp[] = L"lczs.form";
+constexpr wchar_t kControlProp[] = L"lczs.control";
 
 HINSTANCE instance() {
   HMODULE m = module_handle();
@@ -58,13 +62,14 @@ struct Item {
   HWND hwnd = nullptr;
   HFONT font = nullptr;
   int page = -1;  // index of the tab that shows it, -1 when always shown
+  std::wstring name;  // the control's name, as a window property
 };
 
 class FormWindow {
  public:
   explicit FormWindow(ui::Form& form) : form_(form) {}
   ~FormWindow() {
-    if (hwnd_) DestroyWindow(hwnd_);
+    destroy();
     for (auto& i : items_)
       if (i.font) DeleteObject(i.font);
     if (form_font_) DeleteObject(form_font_);
@@ -86,8 +91,7 @@ class FormWindow {
       EnableWindow(owner, TRUE);
       SetActiveWindow(owner);
     }
-    DestroyWindow(hwnd_);
-    hwnd_ = nullptr;
+    destroy();
     if (failure_) std::rethrow_exception(failure_);
   }
 
@@ -191,6 +195,15 @@ class FormWindow {
     return nullptr;
   }
 
+  void destroy() {
+    if (!hwnd_) return;
+    for (auto& i : items_)
+      if (i.hwnd) RemovePropW(i.hwnd, kControlProp);
+    RemovePropW(hwnd_, kFormProp);
+    DestroyWindow(hwnd_);
+    hwnd_ = nullptr;
+  }
+
   // ---- building -------------------------------------------------------------
 
   void create() {
@@ -201,9 +214,13 @@ class FormWindow {
     hwnd_ = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kFormClass, caption.c_str(), style,
                             CW_USEDEFAULT, CW_USEDEFAULT, kWidth, 200, nullptr, nullptr, instance(), this);
     if (!hwnd_) return;
+    form_name_ = widen(form_.name());
+    SetPropW(hwnd_, kFormProp, const_cast<wchar_t*>(form_name_.c_str()));
+    // Filled before any window refers to an item: the vector never moves.
     for (const auto& c : form_.controls()) {
       Item item;
       item.control = c.get();
+      item.name = widen(c->name);
       items_.push_back(item);
     }
     int y = layout("", kMargin, kMargin, kWidth - 2 * kMargin, -1);
@@ -252,6 +269,7 @@ class FormWindow {
     HWND hwnd = CreateWindowExW(ex, cls, text.c_str(), WS_CHILD | style, x, y, w, h, hwnd_,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance(), nullptr);
     item.hwnd = hwnd;
+    if (hwnd) SetPropW(hwnd, kControlProp, const_cast<wchar_t*>(item.name.c_str()));
     item.font = make_font(item.control->font);
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(item.font ? item.font : form_font_), TRUE);
     return hwnd;
@@ -449,6 +467,7 @@ class FormWindow {
   }
 
   ui::Form& form_;
+  std::wstring form_name_;
   HWND hwnd_ = nullptr;
   HFONT form_font_ = nullptr;
   std::vector<Item> items_;

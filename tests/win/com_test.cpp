@@ -6,7 +6,12 @@
 #include <vector>
 
 #include "host/memory/memory_host.h"
+#include "tests/win/books.h"
 #include "tests/win/check.h"
+#include "tests/win/win32_driver.h"
+#include "ui/scripted_ui.h"
+#include "shell/jobs.h"
+#include "host/clock.h"
 #include "tests/win/fake_app.h"
 #include "win/addin_com.h"
 #include "win/com_util.h"
@@ -88,9 +93,8 @@ struct Session {
   ComPtr<IDispatch> app;
   ComPtr<IDTExtensibility2> addin;
 
-  explicit Session(bool with_bar = true, bool connect = true) {
-    memory::WorkbookData book;
-    memory::add_sheet(book, "成绩", {{"班级", "学号", "姓名", "语文"}, {101, 1, "张三", 88}});
+  explicit Session(bool with_bar = true, bool connect = true, memory::WorkbookData book = small_book()) {
+    memory.set_store(store);
     memory.open(std::move(book));
     app = ComPtr<IDispatch>::adopt(make_fake_application(memory, with_bar));
     addin = create_addin();
@@ -115,6 +119,12 @@ struct Session {
     }
   }
   ~Session() { shut_down(); }
+  static memory::WorkbookData small_book() {
+    memory::WorkbookData book;
+    memory::add_sheet(book, "成绩", {{"班级", "学号", "姓名", "语文"}, {101, 1, "张三", 88}});
+    return book;
+  }
+  std::shared_ptr<memory::MemoryStore> store = std::make_shared<memory::MemoryStore>();
   HRESULT connect_result = E_FAIL;
 };
 
@@ -358,6 +368,62 @@ LCZS_TEST(host_without_menu_bar_connects_quietly) {
   REQUIRE(s.addin);
   CHECK_EQ(s.connect_result, S_OK);
   CHECK(fake_menu(s.app.get()).empty());
+}
+
+// The whole way a user takes: the menu button's Click in the DLL, the
+// Win32 dialogs answered as a user would, the class division on the
+// workbook behind the fake application, compared with the same run straight
+// on the memory host.
+LCZS_TEST(click_runs_class_division_with_win32_dialogs) {
+  _putenv("LCZS_UI=");  // the add-in's own Win32 dialogs from here on
+  std::string through_dll;
+  std::vector<std::string> shown;
+  {
+    Session s(true, true, class_book(20));
+    REQUIRE(s.addin);
+    Win32Driver driver({
+        {true, "开始分班，请先选中分班数据所在的工作表，继续吗？"},
+        {false, "gs", IDOK, [](const Win32Form& f) { f.click("zx_bt"); }},
+        {false, "c_fbsz", IDOK,
+         [](const Win32Form& f) {
+           f.set_text("c_fbs_txtbox", "3");
+           f.click("OptionButton2");
+           CHECK(f.enabled("c_fbsj_txtbox"));  // the option's Click enabled it
+           f.set_text("c_fbsj_txtbox", "0");
+           f.set_text("c_gkcz_txtbox", "1");
+           f.click("CommandButton1");
+         }},
+        {true, "开始分班，需要几分钟时间"},
+        {true, "分班结束!"},
+    });
+    ClickResult r = fake_click(s.app.get(), kClicks[0].path);
+    CHECK_EQ(r.hr, S_OK);
+    CHECK_MSG(driver.finished(), driver.problems().empty() ? "dialogs left" : driver.problems()[0]);
+    shown = driver.shown();
+    through_dll = memory::dump(dynamic_cast<memory::MemoryWorkbook&>(s.memory.active_workbook()));
+    CHECK_EQ(s.store->save_count, 1);
+  }
+  _putenv("LCZS_UI=scripted");
+
+  memory::MemoryApplication memory;
+  memory.set_store(std::make_shared<memory::MemoryStore>());
+  memory::MemoryWorkbook& wb = memory.open(class_book(20));
+  ui::ScriptedUi ui;
+  ui.expect_message("开始分班，请先选中分班数据所在的工作表，继续吗？")
+      .expect_form("gs", [](ui::FormDriver& f) { f.click("zx_bt"); })
+      .expect_form("c_fbsz", [](ui::FormDriver& f) {
+        f.set_text("c_fbs_txtbox", "3").choose("OptionButton2");
+        f.set_text("c_fbsj_txtbox", "0").set_text("c_gkcz_txtbox", "1").click("CommandButton1");
+      })
+      .expect_message_containing("开始分班，需要几分钟时间")
+      .expect_message_containing("分班结束!");
+  host::FakeClock clock(1.0);
+  auto jobs = shell::make_jobs();
+  shell::JobEnv env{memory, ui, clock};
+  jobs->fb_run(env);
+  CHECK_MSG(ui.finished(), ui.report());
+  CHECK_MSG(memory::dump(wb) == through_dll, "the workbooks differ");
+  CHECK_EQ(shown.size(), 5u);
 }
 
 // Runs last among the COM cases: the whole life of a session, then every

@@ -10,12 +10,36 @@
 #include "host/clock.h"
 #include "host/memory/memory_host.h"
 #include "shell/jobs.h"
+#include "tests/win/books.h"
 #include "tests/win/check.h"
 #include "tests/win/fake_app.h"
 #include "ui/scripted_ui.h"
 #include "win/dispatch_host.h"
 
 namespace lczs::wintest {
+
+memory::WorkbookData class_book(int students) {
+  using memory::Lit;
+  std::vector<std::vector<Lit>> rows = {{"统一学号", "班级", "姓名", "性别", "语文", "数学", "英语", "总分"}};
+  unsigned x = 11;
+  for (int i = 0; i < students; ++i) {
+    std::vector<Lit> row = {i + 1, nullptr, ("生" + std::to_string(i + 1)).c_str(), i % 3 == 0 ? "女" : "男"};
+    double total = 0;
+    for (int s = 0; s < 3; ++s) {
+      x = x * 1103515245u + 12345u;
+      double score = 50 + (x >> 16) % 500 / 10.0;
+      row.push_back(score);
+      total += score;
+    }
+    row.push_back(total);
+    rows.push_back(row);
+  }
+  memory::WorkbookData book;
+  memory::add_sheet(book, "成绩", rows);
+  book.path = "/books/分班.xlsx";
+  return book;
+}
+
 namespace {
 
 using memory::Lit;
@@ -114,27 +138,6 @@ void check_same(const JobCase& c) {
 // ---- class division ---------------------------------------------------------
 
 const char* kFbConfirm = "开始分班，请先选中分班数据所在的工作表，继续吗？";
-
-memory::WorkbookData class_book(int students) {
-  Rows rows = {{"统一学号", "班级", "姓名", "性别", "语文", "数学", "英语", "总分"}};
-  unsigned x = 11;
-  for (int i = 0; i < students; ++i) {
-    std::vector<Lit> row = {i + 1, nullptr, ("生" + std::to_string(i + 1)).c_str(), i % 3 == 0 ? "女" : "男"};
-    double total = 0;
-    for (int s = 0; s < 3; ++s) {
-      x = x * 1103515245u + 12345u;
-      double score = 50 + (x >> 16) % 500 / 10.0;
-      row.push_back(score);
-      total += score;
-    }
-    row.push_back(total);
-    rows.push_back(row);
-  }
-  memory::WorkbookData book;
-  memory::add_sheet(book, "成绩", rows);
-  book.path = "/books/分班.xlsx";
-  return book;
-}
 
 void fb_start(ui::ScriptedUi& ui, const std::string& classes, const std::string& minutes) {
   ui.expect_message(kFbConfirm, ui::kOk)

@@ -1,0 +1,12 @@
+// Workbooks the Wine tests share.
+#pragma once
+
+#include "host/memory/memory_host.h"
+
+namespace lczs::wintest {
+
+// Sheet "成绩": 统一学号 班级 姓名 性别 语文 数学 英语 总分, one row per student
+// with scores from a fixed sequence; a third of them girls.
+memory::WorkbookData class_book(int students);
+
+}  // namespace lczs::wintest

@@ -1,0 +1,112 @@
+#include "tests/win/win32_driver.h"
+
+namespace lczs::wintest {
+
+namespace {
+Win32Driver* g_driver = nullptr;
+
+std::string text_of(HWND h) {
+  int n = GetWindowTextLengthW(h);
+  std::wstring w(static_cast<size_t>(n) + 1, L'\0');
+  GetWindowTextW(h, w.data(), n + 1);
+  w.resize(static_cast<size_t>(n));
+  return win::narrow(w);
+}
+
+struct Search {
+  std::wstring name;
+  HWND found = nullptr;
+};
+}  // namespace
+
+std::string Win32Form::name() const {
+  auto* p = static_cast<const wchar_t*>(GetPropW(hwnd_, L"lczs.form"));
+  return p ? win::narrow(std::wstring(p)) : std::string();
+}
+
+HWND Win32Form::control(const std::string& name) const {
+  Search s{win::widen(name)};
+  EnumChildWindows(
+      hwnd_,
+      [](HWND h, LPARAM lp) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lp);
+        auto* p = static_cast<const wchar_t*>(GetPropW(h, L"lczs.control"));
+        if (p && s->name == p) {
+          s->found = h;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+bool Win32Form::enabled(const std::string& name) const {
+  HWND h = control(name);
+  return h && IsWindowEnabled(h);
+}
+
+void Win32Form::set_text(const std::string& name, const std::string& text) const {
+  if (HWND h = control(name)) SetWindowTextW(h, win::widen(text).c_str());
+}
+
+void Win32Form::click(const std::string& name) const {
+  HWND h = control(name);
+  if (!h || !IsWindowEnabled(h)) return;  // a user cannot press it
+  SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(h), BN_CLICKED), reinterpret_cast<LPARAM>(h));
+}
+
+Win32Driver::Win32Driver(std::vector<DialogStep> steps) : steps_(std::move(steps)) {
+  g_driver = this;
+  timer_ = SetTimer(nullptr, 0, 15, tick);
+}
+
+Win32Driver::~Win32Driver() {
+  KillTimer(nullptr, timer_);
+  g_driver = nullptr;
+}
+
+void CALLBACK Win32Driver::tick(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_driver) g_driver->on_tick();
+}
+
+void Win32Driver::on_tick() {
+  HWND box = FindWindowW(L"#32770", L"栎川提示");
+  HWND form = box ? nullptr : FindWindowW(L"lczs_form", nullptr);
+  if (!box && !form) return;
+  if (box) {
+    std::string prompt;
+    EnumChildWindows(
+        box,
+        [](HWND h, LPARAM lp) -> BOOL {
+          wchar_t cls[32] = {};
+          GetClassNameW(h, cls, 32);
+          std::string t = text_of(h);
+          if (std::wstring(cls) == L"Static" && !t.empty()) *reinterpret_cast<std::string*>(lp) = t;
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&prompt));
+    shown_.push_back("box: " + prompt);
+    if (next_ < steps_.size() && steps_[next_].box && prompt.find(steps_[next_].text) != std::string::npos) {
+      int answer = steps_[next_++].answer;
+      SendMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    } else {
+      problems_.push_back("unexpected box: " + prompt);
+      next_ = steps_.size();
+      SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }
+    return;
+  }
+  Win32Form f(form);
+  shown_.push_back("form: " + f.name());
+  if (next_ < steps_.size() && !steps_[next_].box && steps_[next_].text == f.name()) {
+    auto act = steps_[next_++].act;
+    act(f);
+  } else {
+    problems_.push_back("unexpected form: " + f.name());
+    next_ = steps_.size();
+    PostMessageW(form, WM_CLOSE, 0, 0);
+  }
+}
+
+}  // namespace lczs::wintest
