@@ -16,6 +16,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/host.h"
 #include "host/memory/memory_host.h"
@@ -60,6 +61,11 @@ class XlsxStore : public memory::WorkbookStore {
  public:
   bool exists(const std::string& path) const override;
   void save(const memory::WorkbookData& book, const std::string& path) override;
+
+ private:
+  // Files this store wrote: saving a .csv workbook again replaces its own
+  // .xlsx, which is not "an .xlsx already there".
+  std::vector<std::string> written_;
 };
 
 // A Chinese warning naming the parts of the file the model could not carry,

@@ -87,8 +87,10 @@ bool XlsxStore::exists(const std::string& path) const {
 void XlsxStore::save(const WorkbookData& book, const std::string& path) {
   // A workbook that came from another format is saved as .xlsx beside it.
   std::string target = is_xlsx_path(path) ? path : save_target(path);
-  check_saveable(book, book.path, target);
+  bool ours = std::any_of(written_.begin(), written_.end(), [&](const std::string& w) { return same_file(w, target); });
+  if (!ours) check_saveable(book, book.path, target);
   write_xlsx(book, target);
+  if (!ours) written_.push_back(target);
 }
 
 std::string warning_text(const WorkbookData& book) {

@@ -787,7 +787,9 @@ class Reader {
     }
 
     // Default sizes.
+    std::optional<double> file_default_height;
     if (auto fp = child(ws, "sheetFormatPr")) {
+      file_default_height = to_double(fp.attribute("defaultRowHeight").value());
       // Without customHeight the application takes the default height from
       // the standard font and the number is only a hint.
       if (auto h = to_double(fp.attribute("defaultRowHeight").value());
@@ -835,9 +837,12 @@ class Reader {
         if (++row_no > host::kMaxRows)
           fail_("工作表“" + sheet.name + "”的行数超过上限（" + std::to_string(host::kMaxRows) + " 行）");
       }
+      // A height of its own, or one the application fitted to the content;
+      // the default height written out is no height of its own.
       memory::RowInfo info;
       if (auto h = to_double(r.attribute("ht").value()); h && *h >= 0 && *h <= 409 &&
-                                                      xml_bool(r.attribute("customHeight"), false))
+                                                      (xml_bool(r.attribute("customHeight"), false) ||
+                                                       !file_default_height || *h != *file_default_height))
         info.height = std::round(*h * 1000) / 1000;
       if (xml_bool(r.attribute("customFormat"), false)) {
         FormatId f = style(r.attribute("s"));

@@ -57,8 +57,8 @@ SHEET = """<?xml version="1.0"?>
 <x:sheetData>
 <x:row r="1"><x:c r="A1" t="s"><x:v>0</x:v></x:c><x:c t="s" s="1"><x:v>1</x:v></x:c><x:c t="inlineStr"><x:is><x:r><x:rPr><x:i/><x:rFont val="楷体"/></x:rPr><x:t>斜</x:t></x:r><x:r><x:t>正</x:t></x:r></x:is></x:c></x:row>
 <x:row><x:c r="A2"><x:v>10</x:v></x:c><x:c r="B2"><x:f t="shared" si="0" ref="B2:B4">A2*2+$A$2</x:f><x:v>30</x:v></x:c><x:c r="C2" t="b"><x:v>1</x:v></x:c><x:c r="D2" t="e"><x:v>#VALUE!</x:v></x:c></x:row>
-<x:row r="3"><x:c r="A3"><x:v>20</x:v></x:c><x:c r="B3"><x:f t="shared" si="0"/><x:v>50</x:v></x:c><x:c r="C3" t="str"><x:f>"a"&amp;"b"</x:f><x:v>ab</x:v></x:c><x:c r="D3" s="2" t="d"><x:v>2024-03-01T12:00:00</x:v></x:c></x:row>
-<x:row r="4"><x:c r="A4"><x:v>1.5E+2</x:v></x:c><x:c r="B4"><x:f t="shared" si="0"/></x:c><x:c r="C4" t="s"><x:v>2</x:v></x:c></x:row>
+<x:row r="3" ht="13.5"><x:c r="A3"><x:v>20</x:v></x:c><x:c r="B3"><x:f t="shared" si="0"/><x:v>50</x:v></x:c><x:c r="C3" t="str"><x:f>"a"&amp;"b"</x:f><x:v>ab</x:v></x:c><x:c r="D3" s="2" t="d"><x:v>2024-03-01T12:00:00</x:v></x:c></x:row>
+<x:row r="4" ht="27"><x:c r="A4"><x:v>1.5E+2</x:v></x:c><x:c r="B4"><x:f t="shared" si="0"/></x:c><x:c r="C4" t="s"><x:v>2</x:v></x:c></x:row>
 </x:sheetData>
 <x:mergeCells count="1"><x:mergeCell ref="E1:F2"/></x:mergeCells>
 <x:rowBreaks count="1" manualBreakCount="1"><x:brk id="2" max="16383" man="1"/></x:rowBreaks>
