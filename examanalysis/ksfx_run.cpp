@@ -115,6 +115,10 @@ JobOutcome Ksfx::ksfx_run() {
     work_sheet = &work_book->active_sheet();
     step_ = "设置分析选项";
     ksfx_confirm();
+    // Closing the options form leaves no file name: the report would have
+    // nowhere to go but over the user's own file, so the run ends as if
+    // cancelled.
+    if (st_.ks_go_on && st_.ks_save_name.empty()) st_.ks_go_on = false;
     if (!st_.ks_go_on) {
       ui_.message_box(kMsgExit, ui::Buttons::Ok, ui::kTitle);
       return JobOutcome::Stopped;
