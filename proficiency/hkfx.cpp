@@ -86,6 +86,9 @@ std::optional<std::string> hkfx_check_input(host::Workbook& book, host::Workshee
   const int n = region.row_count() - 1;
   const int c = region.right;
   const std::string where = quoted_sheet(input);
+  if (region.is_single_cell() && input.value(1, 1).is_empty()) {
+    return where + "从 A1 起没有数据。请先选中会考成绩所在的工作表，再运行。";
+  }
   if (c < 4) {
     return where + "从 A1 起的数据只有 " + host::int_text(c) +
            " 列，没有学科列（学科从 D 列开始）。请按格式要求调整后再运行。";
