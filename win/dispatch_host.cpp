@@ -143,7 +143,8 @@ class DispatchWorksheet final : public host::Worksheet {
     std::wstring w = widen(what);
     for (int r = area.top; r <= area.bottom; ++r)
       for (int c = area.left; c <= area.right; ++c) {
-        if (!formula(r, c).empty() && formula(r, c)[0] == '=') continue;
+        std::string f = formula(r, c);
+        if (!f.empty() && f[0] == '=') continue;
         std::wstring shown = widen(value(r, c).display_text());
         if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, shown.c_str(), -1, w.c_str(), -1) ==
             CSTR_EQUAL)

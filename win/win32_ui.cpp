@@ -495,6 +495,11 @@ class Win32Ui final : public ui::Ui {
     FormWindow window(form);
     window.run();
   }
+
+  // Long work shows the hourglass, as the class division's notice tells
+  // the user; the text itself has no place on screen.
+  void progress(std::string_view) override { SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514))); }
+  void progress_done() override { SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512))); }
 };
 
 }  // namespace
