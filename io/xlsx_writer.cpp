@@ -76,6 +76,36 @@ bool natural_row_height(double h) { return h == 13.5 || h == 14.25 || h == 15; }
   throw host::SaveError("无法保存文件“" + path + "”：" + what);
 }
 
+// Text as the file must hold it: invalid UTF-8 (which would make the file
+// unreadable) becomes U+FFFD, and "_xHHHH_" in the text, which readers take
+// for an escaped character, gets its underscore escaped. libxlsxwriter
+// escapes control characters itself.
+std::string file_text(const std::string& s) {
+  bool plain = s.find("_x") == std::string::npos && detail::valid_utf8(s);
+  if (plain) return s;
+  std::string out;
+  out.reserve(s.size() + 8);
+  for (std::size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c == '_' && i + 7 <= s.size() && s[i + 1] == 'x' && s[i + 6] == '_' &&
+        std::all_of(s.begin() + static_cast<long>(i) + 2, s.begin() + static_cast<long>(i) + 6,
+                    [](char h) { return std::isxdigit(static_cast<unsigned char>(h)) != 0; })) {
+      out += "_x005F_";
+      ++i;
+      continue;
+    }
+    std::size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (len == 0 || i + len > s.size() || !detail::valid_utf8(std::string_view(s).substr(i, len))) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+      continue;
+    }
+    out.append(s, i, len);
+    i += len;
+  }
+  return out;
+}
+
 lxw_color_t lxw_rgb(std::uint32_t rgb) {
   rgb &= 0xFFFFFF;
   return rgb == 0 ? static_cast<lxw_color_t>(LXW_COLOR_BLACK) : rgb;
@@ -123,7 +153,8 @@ class Writer {
     for (const auto& s : book_.sheets) {
       const std::string& n = s->name;
       if (n.empty() || detail::utf8_length(n) > static_cast<std::size_t>(host::kMaxSheetNameLength) ||
-          n.find_first_of(":\\/?*[]") != std::string::npos || n.front() == '\'' || n.back() == '\'')
+          n.find_first_of(":\\/?*[]") != std::string::npos || n.front() == '\'' || n.back() == '\'' ||
+          !detail::valid_utf8(n))
         fail(path_, "工作表名称“" + n + "”无效");
       std::string key;
       for (char c : n) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -156,7 +187,7 @@ class Writer {
 
   void apply_font(lxw_format* f, const Font& font) {
     if (font.name.size() >= LXW_FORMAT_FIELD_LEN) fail(path_, "字体名称过长：" + font.name);
-    format_set_font_name(f, font.name.c_str());
+    format_set_font_name(f, file_text(font.name).c_str());
     format_set_font_size(f, font.size);
     if (font.bold) format_set_bold(f);
     if (font.italic) format_set_italic(f);
@@ -292,7 +323,7 @@ class Writer {
     } else {
       if (fmt.number_format.size() >= LXW_FORMAT_FIELD_LEN)
         fail(path_, "数字格式过长：" + fmt.number_format);
-      format_set_num_format(f, fmt.number_format.c_str());
+      format_set_num_format(f, file_text(fmt.number_format).c_str());
     }
 
     if (!fmt.locked) format_set_unlocked(f);
@@ -316,7 +347,7 @@ class Writer {
     bool any_font = false;
     for (const auto& run : cell.runs) {
       if (run.text.empty()) continue;
-      texts.push_back(run.text);
+      texts.push_back(file_text(run.text));
       if (run.font) formats.push_back(run_format(*run.font));
       else formats.push_back(texts.size() == 1 ? nullptr : run_format(book_.formats.get(cell.format).font));
       any_font |= run.font.has_value();
@@ -328,7 +359,7 @@ class Writer {
       formats.push_back(formats[0]);
     }
     if (!any_font || texts.size() < 2) {
-      check(worksheet_write_string(ws, row - 1, col - 1, cell.value.as_text().c_str(), fmt), sheet, row, col);
+      check(worksheet_write_string(ws, row - 1, col - 1, file_text(cell.value.as_text()).c_str(), fmt), sheet, row, col);
       return;
     }
     std::vector<lxw_rich_string_tuple> tuples(texts.size());
@@ -360,14 +391,14 @@ class Writer {
     lxw_col_t c = static_cast<lxw_col_t>(col - 1);
     const host::Value& v = cell.value;
     if (!cell.formula.empty()) {
-      std::string f = "=" + cell.formula;
+      std::string f = "=" + file_text(cell.formula);
       lxw_error err;
       switch (v.kind()) {
         case host::Value::Kind::Number:
           err = worksheet_write_formula_num(ws, r, c, f.c_str(), fmt, v.as_number());
           break;
         case host::Value::Kind::Text:
-          err = worksheet_write_formula_str(ws, r, c, f.c_str(), fmt, v.as_text().c_str());
+          err = worksheet_write_formula_str(ws, r, c, f.c_str(), fmt, file_text(v.as_text()).c_str());
           break;
         case host::Value::Kind::Boolean:
         case host::Value::Kind::Error:
@@ -396,7 +427,7 @@ class Writer {
         else if (v.as_text().empty())
           check(worksheet_write_blank(ws, r, c, fmt), sheet, row, col);
         else
-          check(worksheet_write_string(ws, r, c, v.as_text().c_str(), fmt), sheet, row, col);
+          check(worksheet_write_string(ws, r, c, file_text(v.as_text()).c_str(), fmt), sheet, row, col);
         break;
       case host::Value::Kind::Boolean:
         check(worksheet_write_boolean(ws, r, c, v.as_boolean(), fmt), sheet, row, col);
@@ -470,8 +501,16 @@ class Writer {
 
     // Merged ranges first: libxlsxwriter fills them with blanks, which the
     // cells written after replace.
+    // Overlapping ranges would make the application repair the file: the
+    // first one stays.
+    std::vector<host::Area> merged;
     for (const auto& m : sheet.merges) {
       if (!m.valid() || m.is_single_cell()) continue;
+      if (std::any_of(merged.begin(), merged.end(), [&](const host::Area& o) {
+            return m.top <= o.bottom && o.top <= m.bottom && m.left <= o.right && o.left <= m.right;
+          }))
+        continue;
+      merged.push_back(m);
       lxw_error err = worksheet_merge_range(ws, static_cast<lxw_row_t>(m.top - 1), static_cast<lxw_col_t>(m.left - 1),
                                             static_cast<lxw_row_t>(m.bottom - 1),
                                             static_cast<lxw_col_t>(m.right - 1), "", nullptr);

@@ -286,6 +286,35 @@ TEST(XlsxRoundTrip, FileCarriesWhatTheApplicationNeeds) {
   EXPECT_NE(sheet1.find("<f>SUM(B2:B3)</f><v>176.5</v>"), std::string::npos);
 }
 
+TEST(XlsxRoundTrip, TextThatWouldSpoilTheFile) {
+  TempDir tmp;
+  WorkbookData book;
+  book.sheets.push_back(std::make_unique<SheetData>());
+  SheetData& s = *book.sheets[0];
+  s.name = "S";
+  struct Case {
+    std::string written, read;
+  } cases[] = {
+      {"_x0041_ is not A", "_x0041_ is not A"},      // looks like an escape
+      {"ctl\x01\x1f", "ctl\x01\x1f"},                // control characters
+      {"bad\xff\xfe" "end", "bad\uFFFD\uFFFDend"},      // not UTF-8
+      {"tab\tand\nnewline", "tab\tand\nnewline"},
+  };
+  int r = 1;
+  for (const auto& c : cases) {
+    Cell cell;
+    cell.value = Value::text(c.written);
+    s.put(r++, 1, cell);
+  }
+  // Overlapping merged ranges: the first stays.
+  s.merges = {{1, 2, 2, 3}, {2, 3, 3, 4}, {5, 5, 6, 6}};
+  write_xlsx(book, tmp / "t.xlsx");
+  WorkbookData back = read_xlsx(tmp / "t.xlsx");
+  r = 1;
+  for (const auto& c : cases) EXPECT_EQ(back.sheets[0]->get(r++, 1)->value, Value::text(c.read)) << c.written;
+  EXPECT_EQ(back.sheets[0]->merges, (std::vector<host::Area>{{1, 2, 2, 3}, {5, 5, 6, 6}}));
+}
+
 TEST(XlsxRoundTrip, ColumnWidthsFromFilesComeBackExactly) {
   // Widths the application stores: whole pixels of a 7-pixel digit plus
   // padding, rounded down to 1/256.
