@@ -2,6 +2,7 @@
 #include <cmath>
 #include <limits>
 
+#include "host/memory/forwarding.h"
 #include "host/memory/memory_internal.h"
 
 namespace lczs::memory {
@@ -11,7 +12,7 @@ using namespace detail;
 namespace {
 
 const MemoryWorksheet& memory_sheet(const host::Worksheet& sheet) {
-  auto* ms = dynamic_cast<const MemoryWorksheet*>(&sheet);
+  auto* ms = dynamic_cast<const MemoryWorksheet*>(&unwrap(sheet));
   if (!ms) fail("工作表不属于此应用程序");
   return *ms;
 }

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "host/memory/collation.h"
+#include "host/memory/forwarding.h"
 #include "host/memory/memory_internal.h"
 
 namespace lczs::memory {
@@ -141,7 +142,8 @@ host::Worksheet& MemoryWorkbook::active_sheet() { return mem_active_sheet(); }
 namespace {
 
 MemoryWorksheet& own_sheet(MemoryWorkbook& book, host::Worksheet& sheet) {
-  auto* ms = dynamic_cast<MemoryWorksheet*>(&sheet);
+  // Sheets wrapped by a forwarding host are taken for the sheets they wrap.
+  auto* ms = dynamic_cast<MemoryWorksheet*>(&unwrap(sheet));
   if (!ms || &ms->workbook() != &book) fail("工作表不属于此工作簿");
   return *ms;
 }
@@ -387,7 +389,7 @@ host::Workbook& MemoryApplication::active_workbook() { return mem_active_workboo
 
 namespace {
 MemoryWorksheet& memory_sheet(host::Worksheet& sheet) {
-  auto* ms = dynamic_cast<MemoryWorksheet*>(&sheet);
+  auto* ms = dynamic_cast<MemoryWorksheet*>(&unwrap(sheet));
   if (!ms) fail("工作表不属于此应用程序");
   return *ms;
 }

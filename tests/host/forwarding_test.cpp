@@ -64,3 +64,21 @@ TEST(FaultInjection, DeletedSheetsLoseTheirWrappers) {
 
 }  // namespace
 }  // namespace lczs::memory::testing
+
+namespace lczs::memory::testing {
+namespace {
+
+TEST(Forwarding, WrappedSheetsPassedStraightToTheMemoryHost) {
+  OneSheet s({{1, 2}});
+  ForwardingWorkbook wrapped(*s.book);
+  host::Worksheet& ws = wrapped.sheet(1);
+  s.app.copy(ws, Area{1, 1, 1, 2});
+  s.app.paste(ws, {2, 1});
+  EXPECT_EQ(s.ws->value(2, 2), N(2));
+  EXPECT_EQ(s.app.worksheet_function().count_if(ws, Area{1, 1, 2, 2}, N(2)), 2);
+  host::Worksheet& copy = s.book->copy_sheet_after(ws, ws);
+  EXPECT_EQ(copy.name(), "S (2)");
+}
+
+}  // namespace
+}  // namespace lczs::memory::testing
