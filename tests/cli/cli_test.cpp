@@ -112,6 +112,26 @@ TEST(Cli, AFileThatCannotBeReadExitsWith3) {
   }
 }
 
+TEST(Cli, ACsvBookIsSavedBesideAsXlsxButNeverOverAnExistingOne) {
+  TempDir dir;
+  std::string csv = "统一学号,班级,姓名,性别,语文,数学,英语,总分\n";
+  for (int i = 1; i <= 8; ++i)
+    csv += std::to_string(i) + ",,学生" + std::to_string(i) + (i % 2 ? ",男," : ",女,") +
+           std::to_string(60 + i) + "," + std::to_string(70 + 2 * i) + "," + std::to_string(80 - i) +
+           "," + std::to_string(210 + 2 * i) + "\n";
+  write_file(dir.file("名单.csv"), csv);
+  const std::vector<std::string> args = {"classdiv", dir.file("名单.csv"), "--classes", "2", "--minutes", "0.01"};
+  CliResult first = run_lczs(args);
+  EXPECT_EQ(first.exit_code, 0) << first.out << first.err;
+  EXPECT_EQ(read_file(dir.file("名单.csv")), csv);
+  const std::string saved = read_file(dir.file("名单.xlsx"));
+  EXPECT_FALSE(saved.empty());
+  CliResult second = run_lczs(args);
+  EXPECT_EQ(second.exit_code, 3) << second.out << second.err;
+  EXPECT_EQ(second.out, "");  // refused before anything ran
+  EXPECT_EQ(read_file(dir.file("名单.xlsx")), saved);
+}
+
 TEST(Cli, OptionsStandBeforeOrAfterTheCommandAndTheSheetIsChosen) {
   TempDir dir;
   std::string book = write_classdiv_book(dir, "分班.xlsx");
