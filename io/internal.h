@@ -18,7 +18,7 @@ namespace lczs::io::detail {
 // Largest file read at all.
 inline constexpr std::size_t kMaxFileBytes = 256u << 20;
 // Largest uncompressed part of a package, and all parts together.
-inline constexpr std::size_t kMaxPartBytes = 512u << 20;
+inline constexpr std::size_t kMaxPartBytes = 256u << 20;
 inline constexpr std::size_t kMaxTotalBytes = 1024u << 20;
 // Largest ratio of uncompressed to compressed size for a part bigger than
 // kRatioCheckFloor; spreadsheet XML compresses well but not a thousandfold.

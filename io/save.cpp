@@ -22,10 +22,8 @@ std::string lower_extension(const std::string& path) {
   return ext;
 }
 
-bool is_xlsx_path(const std::string& path) {
-  std::string ext = lower_extension(path);
-  return ext == ".xlsx" || ext == ".xlsm";
-}
+// Only .xlsx: what we write is no macro workbook (.xlsm) and no text.
+bool is_xlsx_path(const std::string& path) { return lower_extension(path) == ".xlsx"; }
 
 // The same file, whether or not it exists yet.
 bool same_file(const std::string& a, const std::string& b) {

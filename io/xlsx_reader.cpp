@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -804,7 +805,8 @@ class Reader {
       }
     }
 
-    // Columns.
+    // Columns. Ranges may repeat columns; the work they make is bounded.
+    long long col_work = 0;
     each_child(child(ws, "cols"), "col", [&](pugi::xml_node c) {
       auto lo = to_int(c.attribute("min").value()), hi = to_int(c.attribute("max").value());
       if (!lo || !hi || *lo < 1 || *hi < *lo || *lo > host::kMaxCols)
@@ -819,6 +821,8 @@ class Reader {
       }
       info.hidden = xml_bool(c.attribute("hidden"), false);
       if (info == memory::ColumnInfo{}) return;
+      col_work += last - *lo + 1;
+      if (col_work > 4LL * host::kMaxCols) fail_("工作表“" + sheet.name + "”的列设置过多");
       for (long long k = *lo; k <= last; ++k) sheet.columns[static_cast<int>(k)] = info;
     });
 
@@ -1035,6 +1039,8 @@ class Reader {
 namespace detail {
 
 std::string read_file_bytes(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) throw FileError("无法读取“" + path + "”：这是一个文件夹，不是文件");
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) throw FileError("无法打开文件“" + path + "”：文件不存在或无权读取");
   auto size = in.tellg();

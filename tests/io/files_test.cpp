@@ -158,6 +158,7 @@ TEST(BadFiles, EachFaultHasItsMessageAndNoCrash) {
     EXPECT_THROW(read_xlsx_bytes(bytes, c.file), FileError) << c.file;
   }
   EXPECT_NE(error_of([&] { read_xlsx(tmp / "missing.xlsx"); }).find("文件不存在"), std::string::npos);
+  EXPECT_NE(error_of([&] { read_workbook(tmp.dir.string()); }).find("文件夹"), std::string::npos);
 }
 
 TEST(BadFiles, XlsIsNotReadButExplained) {
@@ -295,6 +296,7 @@ TEST(Saving, Refusals) {
   EXPECT_EQ(save_target(xlsx), xlsx);
   EXPECT_EQ(save_target(csv), tmp / "list.xlsx");
   EXPECT_EQ(save_target(tmp / "Old.XLSX"), tmp / "Old.XLSX");
+  EXPECT_EQ(save_target(tmp / "macro.xlsm"), tmp / "macro.xlsx");
 
   struct Case {
     const WorkbookData* book;
