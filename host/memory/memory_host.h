@@ -8,9 +8,22 @@
 // the worksheet functions and column AutoFit.
 //
 // Formula cells are recalculated lazily: every change to a workbook bumps its
-// generation, and reading a formula cell whose cached value is older
-// evaluates it (and, recursively, the formula cells it refers to). A read
-// therefore costs O(cells referenced).
+// generation and is logged with the cells it touched; reading a formula cell
+// whose value is older evaluates it again (and, recursively, the formula
+// cells it reads) unless no change since touched the cells it reads. A read
+// costs at most O(cells referenced); class averages over blocks of rows are
+// recomputed only for the blocks a row exchange changed.
+//
+// Behaviour worth knowing beside the interface's own comments:
+//   - select() needs the sheet to be active, as Range.Select does;
+//   - paste() makes the pasted area the selection of an active sheet; copy
+//     mode stays on after a paste of copied cells and ends after a cut;
+//     inserting or deleting cells ends it;
+//   - inserted cells take the format of the cells above (left of) them;
+//   - a whole-sheet format goes on every column and on the stored cells;
+//   - move_sheet_before() makes the moved sheet active;
+//   - Shift::Auto shifts up (down) when the area is at least as wide as it
+//     is tall, otherwise left (right), for delete_cells and insert_cells.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +31,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -72,7 +86,8 @@ class MemoryWorksheet : public host::Worksheet {
   FormatId format_id(int row, int col) const;
   // Character runs of a rich-text cell (empty for a plain cell).
   const std::vector<TextRun>& runs(int row, int col) const;
-  // The merged range that holds the cell, if any.
+  // The merged range that holds the cell, if any (its top-left cell is the
+  // one that shows the value).
   std::optional<Area> merge_at(int row, int col) const;
   std::vector<Area> merges() const;
 
