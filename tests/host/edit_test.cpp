@@ -174,3 +174,65 @@ TEST(Insert, CellsShiftRightAndRefuseToPushFilledCellsOff) {
 
 }  // namespace
 }  // namespace lczs::memory::testing
+
+namespace lczs::memory::testing {
+namespace {
+
+TEST(Paste, WholeColumnCopyCarriesWidthAndFormat) {
+  OneSheet s({{"a"}, {"b"}});
+  s.ws->set_column_width(1, 1, 17);
+  s.ws->set_font(Area::columns(1, 1), {.bold = true});
+  s.app.copy(*s.ws, Area::columns(1, 1));
+  s.app.paste(*s.ws, {1, 3});
+  EXPECT_EQ(column(*s.ws, 3, 1, 2), (Strings{"a", "b"}));
+  EXPECT_EQ(s.ws->column_width(3), 17);
+  EXPECT_TRUE(s.ws->format(900, 3).font.bold);
+  EXPECT_FALSE(s.ws->format(900, 2).font.bold);
+}
+
+TEST(Paste, CopiedEmptyCellsOverwriteAndFormatsOfRowsCome) {
+  OneSheet s({{nullptr, nullptr}, {"x", "y"}});
+  s.ws->set_font(Area::rows(1, 1), {.italic = true});
+  s.app.copy(*s.ws, Area{1, 1, 1, 2});
+  s.app.paste(*s.ws, {2, 1});
+  EXPECT_TRUE(s.ws->value(2, 1).is_empty());
+  EXPECT_TRUE(s.ws->format(2, 2).font.italic);
+}
+
+TEST(Paste, CutOverlappingItsSource) {
+  OneSheet s({{1}, {2}, {3}, {"=SUM(A1:A3)"}});
+  s.app.cut(*s.ws, Area{1, 1, 3, 1});
+  s.app.paste(*s.ws, {2, 1});  // down one row, onto itself
+  EXPECT_EQ(column(*s.ws, 1, 1, 4), (Strings{"", "1", "2", "3"}));
+  // The formula cell was overwritten by the move: row 4 now holds 3.
+  EXPECT_EQ(s.ws->formula(4, 1), "3");
+}
+
+struct InsertCase {
+  const char* name;
+  Area area;
+  Shift shift;
+  std::string formula;  // what D1's =SUM(A1:B3) becomes
+  Strings col_a;        // rows 1..4
+};
+
+TEST(Insert, CellsAndReferences) {
+  const InsertCase cases[] = {
+      {"cells down inside the range's columns", Area{2, 1, 2, 2}, Shift::Down, "=SUM(A1:B4)", {"1", "", "2", "3"}},
+      {"auto on a wide area goes down", Area{2, 1, 2, 2}, Shift::Auto, "=SUM(A1:B4)", {"1", "", "2", "3"}},
+      {"one column only: the range does not follow", Area::cell(2, 1), Shift::Down, "=SUM(A1:B3)", {"1", "", "2", "3"}},
+      {"cells right", Area{1, 1, 3, 1}, Shift::Right, "=SUM(B1:C3)", {"", "", "", ""}},
+      {"whole rows", Area::rows(1, 1), Shift::Auto, "=SUM(A2:B4)", {"", "1", "2", "3"}},
+  };
+  for (const auto& tc : cases) {
+    OneSheet s({{1, 10, nullptr, "=SUM(A1:B3)"}, {2, 20}, {3, 30}});
+    s.ws->insert_cells(tc.area, tc.shift);
+    EXPECT_EQ(column(*s.ws, 1, 1, 4), tc.col_a) << tc.name;
+    // The formula cell itself moves with a whole-row insert or a right shift.
+    int row = tc.area == Area::rows(1, 1) ? 2 : 1, col = tc.shift == Shift::Right ? 5 : 4;
+    EXPECT_EQ(s.ws->formula(row, col), tc.formula) << tc.name;
+  }
+}
+
+}  // namespace
+}  // namespace lczs::memory::testing
