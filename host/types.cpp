@@ -3,7 +3,6 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace lczs::host {
 
@@ -114,16 +113,9 @@ bool Value::vba_equals(const Value& o) const {
   if (is_empty() && o.is_text()) return o.text_.empty();
   double a = 0, b = 0;
   if (numeric(*this, a) && numeric(o, b)) return a == b;
-  // number against text: VBA compares a numeric Variant with a string
-  // Variant by converting the text when it reads as a number.
-  const Value& t = is_text() ? *this : o;
-  const Value& n = is_text() ? o : *this;
-  char* end = nullptr;
-  double tv = std::strtod(t.text_.c_str(), &end);
-  if (t.text_.empty() || end != t.text_.c_str() + t.text_.size()) return false;
-  double nv = 0;
-  numeric(n, nv);
-  return tv == nv;
+  // Two Variants read from cells, one a number and the other a string, are
+  // never equal: VBA orders every number before every string.
+  return false;
 }
 
 std::string Value::display_text() const {

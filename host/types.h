@@ -105,7 +105,8 @@ class Value {
   ErrorCode as_error() const { return err_; }
 
   // VBA's comparison of two Variants read from cells with "=" / "<>":
-  // Empty equals 0 and "", numbers compare as numbers, texts binary.
+  // Empty equals 0 and "", numbers compare as numbers, texts binary, and a
+  // number never equals a text (301 and "301" are two values).
   // Used by the jobs' "value differs from the next row" loops.
   bool vba_equals(const Value& other) const;
 

@@ -44,7 +44,7 @@ TEST(Value, VbaEqualityOfCellValues) {
   EXPECT_TRUE(Value().vba_equals(Value::text("")));
   EXPECT_FALSE(Value().vba_equals(Value::number(101)));
   EXPECT_TRUE(Value::number(101).vba_equals(Value::number(101)));
-  EXPECT_TRUE(Value::number(101).vba_equals(Value::text("101")));
+  EXPECT_FALSE(Value::number(101).vba_equals(Value::text("101")));
   EXPECT_FALSE(Value::text("a").vba_equals(Value::text("A")));
   EXPECT_FALSE(Value::text("高一(1)班").vba_equals(Value::text("高一(2)班")));
 }
