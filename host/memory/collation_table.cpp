@@ -12,6 +12,12 @@ struct PinyinBlock {
   unsigned offset;
 };
 
+// A word the collation reads as a whole (重庆: 重 read "chong"); zero-ended.
+struct PinyinContraction {
+  char32_t text[4];
+  unsigned ranks[4];
+};
+
 #include "host/memory/pinyin_table.inc"
 
 // Characters outside the table sort after every known one, by code point.
@@ -23,8 +29,8 @@ std::uint32_t rank_of(char32_t cp) {
 }
 
 // Decodes UTF-8; a malformed byte counts as U+FFFD.
-std::vector<std::uint32_t> ranks(std::string_view s) {
-  std::vector<std::uint32_t> out;
+std::vector<char32_t> code_points(std::string_view s) {
+  std::vector<char32_t> out;
   out.reserve(s.size());
   std::size_t i = 0;
   while (i < s.size()) {
@@ -41,7 +47,30 @@ std::vector<std::uint32_t> ranks(std::string_view s) {
       else for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
     }
     i += len;
-    std::uint32_t r = rank_of(cp);
+    out.push_back(cp);
+  }
+  return out;
+}
+
+// The text's primary ranks: contractions first, then character by character;
+// ignorable characters give nothing.
+std::vector<std::uint32_t> ranks(std::string_view s) {
+  std::vector<char32_t> cps = code_points(s);
+  std::vector<std::uint32_t> out;
+  out.reserve(cps.size());
+  for (std::size_t i = 0; i < cps.size();) {
+    bool matched = false;
+    for (const auto& c : kPinyinContractions) {
+      std::size_t n = 0;
+      while (c.text[n] != 0 && i + n < cps.size() && cps[i + n] == c.text[n]) ++n;
+      if (c.text[n] != 0) continue;
+      for (std::size_t k = 0; c.ranks[k] != 0; ++k) out.push_back(c.ranks[k]);
+      i += n;
+      matched = true;
+      break;
+    }
+    if (matched) continue;
+    std::uint32_t r = rank_of(cps[i++]);
     if (r != 0) out.push_back(r);
   }
   return out;

@@ -21,7 +21,7 @@ const std::vector<std::string>& samples() {
       "英语", "物理", "化学", "生物", "政治", "历史", "地理", "总分", "记录号", "高一(1)班",
       "高一(2)班", "高一(10)班", "高二(1)班", "初三", "abc", "ABC", "Abc", "abd", "a", "b", "Z",
       "101", "102", "1", "10", "2", "９", "ＡＢＣ", "（１）", "、", "，", "。", "“", "-", " ",
-      "张三丰", "张", "长", "重庆", "银行", "行走", "乐", "音乐", "", "A+", "缺考", "F", "E", "e",
+      "张三丰", "张", "长", "重庆", "重", "重要", "沈阳", "沈", "藏文", "藏", "宝藏", "崇", "虫", "银行", "行走", "乐", "音乐", "", "A+", "缺考", "F", "E", "e",
   };
   return s;
 }
@@ -31,7 +31,7 @@ TEST(TableCollator, OrdersLikeIcuOnSchoolTexts) {
   auto table = make_table_collator();
   for (const auto& a : samples())
     for (const auto& b : samples())
-      ASSERT_EQ(sign(table->compare(a, b)), sign(icu->compare(a, b))) << a << " vs " << b;
+      EXPECT_EQ(sign(table->compare(a, b)), sign(icu->compare(a, b))) << a << " vs " << b;
 }
 
 TEST(TableCollator, SortKeysAgreeWithCompare) {
