@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/clock.h"
+#include "host/memory/forwarding.h"
 #include "host/memory/memory_host.h"
 #include "shell/jobs.h"
 #include "tests/win/books.h"
@@ -52,6 +53,9 @@ struct JobCase {
   std::function<shell::JobOutcome(shell::Jobs&, shell::JobEnv&)> run;
   shell::JobOutcome expected;
   bool saves_fail = false;
+  // A host operation (named as in host/host.h) whose nth call fails.
+  const char* fail_op = nullptr;
+  int fail_nth = 0;
 };
 
 struct RunResult {
@@ -86,8 +90,11 @@ RunResult run_case(const JobCase& c, bool through_com) {
       r.failure = e.what();
     }
   };
+  memory::FaultInjectingApplication faulty(memory);
+  if (c.fail_op) faulty.fail_on(c.fail_op, c.fail_nth);
+  host::Application& target = c.fail_op ? static_cast<host::Application&>(faulty) : memory;
   if (through_com) {
-    IDispatch* fake = make_fake_application(memory);
+    IDispatch* fake = make_fake_application(target);
     {
       win::DispatchApplication app(fake);
       go(app);
@@ -95,7 +102,7 @@ RunResult run_case(const JobCase& c, bool through_com) {
     }
     fake->Release();
   } else {
-    go(memory);
+    go(target);
   }
   r.dump = memory::dump(wb);
   r.saved = store->files;
@@ -233,6 +240,14 @@ LCZS_TEST(jobs_leave_the_same_workbook_through_idispatch) {
          ui.expect_message_containing("开始分班，需要几分钟时间").expect_message_containing("保存工作簿失败：");
        },
        fb, JobOutcome::SaveFailed, true},
+      {"class division, the sort fails",
+       [] { return class_book(12); },
+       [](ui::ScriptedUi& ui) {
+         fb_start(ui, "2", "0");
+         ui.expect_message_containing("开始分班，需要几分钟时间");
+         ui.expect_message_containing("已停止，工作簿没有保存").expect_message("现在退出分班程序，要分班请重新运行程序！");
+       },
+       fb, JobOutcome::Stopped, false, "sort", 1},
       {"proficiency test",
        [] { return proficiency_book(); },
        [](ui::ScriptedUi& ui) {
@@ -261,6 +276,40 @@ LCZS_TEST(jobs_leave_the_same_workbook_through_idispatch) {
          ui.expect_message_containing("“缺”").expect_message("现在退出成绩分析程序!");
        },
        ks, JobOutcome::Stopped},
+  };
+  for (const auto& c : cases) check_same(c);
+}
+
+// A host failure inside a step reaches the job as the host's error, with
+// the application's description, and the job's own handling takes over.
+LCZS_TEST(host_failures_reach_the_jobs_through_idispatch) {
+  using shell::JobOutcome;
+  auto ks = [](shell::Jobs& j, shell::JobEnv& e) { return j.ksfx_run(e); };
+  auto hk = [](shell::Jobs& j, shell::JobEnv& e) { return j.hkfx_run(e); };
+  const JobCase cases[] = {
+      {"exam analysis, the second sheet copy fails",
+       [] { return exam_book(false); },
+       [](ui::ScriptedUi& ui) {
+         exam_script(ui, false);
+         ui.expect_message_containing("出错").expect_message("现在退出成绩分析程序!");
+       },
+       ks, JobOutcome::Stopped, false, "copy_sheet_after", 2},
+      {"exam analysis, a merge fails",
+       [] { return exam_book(false); },
+       [](ui::ScriptedUi& ui) {
+         exam_script(ui, false);
+         ui.expect_message_containing("出错").expect_message("现在退出成绩分析程序!");
+       },
+       ks, JobOutcome::Stopped, false, "merge", 1},
+      {"proficiency test, a paste fails",
+       [] { return proficiency_book(); },
+       [](ui::ScriptedUi& ui) {
+         ui.expect_message("开始进行会考成绩分析，继续吗？", ui::kOk)
+             .expect_form("hkgssz", [](ui::FormDriver& f) { f.click("hkfx_zx_bt"); })
+             .expect_message_containing("失败")
+             .expect_message_containing("退出");
+       },
+       hk, JobOutcome::Stopped, false, "paste", 1},
   };
   for (const auto& c : cases) check_same(c);
 }
