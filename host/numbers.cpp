@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "host/utf8.h"
+
 namespace lczs::host {
 
 double round_half_even(double x) { return std::nearbyint(x); }  // default FE_TONEAREST
@@ -21,23 +23,6 @@ std::int32_t to_int32(double x) {
 }
 
 namespace {
-// Reads one UTF-8 code point; returns 0 and advances nothing at the end.
-char32_t next_cp(std::string_view s, std::size_t& i) {
-  if (i >= s.size()) return 0;
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  char32_t cp;
-  int len;
-  if (c < 0x80) { cp = c; len = 1; }
-  else if ((c >> 5) == 6) { cp = c & 0x1F; len = 2; }
-  else if ((c >> 4) == 14) { cp = c & 0x0F; len = 3; }
-  else if ((c >> 3) == 30) { cp = c & 0x07; len = 4; }
-  else { ++i; return 0xFFFD; }
-  if (i + len > s.size()) { i = s.size(); return 0xFFFD; }
-  for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-  i += len;
-  return cp;
-}
-
 bool is_space(char32_t cp) { return cp == ' ' || cp == '\t' || cp == 0x3000; }
 }  // namespace
 
@@ -46,14 +31,14 @@ std::string trim(std::string_view text) {
   // leading
   while (start < end) {
     std::size_t j = start;
-    char32_t cp = next_cp(text, j);
+    char32_t cp = next_code_point(text, j);
     if (!is_space(cp)) break;
     start = j;
   }
   // trailing: scan forward remembering the end of the last non-space
   std::size_t i = start, last = start;
   while (i < end) {
-    char32_t cp = next_cp(text, i);
+    char32_t cp = next_code_point(text, i);
     if (!is_space(cp)) last = i;
   }
   return std::string(text.substr(start, last - start));
@@ -64,7 +49,7 @@ std::optional<double> parse_user_number(std::string_view text) {
   std::string ascii;
   std::size_t i = 0;
   while (i < t.size()) {
-    char32_t cp = next_cp(t, i);
+    char32_t cp = next_code_point(t, i);
     if (cp >= 0xFF10 && cp <= 0xFF19) cp = '0' + (cp - 0xFF10);       // full-width digits
     else if (cp == 0xFF0B) cp = '+';
     else if (cp == 0xFF0D) cp = '-';

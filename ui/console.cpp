@@ -5,31 +5,13 @@
 #include <vector>
 
 #include "host/types.h"
+#include "host/utf8.h"
 
 namespace lczs::ui {
 
 namespace {
 
-// Decodes one code point; invalid bytes count as one narrow character each.
-char32_t next_code_point(std::string_view s, std::size_t& i) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  int len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-  if (len == 0 || i + len > s.size()) {
-    ++i;
-    return U'?';
-  }
-  char32_t cp = len == 1 ? c : c & (0x7F >> len);
-  for (int k = 1; k < len; ++k) {
-    unsigned char cc = static_cast<unsigned char>(s[i + k]);
-    if ((cc >> 6) != 0x2) {
-      ++i;
-      return U'?';
-    }
-    cp = (cp << 6) | (cc & 0x3F);
-  }
-  i += len;
-  return cp;
-}
+using host::next_code_point;
 
 bool is_wide(char32_t cp) {
   struct Range {

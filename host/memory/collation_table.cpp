@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/utf8.h"
+
 namespace lczs::memory {
 namespace {
 
@@ -28,27 +30,10 @@ std::uint32_t rank_of(char32_t cp) {
   return kPinyinMaxRank + 1 + static_cast<std::uint32_t>(cp);
 }
 
-// Decodes UTF-8; a malformed byte counts as U+FFFD.
 std::vector<char32_t> code_points(std::string_view s) {
   std::vector<char32_t> out;
   out.reserve(s.size());
-  std::size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    char32_t cp;
-    int len;
-    if (c < 0x80) { cp = c; len = 1; }
-    else if ((c >> 5) == 6) { cp = c & 0x1F; len = 2; }
-    else if ((c >> 4) == 14) { cp = c & 0x0F; len = 3; }
-    else if ((c >> 3) == 30) { cp = c & 0x07; len = 4; }
-    else { cp = 0xFFFD; len = 1; }
-    if (len > 1) {
-      if (i + len > s.size()) { cp = 0xFFFD; len = static_cast<int>(s.size() - i); }
-      else for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    }
-    i += len;
-    out.push_back(cp);
-  }
+  for (std::size_t i = 0; i < s.size();) out.push_back(host::next_code_point(s, i));
   return out;
 }
 
