@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <tuple>
 
 #include "io/internal.h"
 
@@ -278,6 +280,34 @@ std::optional<host::CellRef> parse_cell(std::string_view ref) {
   int row = row_number(ref.substr(i));
   if (col == 0 || row == 0) return std::nullopt;
   return host::CellRef{row, col};
+}
+
+std::optional<std::pair<std::size_t, std::size_t>> first_overlap(const std::vector<host::Area>& areas) {
+  std::vector<std::size_t> order(areas.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return std::tie(areas[a].top, areas[a].left, a) < std::tie(areas[b].top, areas[b].left, b);
+  });
+  // Areas crossing the current top row, by left column; they cannot overlap
+  // each other (or the overlap was found), so neighbours are enough.
+  std::map<int, std::size_t> active;
+  std::multimap<int, std::size_t> by_bottom;
+  for (std::size_t i : order) {
+    const host::Area& m = areas[i];
+    while (!by_bottom.empty() && by_bottom.begin()->first < m.top) {
+      active.erase(areas[by_bottom.begin()->second].left);
+      by_bottom.erase(by_bottom.begin());
+    }
+    auto next = active.lower_bound(m.left);
+    if (next != active.end() && areas[next->second].left <= m.right) return std::pair{std::min(i, next->second), std::max(i, next->second)};
+    if (next != active.begin()) {
+      auto prev = std::prev(next);
+      if (areas[prev->second].right >= m.left) return std::pair{std::min(i, prev->second), std::max(i, prev->second)};
+    }
+    active.emplace(m.left, i);
+    by_bottom.emplace(m.bottom, i);
+  }
+  return std::nullopt;
 }
 
 // ---- Column widths ------------------------------------------------------------------

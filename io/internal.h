@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "host/memory/model.h"
 
@@ -62,6 +64,10 @@ std::string_view border_style_name(const memory::BorderLine& line);
 
 // "B3" (no $) to (row, col); nullopt when malformed or outside the sheet.
 std::optional<host::CellRef> parse_cell(std::string_view ref);
+
+// The first two of `areas` that overlap (as indexes), nullopt when none do.
+// O(n log n): the file decides how many there are.
+std::optional<std::pair<std::size_t, std::size_t>> first_overlap(const std::vector<host::Area>& areas);
 
 // ---- Column widths ------------------------------------------------------------------
 

@@ -878,15 +878,9 @@ class Reader {
       if (sheet.merges.size() > 100000) fail_("工作表“" + sheet.name + "”的合并区域过多");
       sheet.merges.push_back(*a);
     });
-    {
-      auto ms = sheet.merges;
-      std::sort(ms.begin(), ms.end(), [](const host::Area& x, const host::Area& y) { return x.top < y.top; });
-      for (std::size_t i = 0; i < ms.size(); ++i)
-        for (std::size_t j = i + 1; j < ms.size() && ms[j].top <= ms[i].bottom; ++j)
-          if (ms[j].left <= ms[i].right && ms[i].left <= ms[j].right)
-            fail_("工作表“" + sheet.name + "”的合并区域 " + host::address(ms[i], false) + " 与 " +
-                  host::address(ms[j], false) + " 重叠");
-    }
+    if (auto o = detail::first_overlap(sheet.merges))
+      fail_("工作表“" + sheet.name + "”的合并区域 " + host::address(sheet.merges[o->first], false) + " 与 " +
+            host::address(sheet.merges[o->second], false) + " 重叠");
 
     // Manual page breaks (a break with id n is below row n).
     each_child(child(ws, "rowBreaks"), "brk", [&](pugi::xml_node b) {

@@ -504,13 +504,10 @@ class Writer {
     // Overlapping ranges would make the application repair the file: the
     // first one stays.
     std::vector<host::Area> merged;
-    for (const auto& m : sheet.merges) {
-      if (!m.valid() || m.is_single_cell()) continue;
-      if (std::any_of(merged.begin(), merged.end(), [&](const host::Area& o) {
-            return m.top <= o.bottom && o.top <= m.bottom && m.left <= o.right && o.left <= m.right;
-          }))
-        continue;
-      merged.push_back(m);
+    for (const auto& m : sheet.merges)
+      if (m.valid() && !m.is_single_cell()) merged.push_back(m);
+    while (auto o = detail::first_overlap(merged)) merged.erase(merged.begin() + static_cast<long>(o->second));
+    for (const auto& m : merged) {
       lxw_error err = worksheet_merge_range(ws, static_cast<lxw_row_t>(m.top - 1), static_cast<lxw_col_t>(m.left - 1),
                                             static_cast<lxw_row_t>(m.bottom - 1),
                                             static_cast<lxw_col_t>(m.right - 1), "", nullptr);

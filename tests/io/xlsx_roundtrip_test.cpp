@@ -315,6 +315,29 @@ TEST(XlsxRoundTrip, TextThatWouldSpoilTheFile) {
   EXPECT_EQ(back.sheets[0]->merges, (std::vector<host::Area>{{1, 2, 2, 3}, {5, 5, 6, 6}}));
 }
 
+TEST(XlsxRoundTrip, OverlapOfMergedRanges) {
+  using A = host::Area;
+  using P = std::pair<std::size_t, std::size_t>;
+  struct Case {
+    std::vector<A> areas;
+    std::optional<P> overlap;
+  } cases[] = {
+      {{}, std::nullopt},
+      {{{1, 1, 2, 2}, {1, 3, 2, 4}, {3, 1, 3, 4}}, std::nullopt},   // side by side, below
+      {{{1, 1, 2, 2}, {2, 2, 3, 3}}, P{0, 1}},                      // corner cell
+      {{{5, 1, 9, 1}, {1, 1, 4, 1}, {1, 2, 9, 2}, {9, 1, 9, 2}}, P{0, 3}},
+      {{{1, 1, 100, 100}, {50, 50, 50, 50}}, P{0, 1}},              // inside
+      {{{1, 10, 1, 20}, {1, 1, 1, 9}, {1, 21, 1, 30}, {1, 5, 1, 12}}, P{1, 3}},  // the leftmost
+  };
+  for (const auto& c : cases) EXPECT_EQ(detail::first_overlap(c.areas), c.overlap);
+  // Many ranges in one row: found without comparing every pair.
+  std::vector<A> row;
+  for (int i = 0; i < 8000; ++i) row.push_back({1, 2 * i + 1, 1, 2 * i + 2});
+  EXPECT_EQ(detail::first_overlap(row), std::nullopt);
+  row.push_back({1, 16000, 1, 16001});
+  EXPECT_EQ(detail::first_overlap(row), (P{7999, 8000}));
+}
+
 TEST(XlsxRoundTrip, ColumnWidthsFromFilesComeBackExactly) {
   // Widths the application stores: whole pixels of a 7-pixel digit plus
   // padding, rounded down to 1/256.
