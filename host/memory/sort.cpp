@@ -99,25 +99,31 @@ void MemoryWorksheet::sort(const Area& area, const host::SortSpec& spec) {
   std::vector<Key> kv(static_cast<std::size_t>(n) * nk);
   std::unordered_map<std::string, std::string> memo;
   const auto& rows = data_->store().rows;
-  for (std::size_t k = 0; k < nk; ++k) {
-    int col = keys[k].column;
-    for (auto r = rows.lower_bound(first); r != rows.end() && r->first <= a.bottom; ++r) {
+  Value computed;
+  for (auto r = rows.lower_bound(first); r != rows.end() && r->first <= a.bottom; ++r) {
+    Key* row_keys = &kv[static_cast<std::size_t>(r->first - first) * nk];
+    for (std::size_t k = 0; k < nk; ++k) {
+      int col = keys[k].column;
       auto c = r->second.find(col);
       if (c == r->second.end()) continue;
-      Value v = cell_value(*this, r->first, col, &c->second);
-      Key& key = kv[static_cast<std::size_t>(r->first - first) * nk + k];
-      key.rank = rank_of(v);
-      if (v.is_number() || v.is_boolean()) key.num = v.as_number();
-      if (v.is_text()) {
-        auto [it, fresh] = memo.try_emplace(v.as_text());
-        if (fresh) it->second = coll.sort_key(v.as_text());
+      const Value* v = &c->second.value;
+      if (!c->second.formula.empty()) {
+        computed = cell_value(*this, r->first, col, &c->second);
+        v = &computed;
+      }
+      Key& key = row_keys[k];
+      key.rank = rank_of(*v);
+      if (v->is_number() || v->is_boolean()) key.num = v->as_number();
+      if (v->is_text()) {
+        auto [it, fresh] = memo.try_emplace(v->as_text());
+        if (fresh) it->second = coll.sort_key(v->as_text());
         key.text = &it->second;
       }
     }
   }
   std::vector<int> perm(static_cast<std::size_t>(n));
   std::iota(perm.begin(), perm.end(), 0);
-  std::vector<bool> desc(nk);
+  bool desc[3] = {false, false, false};
   for (std::size_t k = 0; k < nk; ++k) desc[k] = keys[k].order == SortOrder::Descending;
   std::stable_sort(perm.begin(), perm.end(), [&](int x, int y) {
     const Key* kx = &kv[static_cast<std::size_t>(x) * nk];
@@ -144,9 +150,38 @@ void MemoryWorksheet::sort(const Area& area, const host::SortSpec& spec) {
     if (perm[static_cast<std::size_t>(i)] != i) moved = true;
   if (!moved) return;
 
-  // Rows whose cells all lie in the area move as whole map nodes; others
-  // move cell by cell.
   auto& st = data_->store();
+  auto translate_row = [&](SheetData::Store::Row& row, int d) {
+    if (d == 0) return;
+    for (auto& [c, cell] : row)
+      if (!cell.formula.empty()) cell.formula = formula::translate(cell.formula, d, 0);
+  };
+  // A dense table (every row present, no cell outside the area) permutes
+  // its rows' cell maps in place: moving a map moves no cell.
+  {
+    std::vector<SheetData::Store::Row*> slots;
+    slots.reserve(static_cast<std::size_t>(n));
+    for (auto r = st.rows.lower_bound(first); r != st.rows.end() && r->first <= a.bottom; ++r) {
+      const auto& row = r->second;
+      if (r->first != first + static_cast<int>(slots.size()) || row.empty() || row.begin()->first < a.left ||
+          row.rbegin()->first > a.right)
+        break;
+      slots.push_back(&r->second);
+    }
+    if (static_cast<int>(slots.size()) == n) {
+      std::vector<SheetData::Store::Row> moved(static_cast<std::size_t>(n));
+      for (int i = 0; i < n; ++i) moved[static_cast<std::size_t>(i)] = std::move(*slots[static_cast<std::size_t>(perm[static_cast<std::size_t>(i)])]);
+      for (int i = 0; i < n; ++i) {
+        translate_row(moved[static_cast<std::size_t>(i)], i - perm[static_cast<std::size_t>(i)]);
+        *slots[static_cast<std::size_t>(i)] = std::move(moved[static_cast<std::size_t>(i)]);
+      }
+      book_->touch(*data_, body);
+      return;
+    }
+  }
+
+  // Otherwise rows whose cells all lie in the area move as whole map nodes;
+  // others move cell by cell.
   struct Payload {
     std::optional<decltype(st.rows)::node_type> whole;
     std::vector<SheetData::Store::Row::node_type> cells;
