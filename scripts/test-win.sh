@@ -12,6 +12,14 @@ cmake --no-warn-unused-cli -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w
   -DLCZS_PORTABLE=ON -DLCZS_TESTS=OFF -DLCZS_WIN_TESTS=ON >/dev/null
 cmake --build "$build" --target lczs lczs_win_tests -j"$jobs" >/dev/null
 
+# The 32-bit DLL is built on request only; Wine here runs 64-bit programs.
+if [ "${LCZS_WIN_I686:-0}" = 1 ]; then
+  cmake --no-warn-unused-cli -S . -B "$build"32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+    -DLCZS_PORTABLE=ON -DLCZS_TESTS=OFF >/dev/null
+  cmake --build "$build"32 --target lczs -j"$jobs" >/dev/null
+  echo "test-win: built $build""32/win/lczs.dll (i686)"
+fi
+
 wineserver_bin=$(command -v wineserver || true)
 for candidate in /usr/lib/wine/wineserver /usr/lib/wine/wineserver64; do
   [ -z "$wineserver_bin" ] && [ -x "$candidate" ] && wineserver_bin=$candidate

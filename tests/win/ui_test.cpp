@@ -21,21 +21,20 @@ struct Child {
   bool enabled, visible, checked;
 };
 
+BOOL CALLBACK add_child(HWND h, LPARAM lp) {
+  wchar_t cls[64] = {}, text[256] = {};
+  GetClassNameW(h, cls, 64);
+  GetWindowTextW(h, text, 256);
+  bool checked = SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  reinterpret_cast<std::vector<Child>*>(lp)->push_back(
+      {h, win::narrow(std::wstring(cls)), win::narrow(std::wstring(text)), IsWindowEnabled(h) != FALSE,
+       (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0, checked});
+  return TRUE;
+}
+
 std::vector<Child> children_of(HWND form) {
   std::vector<Child> out;
-  EnumChildWindows(
-      form,
-      [](HWND h, LPARAM lp) -> BOOL {
-        wchar_t cls[64] = {}, text[256] = {};
-        GetClassNameW(h, cls, 64);
-        GetWindowTextW(h, text, 256);
-        bool checked = SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
-        reinterpret_cast<std::vector<Child>*>(lp)->push_back(
-            {h, win::narrow(std::wstring(cls)), win::narrow(std::wstring(text)), IsWindowEnabled(h) != FALSE,
-             (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0, checked});
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&out));
+  EnumChildWindows(form, add_child, reinterpret_cast<LPARAM>(&out));
   return out;
 }
 

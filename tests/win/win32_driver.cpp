@@ -17,6 +17,26 @@ struct Search {
   std::wstring name;
   HWND found = nullptr;
 };
+
+// Window enumeration callbacks are stdcall on 32-bit Windows: named
+// functions, not lambdas.
+BOOL CALLBACK find_named(HWND h, LPARAM lp) {
+  auto* s = reinterpret_cast<Search*>(lp);
+  auto* p = static_cast<const wchar_t*>(GetPropW(h, L"lczs.control"));
+  if (p && s->name == p) {
+    s->found = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK find_prompt(HWND h, LPARAM lp) {
+  wchar_t cls[32] = {};
+  GetClassNameW(h, cls, 32);
+  std::string t = text_of(h);
+  if (std::wstring(cls) == L"Static" && !t.empty()) *reinterpret_cast<std::string*>(lp) = t;
+  return TRUE;
+}
 }  // namespace
 
 std::string Win32Form::name() const {
@@ -26,18 +46,7 @@ std::string Win32Form::name() const {
 
 HWND Win32Form::control(const std::string& name) const {
   Search s{win::widen(name)};
-  EnumChildWindows(
-      hwnd_,
-      [](HWND h, LPARAM lp) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lp);
-        auto* p = static_cast<const wchar_t*>(GetPropW(h, L"lczs.control"));
-        if (p && s->name == p) {
-          s->found = h;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&s));
+  EnumChildWindows(hwnd_, find_named, reinterpret_cast<LPARAM>(&s));
   return s.found;
 }
 
@@ -76,16 +85,7 @@ void Win32Driver::on_tick() {
   if (!box && !form) return;
   if (box) {
     std::string prompt;
-    EnumChildWindows(
-        box,
-        [](HWND h, LPARAM lp) -> BOOL {
-          wchar_t cls[32] = {};
-          GetClassNameW(h, cls, 32);
-          std::string t = text_of(h);
-          if (std::wstring(cls) == L"Static" && !t.empty()) *reinterpret_cast<std::string*>(lp) = t;
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&prompt));
+    EnumChildWindows(box, find_prompt, reinterpret_cast<LPARAM>(&prompt));
     shown_.push_back("box: " + prompt);
     if (next_ < steps_.size() && steps_[next_].box && prompt.find(steps_[next_].text) != std::string::npos) {
       int answer = steps_[next_++].answer;
