@@ -283,7 +283,9 @@ struct SharedMaster {
 
 struct XmlDoc {
   pugi::xml_document doc;
-  std::string data;  // parsed in place
+  // Parsed in place: the text must not move with the document (a short
+  // std::string keeps its characters inside itself).
+  std::unique_ptr<std::string> data;
 };
 
 class Reader {
@@ -394,8 +396,8 @@ class Reader {
     XmlDoc d;
     auto data = pkg_.read(part);
     if (!data) fail_("缺少部件 " + part);
-    d.data = std::move(*data);
-    auto res = d.doc.load_buffer_inplace(d.data.data(), d.data.size(),
+    d.data = std::make_unique<std::string>(std::move(*data));
+    auto res = d.doc.load_buffer_inplace(d.data->data(), d.data->size(),
                                          pugi::parse_default | pugi::parse_ws_pcdata_single);
     if (!res) fail_("部件 " + part + " 的 XML 格式错误（" + res.description() + "，位置 " + std::to_string(res.offset) + "）");
     return d;
