@@ -1,7 +1,7 @@
 // The .xlsx reader behind a valid container: the input is a worksheet, a
-// style sheet and a shared string table separated by "\n=====\n", packed
-// into a zip with fixed workbook parts, so that mutations reach the XML
-// readers instead of failing the zip checksums.
+// style sheet, a shared string table and (optionally) a workbook part
+// separated by "\n=====\n", packed into a zip with the other parts fixed, so
+// that mutations reach the XML readers instead of failing the zip checksums.
 #include <zip.h>
 
 #include <cstddef>
@@ -65,7 +65,7 @@ std::string zip_of(const std::vector<std::pair<std::string, std::string>>& parts
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view in(reinterpret_cast<const char*>(data), size);
   std::vector<std::string> xml;
-  while (xml.size() < 2) {
+  while (xml.size() < 3) {
     auto cut = in.find("\n=====\n");
     if (cut == std::string_view::npos) break;
     xml.emplace_back(in.substr(0, cut));
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   xml.emplace_back(in);
   std::vector<std::pair<std::string, std::string>> parts = {
       {"_rels/.rels", std::string(kRels)},
-      {"xl/workbook.xml", std::string(kWorkbook)},
+      {"xl/workbook.xml", xml.size() > 3 ? xml[3] : std::string(kWorkbook)},
       {"xl/_rels/workbook.xml.rels", std::string(kWorkbookRels)},
       {"xl/worksheets/sheet1.xml", xml[0]}};
   if (xml.size() > 1) parts.emplace_back("xl/styles.xml", xml[1]);
