@@ -177,11 +177,6 @@ class Package {
     return k;
   }
   bool has(std::string_view name) const { return index_.count(key(name)) != 0; }
-  std::vector<std::string> names() const {
-    std::vector<std::string> out;
-    for (const auto& [k, i] : index_) out.push_back(k);
-    return out;
-  }
 
   // The part's bytes; nullopt when absent.
   std::optional<std::string> read(std::string_view name) {
