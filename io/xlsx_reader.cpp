@@ -363,8 +363,21 @@ class Reader {
     book_.active_sheet = active;
     book_.sheets[active]->view.tab_selected = true;
 
+    // Names; the application's own names stand for print settings and
+    // filters, named as such.
+    std::vector<std::string> sheet_names;
+    each_child(sheets, "sheet", [&](pugi::xml_node s) { sheet_names.push_back(s.attribute("name").value()); });
     if (auto names = child(workbook, "definedNames"))
-      each_child(names, "definedName", [&](pugi::xml_node n) { unsupported("名称", n.attribute("name").value()); });
+      each_child(names, "definedName", [&](pugi::xml_node n) {
+        std::string name = n.attribute("name").value();
+        std::string where = name;
+        if (auto id = to_int(n.attribute("localSheetId").value()); id && *id >= 0 && *id < static_cast<long long>(sheet_names.size()))
+          where = sheet_names[static_cast<std::size_t>(*id)];
+        if (name == "_xlnm.Print_Titles") unsupported("打印标题", where);
+        else if (name == "_xlnm.Print_Area") unsupported("打印区域", where);
+        else if (name == "_xlnm._FilterDatabase") unsupported("自动筛选", where);
+        else unsupported("名称", name);
+      });
     if (auto p = child(workbook, "workbookProtection"))
       if (xml_bool(p.attribute("lockStructure"), false) || xml_bool(p.attribute("lockWindows"), false))
         unsupported("工作簿保护", "工作簿");
@@ -749,6 +762,22 @@ class Reader {
           }
         }
     }
+
+    // Print settings a user made: landscape, scaling, headers and footers.
+    if (auto ps = child(ws, "pageSetup")) {
+      std::string_view orient = ps.attribute("orientation").value();
+      auto scale = to_int(ps.attribute("scale").value());
+      bool fit = false;
+      if (auto pr = child(ws, "sheetPr"))
+        if (auto pp = child(pr, "pageSetUpPr")) fit = xml_bool(pp.attribute("fitToPage"), false);
+      if (orient == "landscape" || (scale && *scale != 100) || fit) unsupported("页面设置", sheet.name);
+    }
+    if (auto hf = child(ws, "headerFooter"))
+      for (auto part = hf.first_child(); part; part = part.next_sibling())
+        if (part.type() == pugi::node_element && *part.text().get() != '\0') {
+          unsupported("页眉页脚", sheet.name);
+          break;
+        }
 
     // View.
     if (auto views = child(ws, "sheetViews")) {

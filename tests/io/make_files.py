@@ -107,12 +107,15 @@ def handmade(out):
     # Parts the model cannot carry.
     sheet = SHEET.replace("</x:sheetData>", "</x:sheetData>").replace(
         "<x:rowBreaks", '<x:conditionalFormatting sqref="A1"><x:cfRule type="cellIs" priority="1"/></x:conditionalFormatting>'
-        '<x:dataValidations count="1"><x:dataValidation sqref="A1"/></x:dataValidations><x:rowBreaks')
+        '<x:dataValidations count="1"><x:dataValidation sqref="A1"/></x:dataValidations><x:rowBreaks').replace(
+        "</x:worksheet>", '<x:pageSetup paperSize="9" orientation="landscape"/>'
+        '<x:headerFooter><x:oddFooter>第 &amp;P 页</x:oddFooter></x:headerFooter></x:worksheet>')
     with zipfile.ZipFile(os.path.join(out, "unsupported.xlsx"), "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr("[Content_Types].xml", CT)
         z.writestr("_rels/.rels", rels([("rId1", "officeDocument", "xl/workbook.xml", False)]))
         z.writestr("xl/workbook.xml", WORKBOOK.replace(
-            "</x:sheets>", '</x:sheets><x:definedNames><x:definedName name="总分区">手工!$A$1</x:definedName></x:definedNames>'))
+            "</x:sheets>", '</x:sheets><x:definedNames><x:definedName name="总分区">手工!$A$1</x:definedName>'
+            '<x:definedName name="_xlnm.Print_Titles" localSheetId="0">手工!$1:$1</x:definedName></x:definedNames>'))
         z.writestr("xl/_rels/workbook.xml.rels", rels([
             ("rId1", "worksheet", "worksheets/sheet1.xml", False),
             ("rId2", "worksheet", "worksheets/sheet2.xml", False),
