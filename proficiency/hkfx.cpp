@@ -197,9 +197,12 @@ void hkfx_prepare(shell::JobEnv& env, HkState& st) {
     st.hk_has_absent = true;
   }
 
+  // Row 1 is the header by the layout the form shows. Letting the
+  // application guess fails on a list written wholly as text (class names,
+  // student numbers such as "01"): the header then sorts in among students.
   host::SortSpec by_class;
   by_class.key1 = {1, host::SortOrder::Ascending};
-  by_class.header = host::SortHeader::Guess;
+  by_class.header = host::SortHeader::Yes;
   present.sort(block, by_class);
 
   int moved = 0;

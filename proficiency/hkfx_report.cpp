@@ -66,7 +66,8 @@ void hkfx_grade_stats(shell::JobEnv& env, HkState& st) {
   host::SortSpec by_class_number;
   by_class_number.key1 = {1, host::SortOrder::Ascending};
   by_class_number.key2 = host::SortKey{2, host::SortOrder::Ascending};
-  by_class_number.header = host::SortHeader::Guess;
+  // Row 1 is the header whatever the list holds (see hkfx_prepare).
+  by_class_number.header = host::SortHeader::Yes;
   const int p = st.hk_present_count;
   const int s = st.hk_subject_count;
   sheet.sort(Area{1, 1, p + 1, s + 3}, by_class_number);

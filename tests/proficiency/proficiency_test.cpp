@@ -225,6 +225,29 @@ TEST(ProficiencyRun, TextClassNamesReachTheReport) {
   }
 }
 
+// A list written wholly as text (class names and student numbers such as
+// "01" kept as text) gives the sorts nothing to tell the header row by; it
+// must stay the header all the same.
+TEST(ProficiencyRun, AllTextListKeepsItsHeader) {
+  Harness h(book_of("成绩", {{"班级", "学号", "姓名", "语文"},
+                             {"2班", "01", "甲", "A"},
+                             {"1班", "02", "乙", "B"},
+                             {"1班", "01", "丙", nullptr},
+                             {"1班", "03", "丁", "E"},
+                             {"2班", "02", "戊", "c"}}));
+  h.expect_done();
+  EXPECT_EQ(h.run(), JobOutcome::Completed) << h.ui.report();
+  expect_block(h.wb->sheet("年级实考"), {{"班级", "学号", "姓名", "语文"},
+                                         {"1班", "02", "乙", "B"},
+                                         {"1班", "03", "丁", "E"},
+                                         {"2班", "01", "甲", "A"},
+                                         {"2班", "02", "戊", "c"}});
+  expect_block(h.wb->sheet("年级缺考"), {{"班级", "学号", "姓名", "语文"}, {"1班", "01", "丙", " "}});
+  expect_block(h.wb->sheet("会考成绩分析"), report_rows({{"1班", "语文", 2, 0, 1, 0, 0, 1, 0.5, 0.5},
+                                                         {"2班", "语文", 2, 1, 0, 1, 0, 0, 0.5, 1.0},
+                                                         {"年级", "语文", 4, 1, 1, 1, 0, 1, 0.5, 0.75}}));
+}
+
 TEST(ProficiencyRun, ClassAsNumberAndAsTextAreTwoClasses) {
   Harness h(book_of("成绩", {{"班级", "学号", "姓名", "语文"},
                              {301, 1, "甲", "A"},
