@@ -53,6 +53,21 @@ std::string class_key(const Value& v) {
   return {};
 }
 
+// Why a cell that looks like a grade letter is not one, for the refusal
+// box: the two slips a user cannot see in the cell itself.
+std::string letter_slip(const Value& v) {
+  if (!v.is_text()) return {};
+  const std::string trimmed = host::trim(v.as_text());
+  if (trimmed != v.as_text() && is_grade_letter(Value::text(trimmed))) return "，前后多了空格";
+  // Ａ..Ｅ and ａ..ｅ, as an input method in full-width mode types them.
+  if (trimmed.size() == 3 && static_cast<unsigned char>(trimmed[0]) == 0xEF) {
+    const auto b1 = static_cast<unsigned char>(trimmed[1]), b2 = static_cast<unsigned char>(trimmed[2]);
+    if ((b1 == 0xBC && b2 >= 0xA1 && b2 <= 0xA5) || (b1 == 0xBD && b2 >= 0x81 && b2 <= 0x85))
+      return "，是全角字母，请改为半角";
+  }
+  return {};
+}
+
 std::string quoted_sheet(const host::Worksheet& sheet) { return "工作表“" + sheet.name() + "”"; }
 
 }  // namespace
@@ -117,7 +132,7 @@ std::optional<std::string> hkfx_check_input(host::Workbook& book, host::Workshee
         gap = true;
       } else if (!is_grade_letter(v)) {
         return where + "的单元格 " + cell_name(r, col) + " 不是等级（应为 A 至 E 的字母或留空，现为“" +
-               v.display_text() + "”），请处理后再运行。";
+               v.display_text() + "”" + letter_slip(v) + "），请处理后再运行。";
       }
     }
     std::string key = class_key(cls);

@@ -46,6 +46,11 @@ const Refusal kRefusals[] = {
     {"ZeroAsText", [] { return book_of("成绩", with_cell(good_list(), 2, 4, "0")); }, {"“成绩”", "D2"}},
     {"Number", [] { return book_of("成绩", with_cell(good_list(), 2, 4, 90)); }, {"“成绩”", "D2", "90"}},
     {"Space", [] { return book_of("成绩", with_cell(good_list(), 4, 5, " ")); }, {"“成绩”", "E4"}},
+    // Slips that look like letters in the cell: the box says what is wrong.
+    {"FullWidthLetter", [] { return book_of("成绩", with_cell(good_list(), 2, 4, "Ａ")); },
+     {"“成绩”", "D2", "“Ａ”", "全角"}},
+    {"FullWidthLower", [] { return book_of("成绩", with_cell(good_list(), 2, 4, "ｅ")); }, {"D2", "全角"}},
+    {"LetterWithSpace", [] { return book_of("成绩", with_cell(good_list(), 2, 5, " B")); }, {"E2", "空格"}},
     {"NoClass", [] { return book_of("成绩", with_cell(good_list(), 3, 1, nullptr)); }, {"“成绩”", "A3", "班级"}},
     {"EmptySheet", [] { return book_of("空表", {}); }, {"“空表”", "A1"}},
     {"NoSubject", [] { return book_of("名单", {{"班级", "学号", "姓名"}, {301, 1, "甲"}}); }, {"“名单”", "D 列"}},
