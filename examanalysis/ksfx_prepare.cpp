@@ -21,6 +21,15 @@ std::string cell_name(int row, int col) { return host::address(Area::cell(row, c
 
 std::string quoted_sheet(const host::Worksheet& sheet) { return "工作表“" + sheet.name() + "”"; }
 
+// " 不是数字（“缺考”）". A number stored as text looks like a number on the
+// screen, so saying only that it is not one would puzzle the user.
+std::string not_a_number(const Value& v) {
+  const std::string shown = v.display_text();
+  if (v.is_text() && host::parse_user_number(shown))
+    return " 是以文本存放的“" + shown + "”，不是数字";
+  return " 不是数字（“" + shown + "”）";
+}
+
 }  // namespace
 
 KsSurvey ksfx_survey(host::Worksheet& sheet) {
@@ -44,7 +53,7 @@ KsSurvey ksfx_survey(host::Worksheet& sheet) {
     Value code = sheet.value(r, 1);
     if (!code.is_number() && s.problem.empty()) {
       s.problem = where + "的单元格 " + cell_name(r, 1) +
-                  (code.is_empty() ? " 是空的" : " 不是数字（“" + code.display_text() + "”）") +
+                  (code.is_empty() ? " 是空的" : not_a_number(code)) +
                   "，班级必须是数字，请处理后再运行。";
     }
     if (code.is_number()) classes.insert(code.as_number());
@@ -55,8 +64,8 @@ KsSurvey ksfx_survey(host::Worksheet& sheet) {
         complete[r - 2] = false;
       } else if (!v.is_number()) {
         if (s.problem.empty())
-          s.problem = where + "的单元格 " + cell_name(r, c) + " 不是数字（“" + v.display_text() +
-                      "”），成绩必须是数字或空着，请处理后再运行。";
+          s.problem = where + "的单元格 " + cell_name(r, c) + not_a_number(v) +
+                      "，成绩必须是数字或空着，请处理后再运行。";
       } else if (v.as_number() == 0) {
         complete[r - 2] = false;
       }

@@ -276,6 +276,11 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"RawDataIsAnotherSheet", [] { return grade_with_sheet("原始数据"); }, {"“原始数据”", "“成绩”"}},
         Refusal{"AbsentAsText", [] { return book_of("成绩", small_with(3, 4, "缺考")); },
                 {"工作表“成绩”", "D3", "缺考"}},
+        // A number stored as text looks like a number: the box says what it is.
+        Refusal{"ScoreStoredAsText", [] { return book_of("成绩", small_with(5, 5, "66")); },
+                {"工作表“成绩”的单元格 E5 是以文本存放的“66”，不是数字"}},
+        Refusal{"ClassStoredAsText", [] { return book_of("成绩", small_with(2, 1, "101")); },
+                {"单元格 A2 是以文本存放的“101”，不是数字，班级必须是数字"}},
         Refusal{"ClassAsText", [] { return book_of("成绩", small_with(4, 1, "一班")); },
                 {"工作表“成绩”", "A4", "一班", "班级"}},
         Refusal{"ClassEmpty", [] { return book_of("成绩", small_with(6, 1, nullptr)); },
