@@ -2,6 +2,7 @@
 // dialogs, checked sheet by sheet and cell by cell.
 #include <gtest/gtest.h>
 
+#include "host/memory/memory_internal.h"
 #include "prof_harness.h"
 
 namespace lczs::proficiency::testing {
@@ -128,6 +129,11 @@ TEST(ProficiencyRun, FortyStudentExampleAndReportFormat) {
   // Stored at full precision, not rounded to the two decimals shown.
   EXPECT_EQ(report.value(2, 9).as_number(), 25.0 / 40);
   EXPECT_EQ(report.value(2, 10).as_number(), 1.0 - 2.0 / 40);
+  // What the user reads in the cells, the header texts included.
+  EXPECT_EQ(memory::detail::shown_text(report.value(2, 9), report.format(2, 9).number_format), "62.50%");
+  EXPECT_EQ(memory::detail::shown_text(report.value(3, 10), report.format(3, 10).number_format), "95.00%");
+  EXPECT_EQ(memory::detail::shown_text(report.value(1, 9), report.format(1, 9).number_format), "AB率");
+  EXPECT_EQ(memory::detail::shown_text(report.value(1, 10), report.format(1, 10).number_format), "合格率");
 
   for (int r = 1; r <= 3; ++r) {
     for (int c = 1; c <= 10; ++c) {
