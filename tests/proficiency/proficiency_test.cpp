@@ -115,6 +115,21 @@ TEST(ProficiencyRun, AbsentStudentsMovedOnceWithBlanks) {
   EXPECT_EQ(h.store->files[kPath], h.dump());
 }
 
+// Only a cell that is 0 as a whole turns blank on "年级缺考"; numbers and
+// names that merely contain a 0 keep it.
+TEST(ProficiencyRun, AbsentListBlanksWholeZerosOnly) {
+  Harness h(book_of("成绩", {{"班级", "学号", "姓名", "语文", "数学"},
+                             {300, 10, "王0", nullptr, 0},
+                             {300, 20, "李", "A", "B"},
+                             {300, 100, "赵", "B", nullptr}}));
+  h.expect_done();
+  EXPECT_EQ(h.run(), JobOutcome::Completed) << h.ui.report();
+  expect_block(h.wb->sheet("年级缺考"), {{"班级", "学号", "姓名", "语文", "数学"},
+                                         {300, 10, "王0", " ", " "},
+                                         {300, 100, "赵", "B", " "}});
+  expect_block(h.wb->sheet("年级实考"), {{"班级", "学号", "姓名", "语文", "数学"}, {300, 20, "李", "A", "B"}});
+}
+
 TEST(ProficiencyRun, FortyStudentExampleAndReportFormat) {
   Rows rows = {{"班级", "学号", "姓名", "语文"}};
   const char* letters = "AAAAAAAAAABBBBBBBBBBBBBBBCCCCCCCCCCDDDEE";
