@@ -3,6 +3,8 @@
 // and where the run leaves the user (active sheet, selection).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "exam_harness.h"
 
 namespace lczs::examanalysis::testing {
@@ -166,6 +168,52 @@ TEST(ExamLayout, RunEndsOnTheCoverWithTheNoteSelected) {
   // Nothing but the five items: no width or height touched.
   EXPECT_EQ(cover.current_region(5, 5), Area::cell(5, 5));
   EXPECT_EQ(cover.row_height(15), h.sheet("封面").row_height(16));
+}
+
+// The extracts hold the K best (worst) by position in the grade's list,
+// listed by 班级 then 学号, whatever order the ranking left them in.
+TEST(ExamLayout, ExtractsListTheirStudentsByClassThenStudentNumber) {
+  const Rows rows = generated_grade(60, 3, 2, 11);
+  Harness h(book_of("成绩", rows));
+  Options o;
+  o.top = {"9", "", ""};
+  o.bottom = {"7", "", ""};
+  h.expect_done(o);
+  ASSERT_EQ(h.run(), JobOutcome::Completed) << h.ui.report();
+
+  // Reference: total descending, ties by class ascending then input order.
+  struct Student {
+    double total;
+    int cls, number;
+  };
+  std::vector<Student> list;
+  for (std::size_t i = 1; i < rows.size(); ++i)
+    list.push_back({rows[i][3].v.as_number() + rows[i][4].v.as_number(),
+                    static_cast<int>(rows[i][0].v.as_number()),
+                    static_cast<int>(rows[i][1].v.as_number())});
+  std::stable_sort(list.begin(), list.end(), [](const Student& a, const Student& b) {
+    return a.total != b.total ? a.total > b.total : a.cls < b.cls;
+  });
+  auto expect_extract = [&](const char* name, std::vector<Student> want) {
+    SCOPED_TRACE(name);
+    std::sort(want.begin(), want.end(), [](const Student& a, const Student& b) {
+      return a.cls != b.cls ? a.cls < b.cls : a.number < b.number;
+    });
+    const auto& sheet = h.sheet(name);
+    ASSERT_EQ(sheet.current_region(1, 1).row_count(), static_cast<int>(want.size()) + 1);
+    EXPECT_EQ(sheet.value(1, 9), host::Value::text("人数"));
+    for (std::size_t i = 0; i < want.size(); ++i) {
+      const int r = static_cast<int>(i) + 2;
+      EXPECT_EQ(sheet.value(r, 1).as_number(), want[i].cls) << r;
+      EXPECT_EQ(sheet.value(r, 2).as_number(), want[i].number) << r;
+      EXPECT_EQ(sheet.value(r, 6).as_number(), want[i].total) << r;
+    }
+    // The merged 人数 cells end up centred both ways by the table style.
+    EXPECT_EQ(sheet.format(2, 9).alignment.vertical, host::VAlign::Center);
+    EXPECT_EQ(sheet.format(2, 9).alignment.horizontal, host::HAlign::Center);
+  };
+  expect_extract("年级前9名", {list.begin(), list.begin() + 9});
+  expect_extract("年级后7名", {list.end() - 7, list.end()});
 }
 
 }  // namespace
