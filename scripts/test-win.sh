@@ -53,7 +53,7 @@ wine regsvr32 /s /n /i:machine lczs.dll >/dev/null 2>&1 || {
   echo "test-win: regsvr32 /n /i:machine lczs.dll failed" >&2
   exit 1
 }
-wine lczs_win_tests.exe "$@" 2>&1 | tr -d '\r'
+timeout "${LCZS_WIN_TIMEOUT:-300}" wine lczs_win_tests.exe "$@" 2>&1 | tr -d '\r'
 status=${PIPESTATUS[0]}
 echo "test-win: finished in $(( $(date +%s) - start )) s"
 exit "$status"

@@ -9,4 +9,8 @@ namespace lczs::wintest {
 // with scores from a fixed sequence; a third of them girls.
 memory::WorkbookData class_book(int students);
 
+// Sheet "成绩": 班级 学号 姓名 and four subjects for 45 students in three
+// classes; with_text_score puts "缺" into E10.
+memory::WorkbookData exam_book(bool with_text_score);
+
 }  // namespace lczs::wintest

@@ -25,14 +25,30 @@ void fail(const char* file, int line, const std::string& what) {
 
 }  // namespace lczs::wintest
 
-// Runs every case, or those whose name contains argv[1].
+namespace {
+// argv[1]: substrings separated by commas; a case runs when its name
+// contains one of them.
+bool selected(const char* name, const std::string& filter) {
+  size_t start = 0;
+  while (start <= filter.size()) {
+    size_t end = filter.find(',', start);
+    if (end == std::string::npos) end = filter.size();
+    std::string part = filter.substr(start, end - start);
+    if (!part.empty() && std::strstr(name, part.c_str())) return true;
+    start = end + 1;
+  }
+  return false;
+}
+}  // namespace
+
+// Runs every case, or those selected by argv[1].
 int main(int argc, char** argv) {
   using namespace lczs::wintest;
   // The host's user-interface thread: a single-threaded apartment.
   lczs::win::ComApartment apartment;
   int failed_cases = 0, run = 0;
   for (const auto& c : cases()) {
-    if (argc > 1 && !std::strstr(c.name, argv[1])) continue;
+    if (argc > 1 && !selected(c.name, argv[1])) continue;
     ++run;
     int before = failures();
     auto start = std::chrono::steady_clock::now();

@@ -426,6 +426,57 @@ LCZS_TEST(click_runs_class_division_with_win32_dialogs) {
   CHECK_EQ(shown.size(), 5u);
 }
 
+LCZS_TEST(click_runs_exam_analysis_and_information_forms_with_win32_dialogs) {
+  _putenv("LCZS_UI=");
+  std::string through_dll;
+  {
+    Session s(true, true, exam_book(false));
+    s.memory.set_today(2026, 12, 7);
+    REQUIRE(s.addin);
+    Win32Driver driver({
+        {true, "开始进行考试成绩分析，继续吗？"},
+        {false, "ksgssz", IDOK, [](const Win32Form& f) { f.click("ksfx_zx_bt"); }},
+        {false, "ksfxForm", IDOK,
+         [](const Win32Form& f) {
+           f.set_text("txtstdjie", "2001");
+           f.set_text("txtnj", "G1");
+           f.set_text("txtfilename", "期中成绩分析");
+           f.set_text("nq1", "10");
+           f.set_text("nh1", "5");
+           f.click("btnOk");
+         }},
+        {true, "成绩分析完毕，程序结束!"},
+        {false, "gylc", IDOK, [](const Win32Form& f) { f.click("CommandButton1"); }},
+        {false, "fb_help", IDOK, [](const Win32Form& f) { PostMessageW(f.hwnd(), WM_CLOSE, 0, 0); }},
+    });
+    CHECK_EQ(fake_click(s.app.get(), kClicks[2].path).hr, S_OK);
+    CHECK_EQ(fake_click(s.app.get(), kClicks[4].path).hr, S_OK);
+    CHECK_EQ(fake_click(s.app.get(), kClicks[1].path).hr, S_OK);
+    CHECK_MSG(driver.finished(), driver.problems().empty() ? "dialogs left" : driver.problems()[0]);
+    through_dll = memory::dump(dynamic_cast<memory::MemoryWorkbook&>(s.memory.active_workbook()));
+  }
+  _putenv("LCZS_UI=scripted");
+
+  memory::MemoryApplication memory;
+  memory.set_store(std::make_shared<memory::MemoryStore>());
+  memory.set_today(2026, 12, 7);
+  memory::MemoryWorkbook& wb = memory.open(exam_book(false));
+  ui::ScriptedUi ui;
+  ui.expect_message("开始进行考试成绩分析，继续吗？")
+      .expect_form("ksgssz", [](ui::FormDriver& f) { f.click("ksfx_zx_bt"); })
+      .expect_form("ksfxForm", [](ui::FormDriver& f) {
+        f.set_text("txtstdjie", "2001").set_text("txtnj", "G1").set_text("txtfilename", "期中成绩分析");
+        f.set_text("nq1", "10").set_text("nh1", "5").click("btnOk");
+      })
+      .expect_message("成绩分析完毕，程序结束!");
+  host::FakeClock clock(1.0);
+  auto jobs = shell::make_jobs();
+  shell::JobEnv env{memory, ui, clock};
+  jobs->ksfx_run(env);
+  CHECK_MSG(ui.finished(), ui.report());
+  CHECK_MSG(memory::dump(wb) == through_dll, "the workbooks differ");
+}
+
 // Runs last among the COM cases: the whole life of a session, then every
 // reference released and the DLL free to unload.
 LCZS_TEST(shutdown_releases_every_reference) {

@@ -41,6 +41,25 @@ memory::WorkbookData class_book(int students) {
   return book;
 }
 
+memory::WorkbookData exam_book(bool with_text_score) {
+  std::vector<std::vector<memory::Lit>> rows(1);
+  rows[0] = {"班级", "学号", "姓名", "语文", "数学", "英语", "物理"};
+  unsigned x = 7;
+  for (int i = 0; i < 45; ++i) {
+    std::vector<memory::Lit> row = {101 + i % 3, i / 3 + 1, ("生" + std::to_string(i + 1)).c_str()};
+    for (int s = 0; s < 4; ++s) {
+      x = x * 1103515245u + 12345u;
+      row.push_back(static_cast<int>(60 + (x >> 16) % 8 * 5));
+    }
+    rows.push_back(std::move(row));
+  }
+  if (with_text_score) rows[9][4] = memory::Lit("缺");
+  memory::WorkbookData book;
+  memory::add_sheet(book, "成绩", rows);
+  book.path = "/data/成绩.xlsx";
+  return book;
+}
+
 namespace {
 
 using memory::Lit;
@@ -176,25 +195,6 @@ memory::WorkbookData proficiency_book(bool with_bad_grade = false) {
 }
 
 // ---- exam analysis ----------------------------------------------------------
-
-memory::WorkbookData exam_book(bool with_text_score) {
-  Rows rows(1);
-  rows[0] = {"班级", "学号", "姓名", "语文", "数学", "英语", "物理"};
-  unsigned x = 7;
-  for (int i = 0; i < 45; ++i) {
-    std::vector<Lit> row = {101 + i % 3, i / 3 + 1, ("生" + std::to_string(i + 1)).c_str()};
-    for (int s = 0; s < 4; ++s) {
-      x = x * 1103515245u + 12345u;
-      row.push_back(static_cast<int>(60 + (x >> 16) % 8 * 5));
-    }
-    rows.push_back(std::move(row));
-  }
-  if (with_text_score) rows[9][4] = Lit("缺");
-  memory::WorkbookData book;
-  memory::add_sheet(book, "成绩", rows);
-  book.path = "/data/成绩.xlsx";
-  return book;
-}
 
 void exam_script(ui::ScriptedUi& ui, bool done) {
   ui.expect_message("开始进行考试成绩分析，继续吗？", ui::kOk)

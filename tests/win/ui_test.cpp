@@ -72,12 +72,19 @@ void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 void show_with(ui::Ui& dialogs, ui::Form& form, std::vector<std::function<void(HWND)>> steps) {
+  // The timer must stop even when the showing throws, or it would go on
+  // acting on the dialogs of later cases.
+  struct Timer {
+    UINT_PTR id;
+    ~Timer() {
+      KillTimer(nullptr, id);
+      g_steps = nullptr;
+    }
+  };
   g_steps = &steps;
   g_step = 0;
-  UINT_PTR timer = SetTimer(nullptr, 0, 20, tick);
+  Timer timer{SetTimer(nullptr, 0, 20, tick)};
   dialogs.show_modal(form);
-  KillTimer(nullptr, timer);
-  g_steps = nullptr;
 }
 
 // A settings form in the style of the jobs' forms: an option group whose
