@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test.
+# UndefinedBehaviorSanitizer and runs every test: a short fuzzing run of the
+# file readers, the Windows add-in under Wine (LCZS_SKIP_WIN=1 leaves it out),
+# and the test suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -9,7 +11,10 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DLCZS_SANITIZE=ON -DLCZS_TESTS=
 cmake --build "$build" -j"$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
 if [ -x scripts/fuzz-smoke.sh ]; then
   bash scripts/fuzz-smoke.sh
 fi
+if [ "${LCZS_SKIP_WIN:-0}" != 1 ] && [ -x scripts/test-win.sh ]; then
+  bash scripts/test-win.sh
+fi
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
