@@ -1,6 +1,7 @@
 #include "classdiv/fb_forms.h"
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,16 @@ ui::PictureTable gs_picture() {
   }
   p.first_row_number = 1;
   return p;
+}
+
+// A typed number; one too large (or too small) for a double is as unusable
+// as a letter.
+std::optional<double> typed_number(const std::string& text) {
+  try {
+    return host::parse_user_number(text);
+  } catch (const std::out_of_range&) {
+    return std::nullopt;
+  }
 }
 
 const char* const kManual[] = {"c_5_lable", "c_6_lable", "c_7_lable", "c_8_lable",
@@ -117,14 +128,14 @@ std::unique_ptr<ui::Form> make_c_fbsz(FbState& st, ui::Ui& ui) {
       bool bad = false;
       const std::string minutes = host::trim(form->control("c_fbsj_txtbox").text);
       if (!minutes.empty()) {
-        auto v = host::parse_user_number(minutes);
+        auto v = typed_number(minutes);
         double seconds = v ? host::round_half_even(*v * 60) : -1;
         if (!v || seconds < 0 || seconds > host::kInt16Max) bad = true;
         else time_limit = static_cast<int>(seconds);
       }
       const std::string diff = host::trim(form->control("c_gkcz_txtbox").text);
       if (!diff.empty()) {
-        auto v = host::parse_user_number(diff);
+        auto v = typed_number(diff);
         if (!v) bad = true;
         else max_diff = static_cast<float>(*v);
       }
@@ -139,7 +150,7 @@ std::unique_ptr<ui::Form> make_c_fbsz(FbState& st, ui::Ui& ui) {
     if (count.empty()) {
       ui.message_box("请输入分班数!", ui::Buttons::Ok, ui::kTitle);
     } else {
-      auto v = host::parse_user_number(count);
+      auto v = typed_number(count);
       double k = v ? host::round_half_even(*v) : -1;
       if (!v || *v < 0 || k > host::kInt16Max)
         ui.message_box(kTypeError, ui::Buttons::Ok, ui::kTitle);

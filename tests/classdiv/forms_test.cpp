@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
 
 #include "classdiv/fb_forms.h"
 #include "classdiv/fb_main.h"
@@ -137,6 +138,17 @@ TEST(Forms, SettingsRules) {
         {.classes = "6", .manual = true, .minutes = "546.1"}},
        true, 6, 32766, 1.0f},
       {"close box comes back", {{.close_box = true}, {.classes = "2"}}, true, 2, 120, 1.0f},
+      // Numbers beyond what a double holds are refused like any unusable text.
+      {"class count beyond a double",
+       {{.classes = "1" + std::string(400, '0'), .message = kTypeError}, {.classes = "2"}}, true, 2, 120, 1.0f},
+      {"minutes beyond a double",
+       {{.classes = "6", .manual = true, .minutes = "9" + std::string(400, '9'), .message = kTypeError},
+        {.classes = "5"}},
+       true, 5, 120, 1.0f},
+      {"difference beyond a double",
+       {{.classes = "6", .manual = true, .diff = "-1" + std::string(400, '0'), .message = kTypeError},
+        {.classes = "5"}},
+       true, 5, 120, 1.0f},
   };
   for (const SettingsCase& c : cases) {
     SCOPED_TRACE(c.what);
