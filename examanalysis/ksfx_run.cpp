@@ -41,6 +41,17 @@ std::string lower_ascii(std::string s) {
   return s;
 }
 
+// The switches the driver flips around the work (screen updating, alerts)
+// are housekeeping: like the drivers' own statements they go on past a host
+// that refuses one, rather than turning a finished analysis into a failure.
+template <class Switch>
+void quietly(Switch flip) {
+  try {
+    flip();
+  } catch (const std::exception&) {
+  }
+}
+
 bool ends_with_xlsx(const std::string& name) {
   return name.size() >= 5 && lower_ascii(name.substr(name.size() - 5)) == ".xlsx";
 }
@@ -96,7 +107,7 @@ JobOutcome Ksfx::ksfx_run() {
   st_.ks_subject_count = 0;
 
   auto stop = [&](const std::string& text) {
-    host_app.set_screen_updating(true);
+    quietly([&] { host_app.set_screen_updating(true); });
     ui_.message_box(text, ui::Buttons::Ok, ui::kTitle);
     ui_.message_box(kMsgExit, ui::Buttons::Ok, ui::kTitle);
     return JobOutcome::Stopped;
@@ -149,19 +160,25 @@ JobOutcome Ksfx::ksfx_run() {
 
   if (!path.empty()) {
     // Saved with the alerts as the user had them, so that replacing an
-    // existing file is asked about; the run leaves them off afterwards.
-    host_app.set_display_alerts(alerts);
+    // existing file is asked about (and never saved without asking when they
+    // cannot be switched back on); the run leaves them off afterwards.
+    bool saved = false;
+    std::string save_error;
     try {
+      host_app.set_display_alerts(alerts);
       work_book->save_as(path);
-      host_app.set_display_alerts(false);
+      saved = true;
     } catch (const std::exception& e) {
-      host_app.set_display_alerts(false);
-      host_app.set_screen_updating(true);
-      ui_.message_box(std::string("保存工作簿失败：") + e.what(), ui::Buttons::Ok, ui::kTitle);
+      save_error = e.what();
+    }
+    quietly([&] { host_app.set_display_alerts(false); });
+    if (!saved) {
+      quietly([&] { host_app.set_screen_updating(true); });
+      ui_.message_box("保存工作簿失败：" + save_error, ui::Buttons::Ok, ui::kTitle);
       return JobOutcome::SaveFailed;
     }
   }
-  host_app.set_screen_updating(true);
+  quietly([&] { host_app.set_screen_updating(true); });
   ui_.message_box(kMsgDone, ui::Buttons::Ok, ui::kTitle);
   return JobOutcome::Completed;
 }

@@ -218,3 +218,48 @@ TEST(ExamLayout, ExtractsListTheirStudentsByClassThenStudentNumber) {
 
 }  // namespace
 }  // namespace lczs::examanalysis::testing
+
+namespace lczs::examanalysis::testing {
+namespace {
+
+// The switches the driver flips around the steps (screen updating, alerts)
+// may fail too: the run still ends with one of its own closing messages and
+// never lets the failure out.
+TEST(ExamHousekeeping, FailingSwitchesEndTheRunWithItsOwnMessage) {
+  for (const char* op : {"set_screen_updating", "set_display_alerts"}) {
+    for (int nth = 1; nth <= 4; ++nth) {
+      SCOPED_TRACE(std::string(op) + " #" + std::to_string(nth));
+      Harness h(book_of("成绩", {{"班级", "学号", "姓名", "语文"}, {101, 1, "甲", 80}, {101, 2, "乙", nullptr}}));
+      memory::FaultInjectingApplication faulty(h.app);
+      faulty.fail_on(op, nth);
+      h.expect_start().expect_options(Options{});
+      h.ui.expect_message_containing("").expect_message_containing("");
+      shell::JobEnv env{faulty, h.ui, h.clock};
+      JobOutcome outcome = JobOutcome::Unavailable;
+      try {
+        outcome = h.job.ksfx_run(env);
+      } catch (const std::exception& e) {
+        ADD_FAILURE() << "escaped: " << e.what();
+        continue;
+      }
+      const auto& said = h.ui.messages();
+      ASSERT_GE(said.size(), 2u);
+      if (outcome == JobOutcome::Completed) {
+        EXPECT_EQ(said.back(), kMsgDone);
+        EXPECT_EQ(h.store->save_count, 1);
+      } else if (outcome == JobOutcome::SaveFailed) {
+        // Only when the save itself could not go ahead.
+        EXPECT_EQ(said.back().rfind("保存工作簿失败：", 0), 0u) << said.back();
+        EXPECT_EQ(h.store->save_count, 0);
+      } else {
+        EXPECT_EQ(outcome, JobOutcome::Stopped);
+        EXPECT_EQ(said.back(), kMsgExit);
+        EXPECT_EQ(said.size(), 3u) << h.ui.report();  // question, what failed, exit
+        EXPECT_EQ(h.store->save_count, 0);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace lczs::examanalysis::testing
