@@ -144,9 +144,8 @@ JobOutcome Ksfx::ksfx_run() {
   // The report is written as a new file once it is complete; the user's own
   // file is never saved over.
   std::string path;
-  if (!st_.ks_save_name.empty()) path = ksfx_save_path(work_book->full_name(), st_.ks_save_name);
-
   try {
+    if (!st_.ks_save_name.empty()) path = ksfx_save_path(work_book->full_name(), st_.ks_save_name);
     host_app.set_screen_updating(false);
     ksfx_prepare();
     step_ = "制作封面";

@@ -261,5 +261,50 @@ TEST(ExamHousekeeping, FailingSwitchesEndTheRunWithItsOwnMessage) {
   }
 }
 
+// Whatever host call fails, and whenever, the failure stays inside the run:
+// it ends with a box of its own and nothing but a finished report is saved.
+TEST(ExamHousekeeping, NoHostFailureEscapesTheRun) {
+  const char* const ops[] = {
+      "activate", "active_cell", "active_sheet", "active_workbook", "add_page_break", "add_sheet",
+      "autofit_columns", "clear_contents", "copy", "copy_sheet_after", "current_region", "cut",
+      "delete_cells", "delete_sheet", "display_alerts", "end_copy_mode", "end_down", "find_sheet",
+      "full_name", "index", "insert_cells", "merge", "move_sheet_before", "name", "paste",
+      "replace_whole", "save_as", "select", "set_alignment", "set_border", "set_characters_font",
+      "set_display_alerts", "set_font", "set_formula", "set_formula_r1c1", "set_name",
+      "set_number_format", "set_row_height", "set_screen_updating", "set_value", "sheet",
+      "sheet_count", "sort", "value", "visible"};
+  int runs = 0;
+  for (const char* op : ops) {
+    for (int nth : {1, 2, 3, 4, 5, 9, 40}) {
+      SCOPED_TRACE(std::string(op) + " #" + std::to_string(nth));
+      Harness h(book_of("成绩", banded_grade()));
+      memory::FaultInjectingApplication faulty(h.app);
+      faulty.fail_on(op, nth);
+      Options o;
+      o.top = {"1", "", ""};
+      o.bottom = {"1", "", ""};
+      h.expect_start().expect_options(o);
+      h.ui.expect_message_containing("").expect_message_containing("");
+      shell::JobEnv env{faulty, h.ui, h.clock};
+      JobOutcome outcome = JobOutcome::Unavailable;
+      try {
+        outcome = h.job.ksfx_run(env);
+      } catch (const std::exception& e) {
+        ADD_FAILURE() << "escaped: " << e.what();
+        continue;
+      } catch (const ui::ScriptViolation&) {
+        continue;  // failed before the question: a different, but own, box
+      }
+      ++runs;
+      if (outcome != JobOutcome::Completed) {
+        EXPECT_EQ(h.store->save_count, 0);
+      } else {
+        EXPECT_EQ(h.ui.messages().back(), kMsgDone);
+      }
+    }
+  }
+  EXPECT_GT(runs, 100);
+}
+
 }  // namespace
 }  // namespace lczs::examanalysis::testing
