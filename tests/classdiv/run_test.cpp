@@ -142,6 +142,29 @@ TEST(Run, DealsWithoutSearchGiveTheDocumentedLayout) {
   }
 }
 
+// Equal totals inside a gender: both sorts of the input step and the sorts of
+// the write-back keep the students in the order they came in.
+TEST(Run, EqualTotalsKeepTheirInputOrder) {
+  // Boys and girls interleaved; every boy has 90, every girl 80, so the deal
+  // goes by input order: boys 甲乙丙丁戊 get 1 2 2 1 1, girls 子丑 2 1 and
+  // the last girl 寅, continuing the boys' pass, 2.
+  Harness h(make_book({"语文"}, {{"甲", "男", {90}}, {"子", "女", {80}}, {"乙", "男", {90}},
+                                 {"丑", "女", {80}}, {"丙", "男", {90}}, {"丁", "男", {90}},
+                                 {"寅", "女", {80}}, {"戊", "男", {90}}}));
+  script_start(h.ui, {"2", "0", ""});
+  h.ui.expect_message(kWait).expect_message_containing("分班结束!");
+  ASSERT_EQ(h.run(), shell::JobOutcome::Completed) << h.ui.report();
+  const char* names[] = {"甲", "丁", "戊", "丑", "乙", "丙", "子", "寅"};
+  const char* ids[] = {"1", "6", "8", "4", "3", "5", "2", "7"};
+  const int classes[] = {1, 1, 1, 1, 2, 2, 2, 2};
+  for (int r = 2; r <= 9; ++r) {
+    SCOPED_TRACE(r);
+    EXPECT_EQ(h.cell(r, 3), names[r - 2]);
+    EXPECT_EQ(h.cell(r, 1), ids[r - 2]);
+    EXPECT_EQ(h.sheet(1).value(r, 2).as_number(), classes[r - 2]);
+  }
+}
+
 // The worked example of the search, on a sheet laid out as the input step
 // leaves it: class 1 in rows 2-3 (90, 70), class 2 in rows 4-5 (60, 50).
 TEST(Run, SearchWorkedExampleExchangesRowsTwoAndFour) {
