@@ -6,8 +6,10 @@
 // cells already stored, never by creating the million cells of the area.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <map>
+#include <unordered_map>
 #include <utility>
 
 #include "host/memory/memory_internal.h"
@@ -79,22 +81,28 @@ namespace {
 
 // Applies a change to the formats of an area. `patch(format, row, col)`
 // gets 0 for the row (column) when it changes a whole column's (row's)
-// format. Position-independent patches are computed once per format id.
+// format. A positional patch (borders) may depend on the cell's position
+// only through which edges of the area the cell lies on; so every patch is
+// computed once per format id and edge class, which keeps a grid over a
+// large table from re-interning a format for every cell.
 class FormatEditor {
  public:
   using Patch = std::function<void(Format&, int row, int col)>;
-  FormatEditor(SheetData& sheet, FormatPool& pool, Patch patch, bool positional)
-      : sheet_(sheet), pool_(pool), patch_(std::move(patch)), positional_(positional) {}
+  FormatEditor(SheetData& sheet, FormatPool& pool, Patch patch, bool positional, const Area& area)
+      : sheet_(sheet), pool_(pool), patch_(std::move(patch)), positional_(positional), area_(area) {}
 
   FormatId patched(FormatId id, int row, int col) {
-    if (!positional_) {
-      auto it = memo_.find(id);
-      if (it != memo_.end()) return it->second;
+    std::uint64_t key = static_cast<std::uint64_t>(id) << 4;
+    if (positional_) {
+      key |= (row == area_.top ? 1u : 0u) | (row == area_.bottom ? 2u : 0u) |
+             (col == area_.left ? 4u : 0u) | (col == area_.right ? 8u : 0u);
     }
+    auto it = memo_.find(key);
+    if (it != memo_.end()) return it->second;
     Format f = pool_.get(id);
     patch_(f, row, col);
     FormatId out = pool_.intern(f);
-    if (!positional_) memo_[id] = out;
+    memo_.emplace(key, out);
     return out;
   }
 
@@ -185,7 +193,8 @@ class FormatEditor {
   FormatPool& pool_;
   Patch patch_;
   bool positional_;
-  std::map<FormatId, FormatId> memo_;
+  Area area_;
+  std::unordered_map<std::uint64_t, FormatId> memo_;
   std::optional<FormatId> common_;
 };
 
@@ -243,7 +252,8 @@ void edit_formats(MemoryWorksheet& ws, const Area& area, FormatEditor::Patch pat
   if (!whole_rows(area) && !whole_cols(area) &&
       static_cast<long long>(area.row_count()) * area.col_count() > kMaxFormatCells)
     fail("区域过大，无法设置格式");
-  FormatEditor ed(Access::sheet(ws), Access::book(ws.workbook()).formats, std::move(patch), positional);
+  FormatEditor ed(Access::sheet(ws), Access::book(ws.workbook()).formats, std::move(patch), positional,
+                  area);
   ed.apply(area);
 }
 
