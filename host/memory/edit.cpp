@@ -165,9 +165,10 @@ void MemoryWorksheet::insert_cells(const Area& area, Shift shift) {
   if (!down && cols_whole) shift_infos(data_->columns, area.left, w, true, kMaxCols);
 
   // New cells look like their neighbour above (left), as the application
-  // formats inserted cells by default.
-  if (down && area.top > 1) {
-    int src = area.top - 1;
+  // formats inserted cells by default; at the top (left) edge of the sheet,
+  // where there is none, like the cells they pushed down (right).
+  if (down) {
+    int src = area.top > 1 ? area.top - 1 : area.top + h;
     if (rows_whole) {
       auto info = data_->rows.find(src);
       for (int r = area.top; r < area.top + h; ++r) {
@@ -182,8 +183,8 @@ void MemoryWorksheet::insert_cells(const Area& area, Shift shift) {
     for (auto [c, f] : above)
       for (int r = area.top; r < area.top + h; ++r)
         if (f != level_format(*data_, r, c)) data_->at(r, c).format = f;
-  } else if (!down && area.left > 1) {
-    int src = area.left - 1;
+  } else {
+    int src = area.left > 1 ? area.left - 1 : area.left + w;
     if (cols_whole) {
       auto info = data_->columns.find(src);
       for (int c = area.left; c < area.left + w; ++c)

@@ -164,6 +164,19 @@ TEST(Insert, WholeRowsShiftContentHeightsBreaksAndFormats) {
   EXPECT_TRUE(s.ws->format(2, 1).font.bold);  // formatted as the row above
 }
 
+TEST(Insert, AtTheTopEdgeNewCellsLookLikeThoseTheyPushed) {
+  OneSheet s({{"班级", "人数"}, {101, 40}});
+  s.ws->set_border(Area{1, 1, 1, 2}, host::BorderIndex::EdgeTop,
+                   {.style = host::LineStyle::Continuous});
+  s.ws->set_font(Area{1, 1, 1, 2}, {.size = 10});
+  s.ws->insert_cells(Area::rows(1, 1), Shift::Auto);
+  EXPECT_EQ(s.ws->value(2, 1), Value::text("班级"));
+  EXPECT_EQ(s.ws->format(1, 2).font.size, 10);
+  EXPECT_EQ(s.ws->format(1, 1).borders.top.style, host::LineStyle::Continuous);
+  s.ws->insert_cells(Area{1, 1, 3, 1}, Shift::Right);
+  EXPECT_EQ(s.ws->format(1, 1).font.size, 10);  // like B1, the cell pushed right
+}
+
 TEST(Insert, CellsShiftRightAndRefuseToPushFilledCellsOff) {
   OneSheet s({{1, 2}});
   s.ws->insert_cells(Area::cell(1, 1), Shift::Right);
