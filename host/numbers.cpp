@@ -1,6 +1,8 @@
 #include "host/numbers.h"
 
+#include <charconv>
 #include <cmath>
+#include <system_error>
 
 #include "host/utf8.h"
 
@@ -67,7 +69,14 @@ std::optional<double> parse_user_number(std::string_view text) {
     else return std::nullopt;
   }
   if (!digits) return std::nullopt;
-  return std::stod(ascii);
+  // from_chars reads the same whatever the process locale, and refuses a
+  // number too large for a double, which no user could mean.
+  const char* first = ascii.data() + (ascii[0] == '+' ? 1 : 0);
+  const char* last = ascii.data() + ascii.size();
+  double v = 0;
+  auto [end, ec] = std::from_chars(first, last, v, std::chars_format::fixed);
+  if (ec != std::errc() || end != last || !std::isfinite(v)) return std::nullopt;
+  return v;
 }
 
 std::string int_text(long long v) { return std::to_string(v); }

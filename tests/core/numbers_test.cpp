@@ -31,6 +31,9 @@ TEST(ParseUserNumber, RefusesWhatIsNotAPlainNumber) {
   for (const char* in : {"", "  ", "abc", "1e3", "1,000", "3分", "--1", "1.2.3", ".", "-", "0x10", "三"}) {
     EXPECT_FALSE(parse_user_number(in).has_value()) << in;
   }
+  std::string huge = "1" + std::string(400, '0');
+  EXPECT_FALSE(parse_user_number(huge).has_value());
+  EXPECT_FALSE(parse_user_number("-" + huge).has_value());
 }
 
 TEST(Trim, StripsAsciiAndIdeographicSpaces) {
