@@ -66,8 +66,8 @@ class FlagsUi : public Ui {
  public:
   // `answer_yes`: questions are answered 确定 and data-format forms go on
   // without asking the fallback.
-  // `err_is_terminal`: progress lines overwrite each other (without a
-  // fallback; with one, the fallback shows them).
+  // `err_is_terminal`: progress lines overwrite each other; without a
+  // terminal there are none. With a fallback, the fallback shows them.
   FlagsUi(FlagRegistry registry, FlagValues values, std::ostream& out, std::ostream& err,
           bool answer_yes, std::unique_ptr<Ui> fallback = nullptr, bool err_is_terminal = false);
 

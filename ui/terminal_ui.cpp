@@ -208,9 +208,8 @@ void TerminalUi::progress(std::string_view line) {
     err_ << "\r" << line << "\x1b[K";
     err_.flush();
     progress_open_ = true;
-  } else {
-    err_ << line << "\n";
   }
+  // Without a terminal a status line would only fill a log: nothing.
 }
 
 void TerminalUi::progress_done() {

@@ -26,7 +26,8 @@ namespace lczs::ui {
 
 class TerminalUi : public Ui {
  public:
-  // `err_is_terminal`: progress lines overwrite each other.
+  // `err_is_terminal`: progress lines overwrite each other; without a
+  // terminal there are none.
   TerminalUi(std::istream& in, std::ostream& out, std::ostream& err, bool err_is_terminal = false);
 
   int message_box(std::string_view prompt, Buttons buttons, std::string_view title) override;
