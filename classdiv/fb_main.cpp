@@ -128,12 +128,26 @@ void fb_prepare_classes(shell::JobEnv& env, FbState& st) {
 
   if (N >= 1) {
     const Area scores{2, 5, N + 1, M + 4};
+    // The two refusals keep their own words and add where the first such
+    // cell is, so the user need not search the whole table for it.
+    auto first_cell = [&](auto&& matches) {
+      for (int r = 2; r <= N + 1; ++r)
+        for (int x = 5; x <= M + 4; ++x)
+          if (matches(ws.value(r, x)))
+            return "\n第一处：" + sheet_ref(ws) + "的单元格 " + host::address(Area::cell(r, x), false) + "。";
+      return std::string();
+    };
     if (wf.count_blank(ws, scores) > 0) {
-      refuse(env, st, "有空白单元格（缺考），处理后进行分班！");
+      refuse(env, st, "有空白单元格（缺考），处理后进行分班！" + first_cell([](const Value& v) {
+               return v.is_empty() || (v.is_text() && v.as_text().empty());
+             }));
       return;
     }
     if (wf.count_if(ws, scores, Value::text("0")) > 0) {
-      refuse(env, st, "有单元格为0，处理后进行分班！");
+      refuse(env, st, "有单元格为0，处理后进行分班！" + first_cell([&](const Value& v) {
+               return v.vba_equals(Value::number(0)) ||
+                      (v.is_text() && host::parse_user_number(v.as_text()) == 0.0);
+             }));
       return;
     }
     for (int r = 2; r <= N + 1; ++r)

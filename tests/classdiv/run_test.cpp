@@ -340,14 +340,16 @@ TEST(Run, RefusedDataSavesNothingAndChangesNoCell) {
   };
   using host::Value;
   const Case cases[] = {
-      {"blank", set(3, 5, Value()), "2", "有空白单元格（缺考），处理后进行分班！"},
+      {"blank", set(3, 5, Value()), "2",
+       "有空白单元格（缺考），处理后进行分班！\n第一处：工作表“成绩”的单元格 E3。"},
       {"blank and zero",
        [](memory::WorkbookData& b) {
          b.sheets[0]->at(3, 6).value = Value::number(0);
          b.sheets[0]->erase(4, 5);
        },
-       "2", "有空白单元格（缺考），处理后进行分班！"},
-      {"zero total", set(5, 6, Value::number(0)), "2", "有单元格为0，处理后进行分班！"},
+       "2", "有空白单元格（缺考），处理后进行分班！\n第一处：工作表“成绩”的单元格 E4。"},
+      {"zero total", set(5, 6, Value::number(0)), "2",
+       "有单元格为0，处理后进行分班！\n第一处：工作表“成绩”的单元格 F5。"},
       {"absent as text", set(4, 5, Value::text("缺考")), "2",
        "工作表“成绩”的单元格 E4 不是数字（“缺考”），请处理后再运行。"},
       {"number stored as text", set(6, 6, Value::text("88")), "2", "单元格 F6 不是数字（“88”）"},
