@@ -291,10 +291,10 @@ void MemoryWorkbook::recalculate() {
 }
 
 void MemoryWorkbook::save() {
+  // Whether the target may be written (a file whose content the model could
+  // not carry in full is never overwritten) is the store's decision: only it
+  // knows which file the workbook was read from.
   if (data_.path.empty()) throw host::SaveError("工作簿尚未保存为文件，无法保存");
-  if (!data_.unsupported.empty())
-    throw host::SaveError("工作簿含有本程序不能完整保存的内容（" + data_.unsupported.front().what +
-                          "），不能覆盖原文件");
   recalculate();
   app_->store_->save(data_, data_.path);
 }
@@ -319,9 +319,6 @@ std::string with_extension(const std::string& path, const std::string& current) 
 void MemoryWorkbook::save_as(const std::string& name) {
   if (name.empty()) throw host::SaveError("文件名不能为空");
   std::string path = with_extension(name, data_.path);
-  if (!data_.unsupported.empty() && path == data_.path)
-    throw host::SaveError("工作簿含有本程序不能完整保存的内容（" + data_.unsupported.front().what +
-                          "），不能覆盖原文件");
   // With alerts off the application replaces an existing file unasked.
   if (app_->display_alerts_ && app_->store_->exists(path) && app_->confirm_replace_ &&
       !app_->confirm_replace_(path))

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <poll.h>
 #include <pty.h>
 
@@ -164,6 +165,28 @@ TEST(Cli, WorkingOnACopyNeverWritesTheBook) {
   EXPECT_EQ(stopped.exit_code, 1) << stopped.out << stopped.err;
   EXPECT_NE(stopped.out.find("数据类型错误，请重新输入!"), std::string::npos) << stopped.out;
   EXPECT_FALSE(std::filesystem::exists(dir.file("x.xlsx")));
+  EXPECT_EQ(read_file(book), before);
+}
+
+TEST(Cli, ABookWithContentTheModelCannotCarryIsWorkedOnlyIntoACopy) {
+  TempDir dir;
+  std::string book = write_classdiv_book(dir, "分班.xlsx");
+  const std::string add_comment =
+      "/usr/bin/python3 -c \"import sys, openpyxl; from openpyxl.comments import Comment; "
+      "wb = openpyxl.load_workbook(sys.argv[1]); wb.worksheets[0]['A1'].comment = Comment('x', 'y'); "
+      "wb.save(sys.argv[1])\" '" + book + "'";
+  ASSERT_EQ(std::system(add_comment.c_str()), 0);
+  const std::string before = read_file(book);
+
+  CliResult in_place = run_lczs({"classdiv", book, "--classes", "2", "--minutes", "0.01"});
+  EXPECT_EQ(in_place.exit_code, 3) << in_place.out << in_place.err;
+  EXPECT_EQ(in_place.out, "");  // refused on opening, before any dialog
+  EXPECT_NE(in_place.err.find("批注"), std::string::npos) << in_place.err;
+
+  const std::string copy = dir.file("副本.xlsx");
+  CliResult r = run_lczs({"classdiv", book, "--classes", "2", "--minutes", "0.01", "-o", copy});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_TRUE(std::filesystem::exists(copy));
   EXPECT_EQ(read_file(book), before);
 }
 
