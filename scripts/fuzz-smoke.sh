@@ -20,7 +20,7 @@ for target in "${targets[@]}"; do
   mkdir -p "$scratch/$reader"
   echo "fuzz-smoke: $target for ${seconds}s" >&2
   "$build/fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-    -print_final_stats=0 "$scratch/$reader" "fuzz/corpus/$reader" 2>"$scratch/$reader.log" || {
+    -print_final_stats=0 -artifact_prefix="$build/$target-" "$scratch/$reader" "fuzz/corpus/$reader" 2>"$scratch/$reader.log" || {
     tail -50 "$scratch/$reader.log" >&2
     exit 1
   }
