@@ -256,13 +256,19 @@ Value cell_value(const MemoryWorksheet& ws, int row, int col, const Cell* cell) 
 
 void rewrite_formulas(MemoryWorkbook& book,
                       const std::function<std::string(const std::string&, std::string_view)>& f) {
-  for (auto& sheet : Access::book(book).sheets)
-    for (auto& [r, row] : sheet->store().rows)
+  for (auto& sheet : Access::book(book).sheets) {
+    auto& st = sheet->store();
+    if (!st.maybe_formulas) continue;
+    bool any = false;
+    for (auto& [r, row] : st.rows)
       for (auto& [c, cell] : row)
         if (!cell.formula.empty()) {
+          any = true;
           std::string next = f(sheet->name, cell.formula);
           if (next != cell.formula) cell.formula = std::move(next);
         }
+    if (!any) st.maybe_formulas = false;
+  }
 }
 
 // ---- Cell storage helpers ----------------------------------------------------------
@@ -467,6 +473,7 @@ void MemoryWorksheet::set_formula(const Area& area, const std::string& text) {
   std::string f = text.substr(1);
   if (!formula::parses(f)) fail("公式“" + text + "”有误");
   check_size(area);
+  data_->store().maybe_formulas = true;
   for (int r = area.top; r <= area.bottom; ++r)
     for (int c = area.left; c <= area.right; ++c) {
       Cell& cell = cell_for_write(*data_, r, c);
@@ -488,6 +495,7 @@ void MemoryWorksheet::set_formula_r1c1(const Area& area, const std::string& text
   check_size(area);
   std::string first = formula::from_r1c1(r1c1, area.top, area.left);
   if (!formula::parses(first)) fail("公式“" + text + "”有误");
+  data_->store().maybe_formulas = true;
   for (int r = area.top; r <= area.bottom; ++r)
     for (int c = area.left; c <= area.right; ++c) {
       Cell& cell = cell_for_write(*data_, r, c);

@@ -164,11 +164,22 @@ class FormatEditor {
       }
       return;
     }
-    for (int r = area.top; r <= area.bottom; ++r)
-      for (int c = area.left; c <= area.right; ++c) {
-        Cell& cell = cell_for_write(sheet_, r, c);
-        cell.format = patched(cell.format, r, c);
+    // Row by row with iterators: a grid over a large table visits each
+    // cell once instead of looking it up twice.
+    auto rit = st.rows.lower_bound(area.top);
+    for (int r = area.top; r <= area.bottom; ++r, ++rit) {
+      if (rit == st.rows.end() || rit->first != r) rit = st.rows.emplace_hint(rit, r, SheetData::Store::Row{});
+      auto& row = rit->second;
+      auto cit = row.lower_bound(area.left);
+      for (int c = area.left; c <= area.right; ++c, ++cit) {
+        if (cit == row.end() || cit->first != c) {
+          cit = row.emplace_hint(cit, c, Cell{});
+          st.added(c);
+          cit->second.format = level_format(sheet_, r, c);
+        }
+        cit->second.format = patched(cit->second.format, r, c);
       }
+    }
   }
 
  private:

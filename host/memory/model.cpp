@@ -128,6 +128,7 @@ const Cell* SheetData::get(int row, int col) const {
 }
 
 Cell& SheetData::at(int row, int col) {
+  store_->maybe_formulas = true;  // the caller may write one
   auto& cells = store_->rows[row];
   auto [it, inserted] = cells.try_emplace(col);
   if (inserted) store_->added(col);

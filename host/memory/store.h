@@ -21,6 +21,11 @@ struct SheetData::Store {
   std::map<int, Row> rows;        // rows holding at least one cell
   std::map<int, int> col_counts;  // column -> number of stored cells in it
   std::size_t count = 0;
+  // False only when a scan found no formula and none can have come since:
+  // lets the reference rewriting after a rename, insert or delete pass over
+  // sheets of plain values without reading every cell. Whatever may write a
+  // formula into the sheet sets it (set_formula, paste, at(), put()).
+  bool maybe_formulas = true;
 
   // Formula values computed since the workbook's last change, by cell. Keyed
   // by address: cells are map nodes and keep their address while they live;

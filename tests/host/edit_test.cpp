@@ -177,6 +177,19 @@ TEST(Insert, AtTheTopEdgeNewCellsLookLikeThoseTheyPushed) {
   EXPECT_EQ(s.ws->format(1, 1).font.size, 10);  // like B1, the cell pushed right
 }
 
+TEST(Insert, FormulasWrittenAfterAScanThatFoundNoneStillFollow) {
+  OneSheet s({{1}, {2}});
+  s.ws->set_name("成绩");  // rewrites references: finds no formula on the sheet
+  s.ws->set_formula(Area::cell(5, 2), "=A1+A2");
+  s.ws->insert_cells(Area::rows(1, 1), Shift::Auto);
+  EXPECT_EQ(s.ws->formula(6, 2), "=A2+A3");
+  s.ws->delete_cells(Area::rows(1, 1), Shift::Auto);
+  s.ws->set_formula(Area::cell(1, 3), "=B5");
+  s.ws->insert_cells(Area::rows(1, 1), Shift::Auto);
+  EXPECT_EQ(s.ws->formula(2, 3), "=B6");
+  EXPECT_EQ(s.ws->value(2, 3), N(3));
+}
+
 TEST(Insert, CellsShiftRightAndRefuseToPushFilledCellsOff) {
   OneSheet s({{1, 2}});
   s.ws->insert_cells(Area::cell(1, 1), Shift::Right);
