@@ -97,12 +97,20 @@ class FormatEditor {
       key |= (row == area_.top ? 1u : 0u) | (row == area_.bottom ? 2u : 0u) |
              (col == area_.left ? 4u : 0u) | (col == area_.right ? 8u : 0u);
     }
+    // Neighbouring cells mostly share a format: try the last answer first.
+    if (key == last_key_) return last_out_;
     auto it = memo_.find(key);
-    if (it != memo_.end()) return it->second;
-    Format f = pool_.get(id);
-    patch_(f, row, col);
-    FormatId out = pool_.intern(f);
-    memo_.emplace(key, out);
+    FormatId out;
+    if (it != memo_.end()) {
+      out = it->second;
+    } else {
+      Format f = pool_.get(id);
+      patch_(f, row, col);
+      out = pool_.intern(f);
+      memo_.emplace(key, out);
+    }
+    last_key_ = key;
+    last_out_ = out;
     return out;
   }
 
@@ -206,6 +214,8 @@ class FormatEditor {
   bool positional_;
   Area area_;
   std::unordered_map<std::uint64_t, FormatId> memo_;
+  std::uint64_t last_key_ = ~std::uint64_t{0};  // no format id gives this key
+  FormatId last_out_ = 0;
   std::optional<FormatId> common_;
 };
 
