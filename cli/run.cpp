@@ -130,10 +130,22 @@ std::optional<Args> parse(int argc, char** argv, int& status) {
   app.add_flag("--yes", a.yes, "所有提问答“确定”，格式窗体按“继续执行>>” / answer 确定 to everything");
   std::map<std::string, std::string> texts;  // stable addresses for the parser
   std::vector<std::pair<std::string, CLI::Option*>> form_options;
+  // What each option means to a user; the form and its text box follow.
+  static const std::map<std::string, std::string> kMeaning = {
+      {"--classes", "分班数 K"},
+      {"--minutes", "程序执行时间 M 分钟（选“手动调整”）"},
+      {"--max-diff", "各科及总分允许最大差值 D 分（选“手动调整”）"},
+      {"--cohort", "学生届，如 2001"},
+      {"--grade", "年级，如 G1"},
+      {"--save-name", "保存文件名，即报告标题"},
+      {"--top", "年级前 X[,Y[,Z]] 名"},
+      {"--bottom", "年级后 X[,Y[,Z]] 名"},
+  };
   for (const auto& f : form_flags().forms())
     for (const auto& field : f.fields) {
-      std::string what = "窗体 " + f.form + " 的 " + field.text_boxes[0] +
-                         (field.text_boxes.size() > 1 ? " ..." : "");
+      auto meaning = kMeaning.find(field.option);
+      std::string what = (meaning != kMeaning.end() ? meaning->second + "：" : std::string()) + "窗体 " +
+                         f.form + " 的 " + field.text_boxes[0] + (field.text_boxes.size() > 1 ? " ..." : "");
       CLI::Option* opt = app.add_option(field.option, texts[field.option], what);
       opt->group("窗体选项 / form options");
       form_options.emplace_back(field.option, opt);
