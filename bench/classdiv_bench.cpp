@@ -18,7 +18,7 @@
 #include "classdiv/classdiv.h"
 #include "classdiv/fb_search.h"
 #include "host/clock.h"
-#include "host/memory/memory_host.h"
+#include "model/memory_host.h"
 #include "ui/ui.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "examanalysis/examanalysis.h"
 #include "host/clock.h"
-#include "host/memory/memory_host.h"
+#include "model/memory_host.h"
 #include "ui/ui.h"
 #ifdef LCZS_BENCH_WITH_IO
 #include "io/io.h"

@@ -5,7 +5,7 @@
 #include <map>
 #include <utility>
 
-#include "host/memory/formula.h"
+#include "model/formula.h"
 
 namespace {
 

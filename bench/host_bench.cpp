@@ -16,8 +16,8 @@
 #include <random>
 #include <vector>
 
-#include "host/memory/collation.h"
-#include "host/memory/memory_host.h"
+#include "model/collation.h"
+#include "model/memory_host.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "host/clock.h"
-#include "host/memory/memory_host.h"
+#include "model/memory_host.h"
 #include "proficiency/hkfx.h"
 #include "proficiency/proficiency.h"
 #include "ui/ui.h"

@@ -3,7 +3,7 @@
 // jobs call and the effects they rely on.
 //
 // Two implementations stand behind this interface: the in-memory workbook
-// model (host/memory/), used by the `lczs` command and by every test, and the
+// model (model/), used by the `lczs` command and by every test, and the
 // real spreadsheet application reached through IDispatch (win/). A job never
 // sees which one it talks to.
 //

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/memory/model.h"
+#include "model/model.h"
 
 namespace lczs::io::detail {
 

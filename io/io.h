@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "host/host.h"
-#include "host/memory/memory_host.h"
-#include "host/memory/model.h"
+#include "model/memory_host.h"
+#include "model/model.h"
 
 namespace lczs::io {
 

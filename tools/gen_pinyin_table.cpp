@@ -1,10 +1,10 @@
-// Writes host/memory/pinyin_table.inc: the primary rank of every character
+// Writes model/pinyin_table.inc: the primary rank of every character
 // the portable collator knows, in the order of ICU's "zh" (pinyin)
 // collation. The portable build (mingw-w64) has no ICU; this table lets it
 // sort text as the Linux build does.
 //
 //   g++ -std=c++20 tools/gen_pinyin_table.cpp $(pkg-config --cflags --libs icu-i18n icu-uc) -o gen
-//   ./gen > host/memory/pinyin_table.inc
+//   ./gen > model/pinyin_table.inc
 #include <unicode/coll.h>
 #include <unicode/ucol.h>
 #include <unicode/uset.h>

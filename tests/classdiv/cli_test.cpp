@@ -2,7 +2,7 @@
 // file is written.
 #include <gtest/gtest.h>
 
-#include "host/memory/memory_host.h"
+#include "model/memory_host.h"
 #include "io/io.h"
 #include "tests/classdiv/harness.h"
 #include "tests/cli/cli_harness.h"

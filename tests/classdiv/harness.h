@@ -10,7 +10,7 @@
 #include "classdiv/classdiv.h"
 #include "classdiv/fb_state.h"
 #include "host/clock.h"
-#include "host/memory/memory_host.h"
+#include "model/memory_host.h"
 #include "ui/scripted_ui.h"
 
 namespace lczs::classdiv::testing {

@@ -6,7 +6,7 @@
 #include <numeric>
 
 #include "classdiv/fb_main.h"
-#include "host/memory/forwarding.h"
+#include "host/forwarding.h"
 #include "tests/classdiv/harness.h"
 
 namespace lczs::classdiv {
@@ -395,16 +395,16 @@ TEST(Run, RefusedDataSavesNothingAndChangesNoCell) {
 // Deleting a sheet through the library's forwarding workbook reads the
 // deleted sheet while forgetting its wrapper; this one forgets nothing, which
 // is harmless for one run.
-class SafeDeleteWorkbook : public memory::ForwardingWorkbook {
+class SafeDeleteWorkbook : public host::ForwardingWorkbook {
  public:
   using ForwardingWorkbook::ForwardingWorkbook;
   void delete_sheet(host::Worksheet& s) override {
     on_call("delete_sheet");
-    target().delete_sheet(memory::unwrap(s));
+    target().delete_sheet(host::unwrap(s));
   }
 };
 
-class FaultyHost : public memory::FaultInjectingApplication {
+class FaultyHost : public host::FaultInjectingApplication {
  public:
   using FaultInjectingApplication::FaultInjectingApplication;
 

@@ -3,7 +3,7 @@
 #include <poll.h>
 #include <pty.h>
 
-#include "host/memory/memory_host.h"
+#include "model/memory_host.h"
 #include "io/io.h"
 #include "tests/cli/cli_harness.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "host/memory/collation.h"
-#include "host/memory/collation_table.h"
+#include "model/collation.h"
+#include "model/collation_table.h"
 
 namespace lczs::memory {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "host/memory/memory_host.h"
+#include "model/memory_host.h"
 #include "io/io.h"
 #include "tests/cli/cli_harness.h"
 

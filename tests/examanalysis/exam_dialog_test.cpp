@@ -314,7 +314,7 @@ class ExamFault : public ::testing::TestWithParam<Fault> {};
 
 TEST_P(ExamFault, StopsWithoutWritingAnyFile) {
   Harness h(book_of("成绩", small_grade()));
-  memory::FaultInjectingApplication faulty(h.app);
+  host::FaultInjectingApplication faulty(h.app);
   faulty.fail_on(GetParam().op, GetParam().nth);
   Options o;
   o.top = {"2", "", ""};
@@ -386,7 +386,7 @@ TEST(ExamRestart, StoppedRunLeavesNothingForTheNext) {
 
   // And a run that fails half way through.
   h.open(book_of("成绩", small_grade()));
-  memory::FaultInjectingApplication faulty(h.app);
+  host::FaultInjectingApplication faulty(h.app);
   faulty.fail_on("cut", 2);
   h.expect_start().expect_options(with_bottom("3"));
   h.ui.expect_message_containing("出错").expect_message(kMsgExit);

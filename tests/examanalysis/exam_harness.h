@@ -15,8 +15,8 @@
 #include "examanalysis/ks_state.h"
 #include "examanalysis/ksfx.h"
 #include "host/clock.h"
-#include "host/memory/forwarding.h"
-#include "host/memory/memory_host.h"
+#include "host/forwarding.h"
+#include "model/memory_host.h"
 #include "ui/scripted_ui.h"
 
 namespace lczs::examanalysis::testing {

@@ -230,7 +230,7 @@ TEST(ExamHousekeeping, FailingSwitchesEndTheRunWithItsOwnMessage) {
     for (int nth = 1; nth <= 4; ++nth) {
       SCOPED_TRACE(std::string(op) + " #" + std::to_string(nth));
       Harness h(book_of("成绩", {{"班级", "学号", "姓名", "语文"}, {101, 1, "甲", 80}, {101, 2, "乙", nullptr}}));
-      memory::FaultInjectingApplication faulty(h.app);
+      host::FaultInjectingApplication faulty(h.app);
       faulty.fail_on(op, nth);
       h.expect_start().expect_options(Options{});
       h.ui.expect_message_containing("").expect_message_containing("");
@@ -278,7 +278,7 @@ TEST(ExamHousekeeping, NoHostFailureEscapesTheRun) {
     for (int nth : {1, 2, 3, 4, 5, 9, 40}) {
       SCOPED_TRACE(std::string(op) + " #" + std::to_string(nth));
       Harness h(book_of("成绩", banded_grade()));
-      memory::FaultInjectingApplication faulty(h.app);
+      host::FaultInjectingApplication faulty(h.app);
       faulty.fail_on(op, nth);
       Options o;
       o.top = {"1", "", ""};

@@ -8,7 +8,7 @@
 #include <tuple>
 #include <variant>
 
-#include "host/memory/formula.h"
+#include "model/formula.h"
 
 namespace {
 

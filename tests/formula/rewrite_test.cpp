@@ -2,7 +2,7 @@
 // paste, sheet renames and deletions, A1 <-> R1C1.
 #include <gtest/gtest.h>
 
-#include "host/memory/formula.h"
+#include "model/formula.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "host/memory/formula.h"
+#include "model/formula.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // AutoFit; number formats as shown.
 #include "helpers.h"
 
-#include "host/memory/memory_internal.h"
+#include "model/memory_internal.h"
 
 namespace lczs::memory::testing {
 namespace {

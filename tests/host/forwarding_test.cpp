@@ -1,10 +1,14 @@
 // Forwarding hosts and fault injection.
 #include "helpers.h"
 
-#include "host/memory/forwarding.h"
+#include "host/forwarding.h"
 
 namespace lczs::memory::testing {
 namespace {
+
+using host::FaultInjectingApplication;
+using host::ForwardingApplication;
+using host::ForwardingWorkbook;
 
 TEST(Forwarding, CallsReachTheTargetAndSheetsAreWrapped) {
   OneSheet s({{1, 2}});
@@ -62,11 +66,6 @@ TEST(FaultInjection, DeletedSheetsLoseTheirWrappers) {
   EXPECT_EQ(wb.find_sheet("临时"), nullptr);
 }
 
-}  // namespace
-}  // namespace lczs::memory::testing
-
-namespace lczs::memory::testing {
-namespace {
 
 TEST(Forwarding, WrappedSheetsPassedStraightToTheMemoryHost) {
   OneSheet s({{1, 2}});

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/memory/memory_host.h"
+#include "model/memory_host.h"
 
 namespace lczs::memory::testing {
 

@@ -2,7 +2,7 @@
 // moves with the rows.
 #include "helpers.h"
 
-#include "host/memory/collation.h"
+#include "model/collation.h"
 
 namespace lczs::memory::testing {
 namespace {

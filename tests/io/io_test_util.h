@@ -16,7 +16,7 @@
 
 #include "host/types.h"
 
-#include "host/memory/model.h"
+#include "model/model.h"
 
 namespace lczs::memory {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "host/clock.h"
-#include "host/memory/forwarding.h"
-#include "host/memory/memory_host.h"
+#include "host/forwarding.h"
+#include "model/memory_host.h"
 #include "proficiency/hk_state.h"
 #include "proficiency/hkfx.h"
 #include "proficiency/proficiency.h"

@@ -2,7 +2,7 @@
 // dialogs, checked sheet by sheet and cell by cell.
 #include <gtest/gtest.h>
 
-#include "host/memory/memory_internal.h"
+#include "model/memory_internal.h"
 #include "prof_harness.h"
 
 namespace lczs::proficiency::testing {

@@ -148,7 +148,7 @@ class ProficiencyFault : public ::testing::TestWithParam<Fault> {};
 
 TEST_P(ProficiencyFault, StopsWithoutSaving) {
   Harness h(book_of("成绩", good_list()));
-  memory::FaultInjectingApplication faulty(h.app);
+  host::FaultInjectingApplication faulty(h.app);
   faulty.fail_on(GetParam().op, GetParam().nth);
   h.expect_start();
   h.ui.expect_message_containing(GetParam().step).expect_message(std::string(kQuit));
@@ -214,7 +214,7 @@ TEST(ProficiencyRerun, RefusedThenFixedRunsNormally) {
 TEST(ProficiencyRerun, FailedThenAnotherWorkbookRunsCleanly) {
   Harness h(book_of("成绩", good_list()));
   {
-    memory::FaultInjectingApplication faulty(h.app);
+    host::FaultInjectingApplication faulty(h.app);
     faulty.fail_on("count_if", 1);
     h.expect_start();
     h.ui.expect_message_containing("出错").expect_message(std::string(kQuit));

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "host/host.h"
-#include "host/memory/commandbars.h"
+#include "model/commandbars.h"
 
 namespace lczs::testing {
 

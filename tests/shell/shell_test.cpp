@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "host/memory/commandbars.h"
+#include "model/commandbars.h"
 #include "shell/CmdBarEvents.h"
 #include "shell/addMenulczs.h"
 #include "shell/addin.h"

@@ -1,7 +1,7 @@
 // Workbooks the Wine tests share.
 #pragma once
 
-#include "host/memory/memory_host.h"
+#include "model/memory_host.h"
 
 namespace lczs::wintest {
 

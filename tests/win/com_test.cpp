@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/memory/memory_host.h"
+#include "model/memory_host.h"
 #include "tests/win/books.h"
 #include "tests/win/check.h"
 #include "tests/win/win32_driver.h"

@@ -4,7 +4,7 @@
 // exceptions with the application's description.
 #include <string>
 
-#include "host/memory/memory_host.h"
+#include "model/memory_host.h"
 #include "tests/win/check.h"
 #include "tests/win/fake_app.h"
 #include "win/dispatch_host.h"

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "host/clock.h"
-#include "host/memory/forwarding.h"
-#include "host/memory/memory_host.h"
+#include "host/forwarding.h"
+#include "model/memory_host.h"
 #include "shell/jobs.h"
 #include "tests/win/books.h"
 #include "tests/win/check.h"
@@ -109,7 +109,7 @@ RunResult run_case(const JobCase& c, bool through_com) {
       r.failure = e.what();
     }
   };
-  memory::FaultInjectingApplication faulty(memory);
+  host::FaultInjectingApplication faulty(memory);
   if (c.fail_op) faulty.fail_on(c.fail_op, c.fail_nth);
   host::Application& target = c.fail_op ? static_cast<host::Application&>(faulty) : memory;
   if (through_com) {

@@ -1,9 +1,9 @@
-#include "host/memory/model.h"
+#include "model/model.h"
 
 #include <functional>
 #include <unordered_map>
 
-#include "host/memory/store.h"
+#include "model/store.h"
 
 namespace lczs::memory {
 

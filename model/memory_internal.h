@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "host/memory/memory_host.h"
-#include "host/memory/store.h"
+#include "model/memory_host.h"
+#include "model/store.h"
 
 namespace lczs::memory::detail {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/memory/formula.h"
+#include "model/formula.h"
 
 namespace lczs::memory::formula::detail {
 

@@ -26,7 +26,7 @@
 
 #include "host/host.h"
 
-namespace lczs::memory {
+namespace lczs::host {
 
 // Called with the operation's name before every forwarded call.
 using CallHook = std::function<void(const char* op)>;
@@ -213,4 +213,4 @@ class FaultInjectingApplication : public ForwardingApplication {
   int failures_ = 0;
 };
 
-}  // namespace lczs::memory
+}  // namespace lczs::host

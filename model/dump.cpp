@@ -6,7 +6,7 @@
 #include <sstream>
 #include <utility>
 
-#include "host/memory/memory_internal.h"
+#include "model/memory_internal.h"
 
 namespace lczs::memory {
 

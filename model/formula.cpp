@@ -1,12 +1,12 @@
 // Rewriting the references of formulas: copy, structural edits, cut and
 // paste, sheet renames, A1 <-> R1C1. Only the references that change are
 // printed anew; every other character of the formula stays as written.
-#include "host/memory/formula.h"
+#include "model/formula.h"
 
 #include <algorithm>
 #include <optional>
 
-#include "host/memory/formula_internal.h"
+#include "model/formula_internal.h"
 
 namespace lczs::memory::formula {
 

@@ -1,5 +1,5 @@
 // The in-memory spreadsheet host: the host interface implemented over the
-// workbook model of host/memory/model.h.
+// workbook model of model/model.h.
 //
 // This is the host that the `lczs` command and every test run on. It behaves
 // like the spreadsheet application wherever a job relies on it: sheet
@@ -38,7 +38,7 @@
 
 #include "host/commandbars.h"
 #include "host/host.h"
-#include "host/memory/model.h"
+#include "model/model.h"
 
 namespace lczs::memory {
 

@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "host/memory/memory_internal.h"
+#include "model/memory_internal.h"
 
 namespace lczs::memory {
 

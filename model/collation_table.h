@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "host/memory/collation.h"
+#include "model/collation.h"
 
 namespace lczs::memory {
 

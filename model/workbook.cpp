@@ -5,9 +5,9 @@
 #include <ctime>
 #include <map>
 
-#include "host/memory/collation.h"
-#include "host/memory/forwarding.h"
-#include "host/memory/memory_internal.h"
+#include "model/collation.h"
+#include "host/forwarding.h"
+#include "model/memory_internal.h"
 
 namespace lczs::memory {
 

@@ -1,4 +1,4 @@
-#include "host/memory/commandbars.h"
+#include "model/commandbars.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "host/memory/formula_internal.h"
+#include "model/formula_internal.h"
 
 namespace lczs::memory::formula {
 

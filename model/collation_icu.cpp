@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "host/memory/collation.h"
+#include "model/collation.h"
 
 namespace lczs::memory {
 namespace {

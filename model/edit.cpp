@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <map>
 
-#include "host/memory/memory_internal.h"
+#include "model/memory_internal.h"
 
 namespace lczs::memory {
 

@@ -4,8 +4,8 @@
 #include <numeric>
 #include <unordered_map>
 
-#include "host/memory/collation.h"
-#include "host/memory/memory_internal.h"
+#include "model/collation.h"
+#include "model/memory_internal.h"
 
 namespace lczs::memory {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "host/memory/formula_internal.h"
+#include "model/formula_internal.h"
 
 namespace lczs::memory::formula {
 

@@ -1,8 +1,8 @@
-#include "host/memory/forwarding.h"
+#include "host/forwarding.h"
 
 #include <algorithm>
 
-namespace lczs::memory {
+namespace lczs::host {
 
 using host::Area;
 using host::CellRef;
@@ -278,4 +278,4 @@ void FaultInjectingApplication::check(const char* op) {
   }
 }
 
-}  // namespace lczs::memory
+}  // namespace lczs::host

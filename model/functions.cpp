@@ -2,8 +2,8 @@
 #include <cmath>
 #include <limits>
 
-#include "host/memory/forwarding.h"
-#include "host/memory/memory_internal.h"
+#include "host/forwarding.h"
+#include "model/memory_internal.h"
 
 namespace lczs::memory {
 

@@ -1,4 +1,4 @@
-#include "host/memory/collation_table.h"
+#include "model/collation_table.h"
 
 #include <cstdint>
 #include <vector>
@@ -20,7 +20,7 @@ struct PinyinContraction {
   unsigned ranks[4];
 };
 
-#include "host/memory/pinyin_table.inc"
+#include "model/pinyin_table.inc"
 
 // Characters outside the table sort after every known one, by code point.
 std::uint32_t rank_of(char32_t cp) {

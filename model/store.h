@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "host/memory/formula.h"
-#include "host/memory/model.h"
+#include "model/formula.h"
+#include "model/model.h"
 
 namespace lczs::memory {
 

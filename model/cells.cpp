@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "host/memory/memory_internal.h"
+#include "model/memory_internal.h"
 
 namespace lczs::memory {
 

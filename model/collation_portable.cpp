@@ -1,6 +1,6 @@
 // The collator where ICU is absent (the Windows build): the pinyin table.
-#include "host/memory/collation.h"
-#include "host/memory/collation_table.h"
+#include "model/collation.h"
+#include "model/collation_table.h"
 
 namespace lczs::memory {
 

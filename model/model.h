@@ -1,6 +1,6 @@
 // The in-memory workbook model: what a workbook holds, as plain data.
 //
-// This header is the meeting point of the model's operations (host/memory/
+// This header is the meeting point of the model's operations (model/
 // memory_host.h implements the host interface over it) and the file formats
 // (io/ reads files into it and writes files from it). Parsing stays in io/;
 // behaviour stays in the operations.
