@@ -7,7 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 build=${LCZS_TEST_BUILD:-build-test}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DLCZS_SANITIZE=ON -DLCZS_TESTS=ON >/dev/null
+# ccache, where installed, makes rebuilds in other checkouts of the tree cheap.
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DLCZS_SANITIZE=ON -DLCZS_TESTS=ON "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
