@@ -68,6 +68,7 @@ std::vector<Format> sample_formats() {
   f.font.subscript = true;
   f.font.underline = host::Underline::Double;
   f.font.color = theme(4);
+  f.font.color.tint = 0.3999755851924192;  // kept as a tint, not the colour it shows
   f.number_format = "0.00%";
   f.font.family = 2;
   f.font.charset = 134;
@@ -243,13 +244,7 @@ TEST(XlsxRoundTrip, OurWriteThenOurReadKeepsEverything) {
   WorkbookData back = read_xlsx(tmp / "book.xlsx");
   EXPECT_EQ(back.path, tmp / "book.xlsx");
   EXPECT_TRUE(back.unsupported.empty());
-  // The lone run comes back whole.
-  ASSERT_NE(back.sheets[0]->get(8, 2), nullptr);
-  ASSERT_EQ(back.sheets[0]->get(8, 2)->runs.size(), 2u);
   WorkbookData expected = sample_book();
-  expected.sheets[0]->put(8, 2, *back.sheets[0]->get(8, 2));
-  EXPECT_EQ(back.sheets[0]->get(8, 2)->runs[0].text + back.sheets[0]->get(8, 2)->runs[1].text, "全部加粗");
-  EXPECT_EQ(back.sheets[0]->get(8, 2)->runs[0].font, back.sheets[0]->get(8, 2)->runs[1].font);
   expect_same_book(expected, back);
   EXPECT_TRUE(back.sheets[2]->view.tab_selected);
   EXPECT_TRUE(back.sheets[1]->very_hidden == false);
@@ -349,28 +344,10 @@ TEST(XlsxRoundTrip, ColumnWidthsFromFilesComeBackExactly) {
   EXPECT_NEAR(detail::column_width_from_file(9.140625), 8.43, 0.005);
 }
 
-TEST(XlsxRoundTrip, ThemeColoursOfAnotherThemeBecomeTheColoursShown) {
+TEST(XlsxRoundTrip, TintsApplyTheWayTheApplicationDoes) {
   EXPECT_EQ(detail::apply_tint(0x4F81BD, 0), 0x4F81BDu);
   EXPECT_EQ(detail::apply_tint(0x000000, 0.5), 0x808080u);
   EXPECT_EQ(detail::apply_tint(0xFFFFFF, -0.5), 0x808080u);
-  // A tinted theme colour has no theme form in libxlsxwriter: it is written
-  // as the colour it shows and read back as that.
-  TempDir tmp;
-  WorkbookData book;
-  Format f;
-  f.font.color = theme(4);
-  f.font.color.tint = 0.3999755851924192;
-  Cell cell;
-  cell.value = Value::number(1);
-  cell.format = book.formats.intern(f);
-  book.sheets.push_back(std::make_unique<SheetData>());
-  book.sheets[0]->name = "S";
-  book.sheets[0]->put(1, 1, cell);
-  write_xlsx(book, tmp / "t.xlsx");
-  WorkbookData back = read_xlsx(tmp / "t.xlsx");
-  const Color& c = back.formats.get(back.sheets[0]->get(1, 1)->format).font.color;
-  EXPECT_EQ(c.kind, Color::Kind::Rgb);
-  EXPECT_EQ(c.argb & 0xFFFFFF, detail::apply_tint(0x4F81BD, 0.3999755851924192));
 }
 
 TEST(XlsxRoundTrip, SharedFormulaRebasing) {

@@ -1,0 +1,171 @@
+#include "io/package_writer.h"
+
+#include <zip.h>
+
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include "host/host.h"
+
+namespace lczs::io::detail {
+
+namespace {
+
+// A part made on demand: libzip opens, reads and closes it while closing
+// the archive; the text lives only between open and close.
+struct LazyPart {
+  std::function<std::string()> make;
+  std::exception_ptr* failure;
+  std::string text;
+  std::size_t pos = 0;
+  std::size_t size = 0;
+  bool made = false;
+
+  bool produce() {
+    made = true;
+    try {
+      text = make();
+      size = text.size();
+      return true;
+    } catch (...) {
+      // Exceptions must not cross libzip's C frames; finish() rethrows.
+      if (!*failure) *failure = std::current_exception();
+      return false;
+    }
+  }
+};
+
+zip_int64_t lazy_callback(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+  auto* part = static_cast<LazyPart*>(state);
+  switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+      part->pos = 0;
+      // Made when libzip asked for the size; made again if read twice.
+      return (part->made && part->text.size() == part->size) || part->produce() ? 0 : -1;
+    case ZIP_SOURCE_READ: {
+      std::size_t n = std::min<std::size_t>(len, part->text.size() - part->pos);
+      std::memcpy(data, part->text.data() + part->pos, n);
+      part->pos += n;
+      return static_cast<zip_int64_t>(n);
+    }
+    case ZIP_SOURCE_CLOSE:
+      std::string().swap(part->text);
+      return 0;
+    case ZIP_SOURCE_STAT: {
+      // libzip asks for the size just before it reads the part: a part of
+      // known size needs no Zip64 fields, which some readers refuse.
+      if (!part->made && !part->produce()) return -1;
+      auto* st = static_cast<zip_stat_t*>(data);
+      zip_stat_init(st);
+      st->size = part->size;
+      st->valid |= ZIP_STAT_SIZE;
+      return sizeof(*st);
+    }
+    case ZIP_SOURCE_ERROR: {
+      auto* e = static_cast<int*>(data);
+      e[0] = ZIP_ER_INTERNAL;
+      e[1] = 0;
+      return 2 * sizeof(int);
+    }
+    case ZIP_SOURCE_FREE:
+      delete part;
+      return 0;
+    case ZIP_SOURCE_SUPPORTS:
+      return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                            ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+    default:
+      return -1;
+  }
+}
+
+}  // namespace
+
+struct PackageWriter::Impl {
+  std::string path;
+  int level;
+  zip_source_t* buffer = nullptr;  // the archive's bytes
+  zip_t* zip = nullptr;
+  std::vector<std::unique_ptr<std::string>> contents;  // kept until the archive is closed
+  std::exception_ptr failure;
+
+  [[noreturn]] void fail(const std::string& what) const {
+    throw host::SaveError("无法保存文件“" + path + "”：" + what);
+  }
+  [[noreturn]] void fail_zip(const std::string& what, zip_error_t* err) const {
+    std::string detail = err != nullptr ? zip_error_strerror(err) : "";
+    fail(what + (detail.empty() ? "" : "（" + detail + "）"));
+  }
+
+  void add_source(const std::string& name, zip_source_t* src) {
+    zip_int64_t idx = zip_file_add(zip, name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+    if (idx < 0) {
+      zip_source_free(src);
+      fail_zip("无法加入部件 " + name, zip_get_error(zip));
+    }
+    if (zip_set_file_compression(zip, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE,
+                                 static_cast<zip_uint32_t>(level)) != 0)
+      fail_zip("无法设置部件 " + name + " 的压缩方式", zip_get_error(zip));
+  }
+};
+
+PackageWriter::PackageWriter(std::string shown_path, int level) : impl_(std::make_unique<Impl>()) {
+  impl_->path = std::move(shown_path);
+  impl_->level = level;
+  zip_error_t err;
+  zip_error_init(&err);
+  impl_->buffer = zip_source_buffer_create(nullptr, 0, 0, &err);
+  if (impl_->buffer == nullptr) impl_->fail_zip("内存不足", &err);
+  zip_source_keep(impl_->buffer);  // read back after the archive is closed
+  impl_->zip = zip_open_from_source(impl_->buffer, ZIP_TRUNCATE, &err);
+  if (impl_->zip == nullptr) {
+    zip_source_free(impl_->buffer);
+    impl_->fail_zip("无法创建压缩包", &err);
+  }
+  zip_error_fini(&err);
+}
+
+PackageWriter::~PackageWriter() {
+  if (impl_->zip != nullptr) zip_discard(impl_->zip);
+  if (impl_->buffer != nullptr) zip_source_free(impl_->buffer);
+}
+
+void PackageWriter::add(const std::string& name, std::string content) {
+  impl_->contents.push_back(std::make_unique<std::string>(std::move(content)));
+  const std::string& c = *impl_->contents.back();
+  zip_source_t* src = zip_source_buffer(impl_->zip, c.data(), c.size(), 0);
+  if (src == nullptr) impl_->fail_zip("内存不足", zip_get_error(impl_->zip));
+  impl_->add_source(name, src);
+}
+
+void PackageWriter::add_lazy(const std::string& name, std::function<std::string()> make) {
+  auto* part = new LazyPart{std::move(make), &impl_->failure};
+  zip_source_t* src = zip_source_function(impl_->zip, lazy_callback, part);
+  if (src == nullptr) {
+    delete part;
+    impl_->fail_zip("内存不足", zip_get_error(impl_->zip));
+  }
+  impl_->add_source(name, src);
+}
+
+std::string PackageWriter::finish() {
+  Impl& m = *impl_;
+  if (zip_close(m.zip) != 0) {
+    if (m.failure) std::rethrow_exception(m.failure);
+    m.fail_zip("无法写入压缩包", zip_get_error(m.zip));
+  }
+  m.zip = nullptr;
+  m.contents.clear();
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_source_stat(m.buffer, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0)
+    m.fail_zip("无法读取压缩包", zip_source_error(m.buffer));
+  std::string bytes(static_cast<std::size_t>(st.size), '\0');
+  if (zip_source_open(m.buffer) != 0) m.fail_zip("无法读取压缩包", zip_source_error(m.buffer));
+  zip_int64_t n = zip_source_read(m.buffer, bytes.data(), bytes.size());
+  zip_source_close(m.buffer);
+  if (n < 0 || static_cast<zip_uint64_t>(n) != st.size) m.fail_zip("无法读取压缩包", zip_source_error(m.buffer));
+  return bytes;
+}
+
+}  // namespace lczs::io::detail

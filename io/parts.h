@@ -1,0 +1,99 @@
+// The parts of an .xlsx package the writer makes, one file each:
+// styles_part.cpp, shared_strings_part.cpp, sheet_part.cpp,
+// workbook_part.cpp (the workbook, its relationships, the content types and
+// the document properties) and theme_part.cpp. xlsx_writer.cpp puts them
+// together. A part that another writer adds (a chart) follows the same
+// shape: a function from the model to the part's XML, plus its entries in
+// PackageParts.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "io/xml_writer.h"
+#include "model/model.h"
+
+namespace lczs::io::detail {
+
+// ---- Limits of the file format that the writer keeps to ------------------------
+
+// Manual page breaks per sheet the application accepts.
+inline constexpr std::size_t kMaxRowBreaks = 1023;
+// Cell styles (xf records) and fonts a workbook may hold.
+inline constexpr std::size_t kMaxCellStyles = 64000;
+// Custom number formats are numbered from here; lower ids are built in.
+inline constexpr int kFirstCustomNumFmt = 164;
+
+// SpreadsheetML namespaces.
+inline constexpr std::string_view kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+inline constexpr std::string_view kRelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+// Cell styles of one file: each model format used gets an xf record, its
+// font, fill, border and number format shared with equal ones. Format 0 is
+// record 0, the workbook's standard style.
+class StyleTable {
+ public:
+  StyleTable(const memory::FormatPool& pool, const std::string& shown_path);
+  // The xf index of a model format, adding it on first use.
+  int xf(memory::FormatId id);
+  std::string part() const;
+
+  // <color .../> (or `name`) of a colour; automatic as indexed 64, the
+  // application's system foreground.
+  static void color(XmlWriter& w, std::string_view name, const memory::Color& c);
+  // A font's properties, inside <font> or a rich text run's <rPr>.
+  static void font_properties(XmlWriter& w, const memory::Font& f, bool run);
+
+ private:
+  int intern(std::vector<std::string>& list, std::unordered_map<std::string, int>& index, std::string xml);
+  const memory::FormatPool& pool_;
+  std::string path_;
+  std::vector<int> xf_of_format_;  // -1: not yet used
+  std::vector<std::string> xfs_;
+  std::vector<std::string> fonts_, fills_, borders_;
+  std::unordered_map<std::string, int> font_index_, fill_index_, border_index_;
+  std::vector<std::pair<int, std::string>> numfmts_;  // custom ones
+  std::unordered_map<std::string, int> numfmt_index_;
+};
+
+// The shared strings of a file, in order of first use.
+class StringTable {
+ public:
+  // Index of a plain text.
+  std::size_t index(const std::string& text);
+  // Index of a rich text (runs each with its font or the cell's).
+  std::size_t index(const std::vector<memory::TextRun>& runs);
+  std::string part() const;
+  bool empty() const { return count_ == 0; }
+
+ private:
+  XmlWriter items_{false};
+  std::unordered_map<std::string, std::size_t> plain_;
+  std::size_t count_ = 0;
+  std::size_t uses_ = 0;
+};
+
+// A sheet's XML. `selected`: its tab is selected. Throws host::SaveError
+// naming `shown_path`, the sheet and the cell for what the file cannot hold.
+std::string sheet_part(const memory::SheetData& sheet, bool selected, StyleTable& styles, StringTable& strings,
+                       const std::string& shown_path);
+
+// What a package holds besides the sheets, styles and strings.
+struct PackageParts {
+  std::vector<std::string> sheet_parts;  // "xl/worksheets/sheet1.xml", ...
+  bool shared_strings = false;
+};
+
+// xl/workbook.xml: sheets in order with their states, the active tab,
+// recalculation on opening. `active`: index of the active sheet.
+std::string workbook_part(const memory::WorkbookData& book, int active);
+std::string workbook_rels_part(const PackageParts& parts);
+std::string root_rels_part();
+std::string content_types_part(const PackageParts& parts);
+std::string core_properties_part();
+std::string app_properties_part(const memory::WorkbookData& book);
+std::string theme_part();
+
+}  // namespace lczs::io::detail

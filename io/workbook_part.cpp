@@ -1,0 +1,129 @@
+// xl/workbook.xml and the package's bookkeeping parts: relationships,
+// content types and the document properties.
+#include <ctime>
+
+#include "io/parts.h"
+
+namespace lczs::io::detail {
+
+namespace {
+
+constexpr std::string_view kRelTypes = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+constexpr std::string_view kPackageRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
+constexpr std::string_view kContentTypeNs = "http://schemas.openxmlformats.org/package/2006/content-types";
+constexpr std::string_view kSheetMl = "application/vnd.openxmlformats-officedocument.spreadsheetml.";
+
+void relationship(XmlWriter& w, const std::string& id, std::string_view type, const std::string& target) {
+  w.start("Relationship").attr("Id", id).attr("Type", std::string(kRelTypes) + std::string(type))
+      .attr("Target", target).end();
+}
+
+void override_type(XmlWriter& w, const std::string& part, std::string_view type) {
+  w.start("Override").attr("PartName", "/" + part).attr("ContentType", type).end();
+}
+
+std::string now_w3c() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+  return buf;
+}
+
+}  // namespace
+
+std::string workbook_part(const memory::WorkbookData& book, int active) {
+  XmlWriter w;
+  w.start("workbook").attr("xmlns", kMainNs).attr("xmlns:r", kRelNs);
+  w.start("workbookPr").end();
+  w.start("bookViews").start("workbookView").attr("activeTab", active).end().end();
+  w.start("sheets");
+  for (std::size_t i = 0; i < book.sheets.size(); ++i) {
+    const memory::SheetData& s = *book.sheets[i];
+    w.start("sheet").attr("name", s.name).attr("sheetId", i + 1);
+    if (s.very_hidden) w.attr("state", "veryHidden");
+    else if (s.hidden) w.attr("state", "hidden");
+    w.attr("r:id", "rId" + std::to_string(i + 1)).end();
+  }
+  w.end();
+  // The application recalculates every formula on opening: values the
+  // model could not compute are filled in, and stale ones corrected.
+  w.start("calcPr").attr("calcId", 191029).attr("fullCalcOnLoad", "1").end();
+  w.end();
+  return w.take();
+}
+
+std::string workbook_rels_part(const PackageParts& parts) {
+  XmlWriter w;
+  w.start("Relationships").attr("xmlns", kPackageRelNs);
+  std::size_t n = 0;
+  for (const auto& sheet : parts.sheet_parts)
+    relationship(w, "rId" + std::to_string(++n), "worksheet", sheet.substr(3));  // relative to xl/
+  relationship(w, "rId" + std::to_string(++n), "theme", "theme/theme1.xml");
+  relationship(w, "rId" + std::to_string(++n), "styles", "styles.xml");
+  if (parts.shared_strings) relationship(w, "rId" + std::to_string(++n), "sharedStrings", "sharedStrings.xml");
+  w.end();
+  return w.take();
+}
+
+std::string root_rels_part() {
+  XmlWriter w;
+  w.start("Relationships").attr("xmlns", kPackageRelNs);
+  relationship(w, "rId1", "officeDocument", "xl/workbook.xml");
+  w.start("Relationship").attr("Id", "rId2")
+      .attr("Type", "http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties")
+      .attr("Target", "docProps/core.xml").end();
+  relationship(w, "rId3", "extended-properties", "docProps/app.xml");
+  w.end();
+  return w.take();
+}
+
+std::string content_types_part(const PackageParts& parts) {
+  XmlWriter w;
+  w.start("Types").attr("xmlns", kContentTypeNs);
+  w.start("Default").attr("Extension", "rels").attr("ContentType", "application/vnd.openxmlformats-package.relationships+xml").end();
+  w.start("Default").attr("Extension", "xml").attr("ContentType", "application/xml").end();
+  override_type(w, "xl/workbook.xml", std::string(kSheetMl) + "sheet.main+xml");
+  for (const auto& sheet : parts.sheet_parts) override_type(w, sheet, std::string(kSheetMl) + "worksheet+xml");
+  override_type(w, "xl/theme/theme1.xml", "application/vnd.openxmlformats-officedocument.theme+xml");
+  override_type(w, "xl/styles.xml", std::string(kSheetMl) + "styles+xml");
+  if (parts.shared_strings) override_type(w, "xl/sharedStrings.xml", std::string(kSheetMl) + "sharedStrings+xml");
+  override_type(w, "docProps/core.xml", "application/vnd.openxmlformats-package.core-properties+xml");
+  override_type(w, "docProps/app.xml", "application/vnd.openxmlformats-officedocument.extended-properties+xml");
+  w.end();
+  return w.take();
+}
+
+std::string core_properties_part() {
+  XmlWriter w;
+  w.start("cp:coreProperties")
+      .attr("xmlns:cp", "http://schemas.openxmlformats.org/package/2006/metadata/core-properties")
+      .attr("xmlns:dc", "http://purl.org/dc/elements/1.1/")
+      .attr("xmlns:dcterms", "http://purl.org/dc/terms/")
+      .attr("xmlns:dcmitype", "http://purl.org/dc/dcmitype/")
+      .attr("xmlns:xsi", "http://www.w3.org/2001/XMLSchema-instance");
+  std::string now = now_w3c();
+  w.start("dcterms:created").attr("xsi:type", "dcterms:W3CDTF").text(now).end();
+  w.start("dcterms:modified").attr("xsi:type", "dcterms:W3CDTF").text(now).end();
+  w.end();
+  return w.take();
+}
+
+std::string app_properties_part(const memory::WorkbookData& book) {
+  XmlWriter w;
+  w.start("Properties")
+      .attr("xmlns", "http://schemas.openxmlformats.org/officeDocument/2006/extended-properties")
+      .attr("xmlns:vt", "http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes");
+  w.element("Application", "Microsoft Excel");
+  w.element("DocSecurity", "0");
+  w.element("ScaleCrop", "false");
+  w.start("TitlesOfParts").start("vt:vector").attr("size", book.sheets.size()).attr("baseType", "lpstr");
+  for (const auto& s : book.sheets) w.element("vt:lpstr", s->name);
+  w.end().end();
+  w.element("AppVersion", "12.0000");
+  w.end();
+  return w.take();
+}
+
+}  // namespace lczs::io::detail
