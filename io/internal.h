@@ -35,7 +35,7 @@ inline constexpr int kMaxSheets = 1024;
 // (system colours) give black.
 std::uint32_t indexed_rgb(int index);
 
-// The theme colours libxlsxwriter writes (the default 2007 Office theme), in
+// The theme colours the writer's theme part holds (the default 2007 Office theme), in
 // SpreadsheetML's order: lt1, dk1, lt2, dk2, accent1..6, hlink, folHlink.
 using ThemePalette = std::array<std::uint32_t, 12>;
 const ThemePalette& default_theme();
@@ -72,8 +72,7 @@ std::optional<std::pair<std::size_t, std::size_t>> first_overlap(const std::vect
 // ---- Column widths ------------------------------------------------------------------
 
 // A width as a file stores it (characters including the cell padding) to the
-// width the user sees (Range.ColumnWidth), and back to what libxlsxwriter
-// expects. The application draws columns in whole pixels of a 7-pixel digit
+// width the user sees (Range.ColumnWidth), and back. The application draws columns in whole pixels of a 7-pixel digit
 // with 5 pixels of padding.
 double column_width_from_file(double file_width);
 double file_width_from_column_width(double width);

@@ -7,8 +7,7 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libicu-dev            # pinyin collation for sorting
-  libxlsxwriter-dev     # writing .xlsx
-  libzip-dev            # reading .xlsx (zip container)
+  libzip-dev            # reading and writing .xlsx (zip container)
   libpugixml-dev        # reading .xlsx (XML parts)
   libcsv-dev            # reading .csv
   libcli11-dev          # the lczs command line

@@ -258,7 +258,7 @@ TEST(Saving, FailedWriteLeavesTheOldFileWhole) {
   std::string path = tmp / "book.xlsx";
   write_xlsx(small_book(), path);
   std::string before = slurp(path);
-  // Text longer than a cell can hold makes libxlsxwriter refuse the cell.
+  // Text longer than a cell can hold.
   WorkbookData bad = small_book(std::string(40000, 'x'));
   EXPECT_THROW(write_xlsx(bad, path), host::SaveError);
   EXPECT_EQ(slurp(path), before);

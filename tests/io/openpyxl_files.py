@@ -120,7 +120,6 @@ def style(cell, default_font):
     }
 
 
-ERRORS = ("#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#N/A")
 
 
 def pixels(w):
@@ -141,10 +140,6 @@ def describe(path):
                 v, t = c.value, c.data_type
                 if isinstance(v, float) and v.is_integer():
                     v = int(v)
-                # libxlsxwriter has no constant error cells: an error is
-                # written as the formula that is the error literal.
-                if t == "f" and isinstance(v, str) and v[1:] in ERRORS:
-                    v, t = v[1:], "e"
                 cells[c.coordinate] = (v, t, style(c, default_font))
         widths = {}
         for key, d in ws.column_dimensions.items():

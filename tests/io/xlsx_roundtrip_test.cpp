@@ -195,7 +195,7 @@ WorkbookData sample_book() {
   s1->columns[6].hidden = true;
   s1->columns[6].width = 10;
   s1->rows[1].height = 30;
-  s1->rows[2].height = 15;  // exactly libxlsxwriter's own default
+  s1->rows[2].height = 15;  // exactly the default of many writers
   s1->rows[3].height = 13.5;
   s1->rows[9].hidden = true;
   s1->rows[12].format = ids[2];
