@@ -119,30 +119,27 @@ std::unique_ptr<ui::Form> make_c_fbsz(FbState& st, ui::Ui& ui) {
   });
   f->on("CommandButton1", "Click", [form, &st, &ui] {
     constexpr std::string_view kTypeError = "数据类型错误，请重新输入!";
-    // The manual settings are checked first: a box that does not hold a
-    // usable number keeps everything typed in this showing from being
-    // stored, so the user sees the form again with the defaults untouched.
+    // The manual boxes are read before anything is stored: a box that does
+    // not hold a usable number keeps everything typed in this showing from
+    // being stored, so the user sees the form again with the defaults
+    // untouched. Its message only shows when the class count itself was
+    // fine, so one confirmation never gives two messages.
     std::optional<int> time_limit;
     std::optional<float> max_diff;
+    bool bad_manual = false;
     if (form->control("OptionButton2").value) {
-      bool bad = false;
       const std::string minutes = host::trim(form->control("c_fbsj_txtbox").text);
       if (!minutes.empty()) {
         auto v = typed_number(minutes);
         double seconds = v ? host::round_half_even(*v * 60) : -1;
-        if (!v || seconds < 0 || seconds > host::kInt16Max) bad = true;
+        if (!v || seconds < 0 || seconds > host::kInt16Max) bad_manual = true;
         else time_limit = static_cast<int>(seconds);
       }
       const std::string diff = host::trim(form->control("c_gkcz_txtbox").text);
       if (!diff.empty()) {
         auto v = typed_number(diff);
-        if (!v) bad = true;
+        if (!v) bad_manual = true;
         else max_diff = static_cast<float>(*v);
-      }
-      if (bad) {
-        ui.message_box(kTypeError, ui::Buttons::Ok, ui::kTitle);
-        form->unload();
-        return;
       }
     }
 
@@ -152,15 +149,17 @@ std::unique_ptr<ui::Form> make_c_fbsz(FbState& st, ui::Ui& ui) {
     } else {
       auto v = typed_number(count);
       double k = v ? host::round_half_even(*v) : -1;
-      if (!v || *v < 0 || k > host::kInt16Max)
+      if (!v || *v < 0 || k > host::kInt16Max || bad_manual)
         ui.message_box(kTypeError, ui::Buttons::Ok, ui::kTitle);
       else
         st.fb_class_count = static_cast<int>(k);
     }
     // Stored whatever became of the class count; they hold for the rest of
     // the run.
-    if (time_limit) st.fb_time_limit = *time_limit;
-    if (max_diff) st.fb_max_diff = *max_diff;
+    if (!bad_manual) {
+      if (time_limit) st.fb_time_limit = *time_limit;
+      if (max_diff) st.fb_max_diff = *max_diff;
+    }
     form->unload();
   });
   f->on("CommandButton2", "Click", [form, &st] {

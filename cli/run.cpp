@@ -221,6 +221,7 @@ static int run_command(int argc, char** argv) {
     }
     // Save writes the target; a save-as goes beside it.
     data.path = fs::absolute(target).string();
+    if (!a.output.empty()) data.opened_from = fs::absolute(a.book).string();
     save_folder = fs::path(data.path).parent_path();
     app.open(std::move(data));
     if (!a.sheet.empty()) {

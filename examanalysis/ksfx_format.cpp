@@ -82,9 +82,11 @@ void Ksfx::ksfx_paginate(host::Worksheet& sheet) {
   // A break above the first student of every class but the first, and one
   // below the last student.
   Value above = sheet.value(2, 1);
-  for (int i = 3; i <= region.row_count() + 1; ++i) {
+  const int below_last = region.row_count() + 1;
+  for (int i = 3; i <= below_last; ++i) {
     Value here = sheet.value(i, 1);
-    if (!above.vba_equals(here)) {
+    // The empty cell below the list equals a class code of 0.
+    if (i == below_last || !above.vba_equals(here)) {
       sheet.select(Area::cell(i, 1));
       sheet.add_page_break(i);
     }

@@ -97,8 +97,10 @@ std::string Ksfx::ksfx_check_workbook() {
   }
   if (top > 0) made.push_back(ksfx_extract_name(true, top));
   if (bottom > 0) made.push_back(ksfx_extract_name(false, bottom));
+  // The data sheet itself is renamed 原始数据 before any of them is made.
   for (const std::string& name : made) {
-    if (work_book->find_sheet(name))
+    host::Worksheet* taken = work_book->find_sheet(name);
+    if (taken && taken->index() != work_sheet->index())
       return "工作簿中已有工作表“" + name + "”（可能是上次分析的结果），请删除或改名后再运行。";
   }
   if (host::Worksheet* raw = work_book->find_sheet(kSheetRaw);
@@ -154,11 +156,13 @@ void Ksfx::ksfx_prepare() {
   all.sort(region, SortSpec{.key1 = {1, SortOrder::Descending}, .header = SortHeader::Yes});
 
   // One table row per class code that occurs, whatever the gaps between codes.
+  // The last student always closes a class: the empty cell below would equal
+  // a code of 0.
   class_codes_.clear();
   int classes = 0;
   for (int r = 2; r <= n + 1; ++r) {
     Value code = all.value(r, 1);
-    if (!code.vba_equals(all.value(r + 1, 1))) {
+    if (r == n + 1 || !code.vba_equals(all.value(r + 1, 1))) {
       ++classes;
       class_codes_.push_back(code.as_number());
     }

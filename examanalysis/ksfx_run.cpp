@@ -297,9 +297,11 @@ void Ksfx::btnOk_Click(ui::Form& form) {
     return;
   }
   std::string reason = ksfx_bad_name_reason(file_name);
-  if (reason.empty() && !work_book->full_name().empty() &&
-      lower_ascii(ksfx_save_path(work_book->full_name(), file_name)) ==
-          lower_ascii(work_book->full_name()))
+  // Only the user's own file is refused here; any other file already at the
+  // target is asked about when saving, like every save-as.
+  const std::string own = work_book->opened_from();
+  if (reason.empty() && !own.empty() &&
+      lower_ascii(ksfx_save_path(work_book->full_name(), file_name)) == lower_ascii(own))
     reason = "与正在分析的工作簿同名，会覆盖原文件";
   if (!reason.empty()) {
     refuse("保存文件名“" + file_name + "”不能用：" + reason + "，请重新输入!", ui::kTitle);

@@ -212,7 +212,8 @@ void Ksfx::ksfx_rank_extract(host::Worksheet& sheet, const std::string& sheet_na
   Value current = extract.value(2, 1);
   for (int i = 2; i <= rows; ++i) {
     Value next = extract.value(i + 1, 1);
-    if (next.vba_equals(current)) continue;
+    // The empty cell below the list equals a class code of 0.
+    if (i < rows && next.vba_equals(current)) continue;
     Area run{start, w + 1, i, w + 1};
     extract.select(run);
     extract.set_alignment(run, host::AlignmentPatch{.horizontal = host::HAlign::Center,

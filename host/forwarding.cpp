@@ -121,6 +121,7 @@ host::Worksheet& ForwardingWorkbook::wrap(host::Worksheet& t) {
 }
 
 std::string ForwardingWorkbook::full_name() const { FWD("full_name", full_name()); }
+std::string ForwardingWorkbook::opened_from() const { FWD("opened_from", opened_from()); }
 int ForwardingWorkbook::sheet_count() const { FWD("sheet_count", sheet_count()); }
 host::Worksheet& ForwardingWorkbook::sheet(int i) {
   on_call("sheet");

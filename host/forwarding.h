@@ -98,6 +98,7 @@ class ForwardingWorkbook : public host::Workbook {
   host::Workbook& target() { return *target_; }
 
   std::string full_name() const override;
+  std::string opened_from() const override;
   int sheet_count() const override;
   host::Worksheet& sheet(int index) override;
   host::Worksheet& sheet(const std::string& name) override;

@@ -168,6 +168,11 @@ class Workbook {
 
   // Workbook.FullName: path of the file ("" for a workbook never saved).
   virtual std::string full_name() const = 0;
+  // The user's own file, which a save-as must never replace: full_name() in
+  // the application; the `lczs` command working on a copy (-o) keeps the
+  // original here while full_name() is the copy's path. Not an application
+  // member.
+  virtual std::string opened_from() const { return full_name(); }
 
   virtual int sheet_count() const = 0;
   // Sheets(index), from 1. Throws HostError when out of range.

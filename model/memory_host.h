@@ -176,6 +176,7 @@ class MemoryWorkbook : public host::Workbook {
 
   // ---- host::Workbook ----
   std::string full_name() const override;
+  std::string opened_from() const override;
   int sheet_count() const override;
   host::Worksheet& sheet(int index) override;
   host::Worksheet& sheet(const std::string& name) override;

@@ -216,6 +216,8 @@ struct WorkbookData {
   // saved file must ask the application to recalculate on opening.
   bool needs_full_recalc = false;
   std::string path;  // the file it was read from or last saved to
+  // The user's file when `path` names a copy being worked on; "" otherwise.
+  std::string opened_from;
 };
 
 }  // namespace lczs::memory

@@ -133,6 +133,9 @@ MemoryWorksheet& MemoryWorkbook::mem_active_sheet() {
 }
 
 std::string MemoryWorkbook::full_name() const { return data_.path; }
+std::string MemoryWorkbook::opened_from() const {
+  return data_.opened_from.empty() ? data_.path : data_.opened_from;
+}
 int MemoryWorkbook::sheet_count() const { return static_cast<int>(views_.size()); }
 host::Worksheet& MemoryWorkbook::sheet(int index) { return mem_sheet(index); }
 host::Worksheet& MemoryWorkbook::sheet(const std::string& name) { return mem_sheet(name); }

@@ -86,7 +86,8 @@ TEST_P(ExamCli, Runs) {
   const std::string folder = c.to_copy ? "out/" : "";
   std::vector<std::string> files;
   for (const auto& e : std::filesystem::directory_iterator(dir.path() / (c.to_copy ? "out" : "")))
-    if (e.is_regular_file() && e.path().filename() != "副本.xlsx" && e.path().filename() != "成绩.xlsx")
+    if (e.is_regular_file() && e.path().filename() != "成绩.xlsx" &&
+        (e.path().filename() != "副本.xlsx" || (c.report && std::string(c.report) == "副本.xlsx")))
       files.push_back(e.path().filename().string());
   if (!c.report) {
     EXPECT_TRUE(files.empty()) << files.front();
@@ -124,7 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{"ResultSheetAlreadyThere", with({"--save-name", "期中分析"}), grade(), "年级各科均分", false, 1,
                 {kAsk, "已有工作表“年级各科均分”", kQuit}, nullptr, {}},
         CliCase{"SaveNameIsTheBook", with({"--save-name", "成绩"}), grade(), nullptr, false, 1,
-                {kAsk, "覆盖原文件", kQuit}, nullptr, {}}),
+                {kAsk, "覆盖原文件", kQuit}, nullptr, {}},
+        // With -o only BOOK itself is refused; the copy's name is a file like any other.
+        CliCase{"SaveNameIsTheCopy", with({"--save-name", "副本"}), grade(), nullptr, true, 0, {kAsk, kDone},
+                "副本.xlsx", kPlain}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExamCliSave, AnExistingReportIsReplacedAfterAsking) {

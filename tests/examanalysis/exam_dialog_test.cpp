@@ -297,11 +297,17 @@ INSTANTIATE_TEST_SUITE_P(
                 {"工作表“成绩”", "32767"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ExamRefusal, RawDataAsTheActiveSheetItselfIsFine) {
-  Harness h(book_of("原始数据", small_grade()));
-  h.expect_done();
-  EXPECT_EQ(h.run(), JobOutcome::Completed);
-  EXPECT_TRUE(h.ui.finished()) << h.ui.report();
+// The data sheet is renamed 原始数据 before any result sheet is made, so its
+// own name never clashes.
+TEST(ExamRefusal, DataSheetNamedLikeAResultSheetIsFine) {
+  for (const char* name : {"原始数据", "封面", "年级实考"}) {
+    SCOPED_TRACE(name);
+    Harness h(book_of(name, small_grade()));
+    h.expect_done();
+    EXPECT_EQ(h.run(), JobOutcome::Completed);
+    EXPECT_TRUE(h.ui.finished()) << h.ui.report();
+    EXPECT_NE(h.wb->find_sheet("封面"), nullptr);
+  }
 }
 
 struct Fault {
