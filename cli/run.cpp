@@ -2,12 +2,15 @@
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
+#include <atomic>
 #include <iostream>
 #include <map>
+#include <new>
 #include <optional>
 
 #include "cli/commands.h"
 #include "cli/lczs.h"
+#include "cli/signals.h"
 #include "host/clock.h"
 #include "model/commandbars.h"
 #include "model/memory_host.h"
@@ -75,7 +78,11 @@ class CommandStore : public memory::WorkbookStore {
     if (path != book.path && is_source(target))
       throw host::SaveError("另存为的文件“" + target + "”就是原工作簿，已拒绝。");
     if (!source_.empty()) io::check_saveable(book, source_, target);
-    io::write_xlsx(book, target);
+    // The .xlsx beside a .csv was absent when checked; one that appears
+    // before the rename is someone else's.
+    bool beside_source = !source_.empty() && io::save_target(source_) != source_ &&
+                         same_file(target, io::save_target(source_));
+    io::write_xlsx(book, target, beside_source ? io::Replace::Never : io::Replace::Allowed);
   }
 
  private:
@@ -95,6 +102,22 @@ void print_menu(std::ostream& out, memory::MemoryCommandBarControls& controls, i
     out << "\n";
     if (c.type() == host::ControlType::Popup) print_menu(out, c.mem_controls(), depth + 1);
   }
+}
+
+constexpr const char* kOutOfMemory = "内存不足，运行已停止；原工作簿没有改动。";
+
+// An allocation that fails reaches the jobs' messages as "内存不足", not as
+// the library's English name, and is remembered for the exit status.
+std::atomic<bool> g_out_of_memory{false};
+
+class OutOfMemory : public std::bad_alloc {
+ public:
+  const char* what() const noexcept override { return "内存不足"; }
+};
+
+void on_out_of_memory() {
+  g_out_of_memory.store(true);
+  throw OutOfMemory();
 }
 
 int outcome_status(std::optional<shell::JobOutcome> outcome) {
@@ -123,9 +146,9 @@ std::optional<Args> parse(int argc, char** argv, int& status) {
                "lczs"};
   app.footer(commands_help());
   app.add_option("COMMAND", a.command, "要点击的菜单按钮 / the menu button to click")->required();
-  app.add_option("BOOK", a.book, "工作簿 (.xlsx 或 .csv) / the workbook");
+  CLI::Option* book_opt = app.add_option("BOOK", a.book, "工作簿 (.xlsx 或 .csv) / the workbook");
   app.add_option("--sheet", a.sheet, "点击前激活工作表 NAME / make sheet NAME active first");
-  app.add_option("-o,--output", a.output,
+  CLI::Option* output_opt = app.add_option("-o,--output", a.output,
                  "在副本上工作：保存写入 PATH（.xlsx），BOOK 不被改写 / work on a copy");
   app.add_flag("--yes", a.yes, "所有提问答“确定”，格式窗体按“继续执行>>” / answer 确定 to everything");
   std::map<std::string, std::string> texts;  // stable addresses for the parser
@@ -158,6 +181,16 @@ std::optional<Args> parse(int argc, char** argv, int& status) {
     return std::nullopt;
   } catch (const CLI::ParseError& e) {
     status = usage_error(e.what());
+    return std::nullopt;
+  }
+  // An empty path is a mistake, most often an unset variable in a script
+  // ("-o \"$OUT\""); taken as no path, -o "" would save over BOOK.
+  if (book_opt->count() > 0 && a.book.empty()) {
+    status = usage_error("工作簿 BOOK 的文件名是空的。");
+    return std::nullopt;
+  }
+  if (output_opt->count() > 0 && a.output.empty()) {
+    status = usage_error("-o 的文件名是空的（是不是脚本中的变量没有赋值？）。");
     return std::nullopt;
   }
   for (auto& [name, opt] : form_options)
@@ -200,7 +233,21 @@ static int run_command(int argc, char** argv) {
   // The host and its workbook.
   memory::MemoryApplication app;
   fs::path save_folder = fs::current_path();
+  std::optional<io::FileLock> lock;
   if (!a.book.empty()) {
+    std::string target = a.output.empty() ? io::save_target(a.book) : a.output;
+    if (cmd->saves) {
+      // Held from reading to saving: a second run on the same book would
+      // save over this one's results, or this one over its.
+      try {
+        lock.emplace(target);
+      } catch (const host::HostError& e) {
+        std::cerr << "lczs: " << e.what() << "\n";
+        return kExitFile;
+      }
+      std::string open_elsewhere = io::office_lock_warning(a.book);
+      if (!open_elsewhere.empty()) std::cerr << "lczs: " << open_elsewhere << "\n";
+    }
     memory::WorkbookData data;
     try {
       data = io::read_workbook(a.book);
@@ -210,7 +257,6 @@ static int run_command(int argc, char** argv) {
     }
     std::string warning = io::warning_text(data);
     if (!warning.empty()) std::cerr << warning << "\n";
-    std::string target = a.output.empty() ? io::save_target(a.book) : a.output;
     if (cmd->saves) {
       try {
         io::check_saveable(data, a.book, target);
@@ -280,6 +326,8 @@ static int run_command(int argc, char** argv) {
   try {
     button->click(false);
     status = outcome_status(addin.last_outcome());
+  } catch (const std::bad_alloc&) {
+    status = kExitFile;  // said below
   } catch (const std::exception& e) {
     std::cerr << "lczs: 运行出错：" << e.what() << "\n";
     status = kExitStopped;
@@ -289,12 +337,24 @@ static int run_command(int argc, char** argv) {
   }
   std::cout.flush();
   addin.IDTExtensibility2_OnDisconnection(shell::ext_dm_HostShutdown);
+  // The jobs end a failed step with their own message whatever the cause;
+  // a run that ran out of memory ends as a failed save does, whatever it
+  // was doing then.
+  if (g_out_of_memory.load()) {
+    std::cerr << "lczs: " << kOutOfMemory << "\n";
+    status = kExitFile;
+  }
   return status;
 }
 
 int run(int argc, char** argv) {
+  signals::install();
+  std::set_new_handler(on_out_of_memory);
   try {
     return run_command(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "lczs: " << kOutOfMemory << "\n";
+    return kExitFile;
   } catch (const std::exception& e) {
     // Whatever the run could not handle ends it with a message, never a crash.
     std::cerr << "lczs: " << e.what() << "\n";

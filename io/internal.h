@@ -89,6 +89,31 @@ std::string shift_formula(std::string_view formula, int drow, int dcol);
 // The whole file, at most kMaxFileBytes; throws FileError.
 std::string read_file_bytes(const std::string& path);
 
+// ---- Writing ----------------------------------------------------------------------------
+
+// The whole .xlsx package for `book`; `shown_path` names the file in
+// messages. Throws host::SaveError (or std::bad_alloc).
+std::string package_bytes(const memory::WorkbookData& book, const std::string& shown_path);
+
+// Reads a finished package back as the reader would before it may replace
+// anything: the zip directory, every part inflated (CRC checked) and every
+// XML part parsed to its end, within the reader's limits. Throws
+// host::SaveError naming `shown_path` and the first fault.
+void verify_package(const std::string& file, const std::string& shown_path);
+
+// Temporary files of a save to `target` are named "<this>XXXXXX" beside it,
+// hidden; the lock file is "<this>lock".
+std::string temporary_prefix(const std::string& target);
+inline constexpr std::size_t kTemporarySuffix = 6;
+
+// ---- Messages -----------------------------------------------------------------------------
+
+// A system error (errno) in the user's words: "磁盘空间不足" for ENOSPC and so
+// on, never the C library's English text.
+std::string errno_text(int err);
+// A libzip error code (ZIP_ER_*) with its system error, in the same words.
+std::string zip_error_text(int zip_error, int system_error);
+
 // ---- Text -----------------------------------------------------------------------------
 
 bool valid_utf8(std::string_view s);

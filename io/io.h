@@ -9,11 +9,12 @@
 // WorkbookData::unsupported, and such a workbook is never saved over its
 // own file.
 //
-// Writing is atomic: the file is written beside the target under a
-// temporary name and renamed over it, so a failed save leaves the old file
-// whole.
+// Writing is atomic and verified: the file is written beside the target
+// under a temporary name, read back, and only then renamed over it, so a
+// failed save leaves the old file whole and nothing else behind.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,8 +41,61 @@ memory::WorkbookData read_xlsx_bytes(std::string_view bytes, const std::string& 
 memory::WorkbookData read_csv(const std::string& path);
 memory::WorkbookData read_csv_bytes(std::string_view bytes, const std::string& path);
 
-// Writes `book` as .xlsx to `path` atomically. Throws host::SaveError.
-void write_xlsx(const memory::WorkbookData& book, const std::string& path);
+// Temporary files being written, so that a signal can remove them. Each
+// slot is filled before its file is created and cleared after it is gone or
+// renamed into place.
+class TemporaryFileRecord {
+ public:
+  explicit TemporaryFileRecord(const std::string& path);
+  ~TemporaryFileRecord();
+  TemporaryFileRecord(const TemporaryFileRecord&) = delete;
+  TemporaryFileRecord& operator=(const TemporaryFileRecord&) = delete;
+
+ private:
+  int slot_;
+};
+// Removes every recorded file. Async-signal-safe: for a signal handler.
+void remove_recorded_files() noexcept;
+
+// Whether a save may replace a file already at its target.
+enum class Replace { Allowed, Never };
+
+// Writes `book` as .xlsx to `path` atomically. A symbolic link is followed:
+// its target gets the new content and the link stays. The file keeps the
+// owner, group and permissions of the one it replaces. With Replace::Never a
+// file that appears at `path` before the rename is never replaced. Throws
+// host::SaveError with the cause in Chinese ("磁盘空间不足", "内存不足").
+void write_xlsx(const memory::WorkbookData& book, const std::string& path,
+                Replace replace = Replace::Allowed);
+
+// The file a save to `path` writes: `path` with symbolic links followed.
+std::string real_save_path(const std::string& path);
+
+// One writer at a time for a file: an operating-system lock (flock) on a
+// hidden lock file beside it, held while the object lives and removed with
+// it. A lock file left by a process that died holds no lock and is taken.
+// Taking it also removes temporary files an interrupted save of the same
+// file left behind.
+class FileLock {
+ public:
+  // Throws FileError when another run holds the lock. When no lock file
+  // can be made there (a read-only folder) the lock is not taken: saving
+  // there fails anyway, with its own message.
+  explicit FileLock(const std::string& path);
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+ private:
+  std::string lock_path_;
+  int fd_ = -1;
+  std::unique_ptr<TemporaryFileRecord> record_;
+};
+
+// A warning line when the spreadsheet application's owner file (~$NAME) or
+// another office suite's lock file lies beside `path`: the workbook may be
+// open there. "" when there is none.
+std::string office_lock_warning(const std::string& path);
 
 // The .xlsx file that Save writes for a workbook read from `source_path`:
 // the file itself for .xlsx, "<stem>.xlsx" beside it otherwise.

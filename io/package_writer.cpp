@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "io/internal.h"
 
 namespace lczs::io::detail {
 
@@ -93,7 +94,8 @@ struct PackageWriter::Impl {
     throw host::SaveError("无法保存文件“" + path + "”：" + what);
   }
   [[noreturn]] void fail_zip(const std::string& what, zip_error_t* err) const {
-    std::string detail = err != nullptr ? zip_error_strerror(err) : "";
+    std::string detail =
+        err != nullptr ? zip_error_text(zip_error_code_zip(err), zip_error_code_system(err)) : "";
     fail(what + (detail.empty() ? "" : "（" + detail + "）"));
   }
 

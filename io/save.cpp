@@ -1,9 +1,17 @@
 // Choosing the reader for a file, and the rules that keep a save from
-// destroying what a user had.
+// destroying what a user had: a save is written beside its target, checked
+// write by write, read back, and only then renamed into place.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 
 #include "io/internal.h"
@@ -40,12 +48,164 @@ std::string head(const std::string& path, std::size_t n) {
   return buf;
 }
 
+[[noreturn]] void fail(const std::string& path, const std::string& what) {
+  throw host::SaveError("无法保存文件“" + path + "”：" + what);
+}
+
+// The temporary file of one save: created beside the target (a rename
+// cannot cross file systems), recorded for the signal handler before it
+// exists, and removed unless it was renamed into place.
+class TemporaryFile {
+ public:
+  TemporaryFile(const std::string& target, const std::string& shown) {
+    std::string prefix = detail::temporary_prefix(target);
+    static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = prefix;
+      for (std::size_t i = 0; i < detail::kTemporarySuffix; ++i) name += kAlphabet[rd() % (sizeof kAlphabet - 1)];
+      record_ = std::make_unique<TemporaryFileRecord>(name);
+      fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      if (fd_ >= 0) {
+        path_ = name;
+        return;
+      }
+      record_.reset();
+      if (errno != EEXIST) fail(shown, "无法在文件夹中创建临时文件（" + detail::errno_text(errno) + "）");
+    }
+    fail(shown, "无法在文件夹中创建临时文件");
+  }
+  ~TemporaryFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  int fd() const { return fd_; }
+  const std::string& path() const { return path_; }
+  // Closes the file, reporting what a delayed write failure says.
+  int close() {
+    int rc = ::close(fd_);
+    fd_ = -1;
+    return rc;
+  }
+  // Renamed into place: nothing left to remove.
+  void placed() { path_.clear(); }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  std::unique_ptr<TemporaryFileRecord> record_;
+};
+
+void write_all(int fd, std::string_view bytes, const std::string& shown) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) fail(shown, "写入失败（" + detail::errno_text(n < 0 ? errno : ENOSPC) + "）");
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+// The new file is the user's file: same owner, group and permissions as the
+// one it replaces (a root run must not take a user's file), or the usual
+// permissions of a new file.
+void take_over_ownership(int fd, const struct stat* old) {
+  if (old != nullptr) {
+    // Only root may give a file away; others keep what they may.
+    if (::fchown(fd, old->st_uid, old->st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), old->st_gid);
+    ::fchmod(fd, old->st_mode & 07777);
+    return;
+  }
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+}
+
+// Renames without replacing: renameat2 where the file system has it, a hard
+// link otherwise; both fail with EEXIST when the target appeared.
+int rename_no_replace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  if (::link(from.c_str(), to.c_str()) != 0) return -1;
+  ::unlink(from.c_str());
+  return 0;
+}
+
+void sync_folder(const std::string& dir) {
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 }  // namespace
 
+std::string real_save_path(const std::string& path) {
+  fs::path p(path);
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!fs::is_symlink(p, ec)) break;
+    fs::path to = fs::read_symlink(p, ec);
+    if (ec) break;
+    p = to.is_absolute() ? to : p.parent_path() / to;
+  }
+  return p.string();
+}
+
+void write_xlsx(const WorkbookData& book, const std::string& path, Replace replace) {
+  if (path.empty()) fail(path, "没有给出文件名");
+  std::string real = real_save_path(path);
+  fs::path target(real);
+  std::string dir = target.parent_path().empty() ? "." : target.parent_path().string();
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) fail(path, "文件夹不存在");
+  struct stat old {};
+  bool had = ::stat(real.c_str(), &old) == 0;
+  if (had && S_ISDIR(old.st_mode)) fail(path, "同名的文件夹已存在");
+  if (had && !S_ISREG(old.st_mode)) fail(path, "它不是普通文件（是管道或设备），不能保存到那里");
+  if (book.sheets.size() > static_cast<std::size_t>(detail::kMaxSheets))
+    fail(path, "工作簿有 " + std::to_string(book.sheets.size()) + " 个工作表，超过本程序能打开的 " +
+                   std::to_string(detail::kMaxSheets) + " 个，保存后将无法再打开它。请删去一些工作表后再试。");
+  try {
+    std::string bytes = detail::package_bytes(book, path);
+    TemporaryFile tmp(real, path);
+    take_over_ownership(tmp.fd(), had ? &old : nullptr);
+    write_all(tmp.fd(), bytes, path);
+    bytes = std::string();
+    // Durable before it replaces anything; a delayed write error (NFS, a
+    // full disk found late) shows here or at close.
+    if (::fsync(tmp.fd()) != 0 || tmp.close() != 0) fail(path, "写入失败（" + detail::errno_text(errno) + "）");
+    detail::verify_package(tmp.path(), path);
+    int rc = replace == Replace::Never ? rename_no_replace(tmp.path(), real) : ::rename(tmp.path().c_str(), real.c_str());
+    if (rc != 0) {
+      if (errno == EEXIST)
+        fail(path, "同名的文件在保存期间出现了，为免覆盖它，没有保存。请先将它改名或移走后再试。");
+      fail(path, "无法替换原文件（" + detail::errno_text(errno) + "）");
+    }
+    tmp.placed();
+    sync_folder(dir);
+  } catch (const std::bad_alloc&) {
+    fail(path, "内存不足");
+  }
+}
+
 WorkbookData read_workbook(const std::string& path) {
+  // A pipe or a device would block the read or never end: refused before
+  // it is opened.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+    throw FileError("无法读取“" + path + "”：它不是普通文件（是管道或设备）。");
   std::string ext = lower_extension(path);
   std::string magic = head(path, 8);
   bool ole = magic.size() >= 8 && magic.substr(0, 8) == std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+  // A password-protected .xlsx is a compound file too, holding the package
+  // in a stream named "EncryptedPackage" (its name is UTF-16 in the
+  // compound file's directory).
+  static const std::string kEncrypted("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
+  if (ole && detail::read_file_bytes(path).find(kEncrypted) != std::string::npos)
+    throw FileError("无法读取文件“" + path + "”：文件已加密，请先取消密码再运行。");
   if (ext == ".xls" || ole)
     throw FileError("无法读取文件“" + path + "”：本程序不能读取 .xls 格式（Excel 97-2003）的工作簿，"
                     "请在电子表格程序中将它另存为 .xlsx 格式后再试。");
@@ -87,7 +247,10 @@ void XlsxStore::save(const WorkbookData& book, const std::string& path) {
   std::string target = is_xlsx_path(path) ? path : save_target(path);
   bool ours = std::any_of(written_.begin(), written_.end(), [&](const std::string& w) { return same_file(w, target); });
   if (!ours) check_saveable(book, book.path, target);
-  write_xlsx(book, target);
+  // The .xlsx beside a .csv was checked to be absent; one that appears
+  // meanwhile is not ours to replace.
+  bool beside = !ours && !book.path.empty() && !is_xlsx_path(book.path) && same_file(save_target(book.path), target);
+  write_xlsx(book, target, beside ? Replace::Never : Replace::Allowed);
   if (!ours) written_.push_back(target);
 }
 

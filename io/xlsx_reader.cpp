@@ -192,7 +192,11 @@ class Package {
       fail_("部件 " + std::string(name) + " 的压缩比异常（可能是压缩炸弹）");
     if (total_ + st.size > detail::kMaxTotalBytes) fail_("解压后的内容过大（可能是压缩炸弹）");
     zip_file_t* zf = zip_fopen_index(za_, it->second, 0);
-    if (zf == nullptr) fail_("部件 " + std::string(name) + " 无法解压（" + zip_strerror(za_) + "）");
+    if (zf == nullptr) {
+      zip_error_t* e = zip_get_error(za_);
+      fail_("部件 " + std::string(name) + " 无法解压（" +
+            detail::zip_error_text(zip_error_code_zip(e), zip_error_code_system(e)) + "）");
+    }
     std::string data;
     data.resize(static_cast<std::size_t>(st.size));
     std::size_t got = 0;

@@ -1,16 +1,8 @@
 // Writing .xlsx: the model's parts made by the part writers (io/parts.h)
-// and packed by PackageWriter, then written beside the target and renamed
-// over it. Each sheet's XML is made only while it is compressed, so a
-// large workbook is not held twice in memory.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// and packed by PackageWriter; the save (io/save.cpp) puts the bytes in
+// place. Each sheet's XML is made only while it is compressed, so a large
+// workbook is not held twice in memory.
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "io/internal.h"
@@ -53,8 +45,10 @@ int visible_active(const WorkbookData& book, const std::string& path) {
   fail(path, "工作簿中没有可见的工作表");
 }
 
+}  // namespace
+
 // The whole .xlsx package of `book`.
-std::string package_bytes(const WorkbookData& book, const std::string& path) {
+std::string detail::package_bytes(const WorkbookData& book, const std::string& path) {
   if (book.sheets.empty()) fail(path, "工作簿中没有工作表");
   check_sheet_names(book, path);
   int active = visible_active(book, path);
@@ -88,67 +82,6 @@ std::string package_bytes(const WorkbookData& book, const std::string& path) {
   pkg.add_lazy("xl/styles.xml", [&styles] { return styles.part(); });
   pkg.add_lazy("xl/sharedStrings.xml", [&strings] { return strings.part(); });
   return pkg.finish();
-}
-
-// Writes all of `bytes` to `fd`, then makes it durable.
-void write_all(int fd, const std::string& bytes, const std::string& path) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) fail(path, "写入失败（" + std::string(std::strerror(n < 0 ? errno : EIO)) + "）");
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0) fail(path, "写入失败（" + std::string(std::strerror(errno)) + "）");
-}
-
-}  // namespace
-
-void write_xlsx(const WorkbookData& book, const std::string& path) {
-  namespace fs = std::filesystem;
-  fs::path target(path);
-  fs::path dir = target.parent_path();
-  if (dir.empty()) dir = ".";
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) fail(path, "文件夹不存在");
-  if (fs::is_directory(target, ec)) fail(path, "同名的文件夹已存在");
-
-  // Made before the temporary file exists: a workbook that cannot be
-  // written leaves nothing behind.
-  std::string bytes = package_bytes(book, path);
-
-  // The temporary file sits beside the target so that the rename cannot
-  // cross file systems.
-  std::string tmpl = (dir / ("." + target.filename().string() + ".lczs-XXXXXX")).string();
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) fail(path, "无法在文件夹中创建临时文件（" + std::string(std::strerror(errno)) + "）");
-  // The new file gets the old one's permissions, or the usual ones for a
-  // new file (mkstemp makes it private).
-  struct stat st {};
-  mode_t mode;
-  if (::stat(path.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
-  }
-  std::string tmp(name.data());
-  try {
-    if (fchmod(fd, mode) != 0) fail(path, "无法设置临时文件的权限（" + std::string(std::strerror(errno)) + "）");
-    write_all(fd, bytes, path);
-    int rc = ::close(fd);
-    fd = -1;
-    if (rc != 0) fail(path, "写入失败（" + std::string(std::strerror(errno)) + "）");
-    fs::rename(tmp, target, ec);
-    if (ec) fail(path, "无法替换原文件（" + ec.message() + "）");
-  } catch (const std::exception&) {
-    if (fd >= 0) ::close(fd);
-    fs::remove(tmp, ec);
-    throw;
-  }
 }
 
 }  // namespace lczs::io

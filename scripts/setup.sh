@@ -9,6 +9,7 @@ packages=(
   libicu-dev            # pinyin collation for sorting
   libzip-dev            # reading and writing .xlsx (zip container)
   libpugixml-dev        # reading .xlsx (XML parts)
+  libexpat1-dev         # checking a saved .xlsx before it replaces anything
   libcsv-dev            # reading .csv
   libcli11-dev          # the lczs command line
   python3-openpyxl      # independent .xlsx writer/reader in tests
