@@ -139,6 +139,25 @@ std::string decode_text(std::string_view s) {
   return out;
 }
 
+// pugixml's own texts are English ("No document element found").
+std::string xml_error_text(pugi::xml_parse_status status) {
+  switch (status) {
+    case pugi::status_no_document_element: return "没有内容";
+    case pugi::status_out_of_memory: return "内存不足";
+    case pugi::status_end_element_mismatch:
+    case pugi::status_unrecognized_tag: return "元素没有正确结束";
+    case pugi::status_bad_attribute: return "属性写法有误";
+    case pugi::status_bad_pcdata:
+    case pugi::status_bad_cdata:
+    case pugi::status_bad_comment:
+    case pugi::status_bad_pi:
+    case pugi::status_bad_doctype:
+    case pugi::status_bad_start_element:
+    case pugi::status_bad_end_element: return "标记写法有误或内容已截断";
+    default: return "代码 " + std::to_string(static_cast<int>(status));
+  }
+}
+
 // ---- The zip container ---------------------------------------------------------------
 
 class Package {
@@ -411,7 +430,7 @@ class Reader {
     d.data = std::make_unique<std::string>(std::move(*data));
     auto res = d.doc.load_buffer_inplace(d.data->data(), d.data->size(),
                                          pugi::parse_default | pugi::parse_ws_pcdata_single);
-    if (!res) fail_("部件 " + part + " 的 XML 格式错误（" + res.description() + "，位置 " + std::to_string(res.offset) + "）");
+    if (!res) fail_("部件 " + part + " 的 XML 格式错误（" + xml_error_text(res.status) + "，位置 " + std::to_string(res.offset) + "）");
     return d;
   }
 
