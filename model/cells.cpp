@@ -148,13 +148,14 @@ class SheetResolver : public formula::Resolver {
                    const std::function<void(int, int, const Value&)>& f) const override {
     const MemoryWorksheet* s = target(sheet);
     if (!s) return;
-    const auto& rows = s->data().store().rows;
-    for (auto r = rows.lower_bound(area.top); r != rows.end() && r->first <= area.bottom; ++r)
-      for (auto c = r->second.lower_bound(area.left); c != r->second.end() && c->first <= area.right; ++c)
-      {
-        if (!c->second.formula.empty()) read_formula = true;
-        f(r->first, c->first, cell_value(*s, r->first, c->first, &c->second));
+    s->data().store().each(area, [&](int r, int c, const Cell& cell) {
+      if (cell.formula.empty()) {
+        f(r, c, cell.value);
+        return;
       }
+      read_formula = true;
+      f(r, c, formula_value(*s, r, c, cell));
+    });
   }
   bool sheet_exists(std::string_view sheet) const override { return target(sheet) != nullptr; }
   double today_serial() const override {
@@ -208,7 +209,7 @@ Value formula_value(const MemoryWorksheet& ws, int row, int col, const Cell& cel
   auto& cache = const_cast<SheetData::Store&>(ws.data().store()).calc.entries;
   Cell& mutable_cell = const_cast<Cell&>(cell);
   if (eval_depth == 0 && cache.size() > 2 * ws.data().cell_count() + 4096) cache.clear();
-  auto& e = cache[&cell];
+  auto& e = cache[SheetData::Store::key(row, col)];
   if (e.busy) return cell.value;  // circular reference: the last value stands
   bool same_text = e.parsed && e.text == cell.formula;
   if (same_text && e.stamp == gen) return cell.value;
@@ -260,13 +261,12 @@ void rewrite_formulas(MemoryWorkbook& book,
     auto& st = sheet->store();
     if (!st.maybe_formulas) continue;
     bool any = false;
-    for (auto& [r, row] : st.rows)
-      for (auto& [c, cell] : row)
-        if (!cell.formula.empty()) {
-          any = true;
-          std::string next = f(sheet->name, cell.formula);
-          if (next != cell.formula) cell.formula = std::move(next);
-        }
+    st.each([&](int, int, Cell& cell) {
+      if (cell.formula.empty()) return;
+      any = true;
+      std::string next = f(sheet->name, cell.formula);
+      if (next != cell.formula) cell.formula = std::move(next);
+    });
     if (!any) st.maybe_formulas = false;
   }
 }
@@ -281,12 +281,9 @@ FormatId level_format(const SheetData& sheet, int row, int col) {
 }
 
 Cell& cell_for_write(SheetData& sheet, int row, int col) {
-  auto& rowmap = sheet.store().rows[row];
-  auto it = rowmap.find(col);
-  if (it != rowmap.end()) return it->second;
-  Cell& cell = rowmap[col];
-  sheet.store().added(col);
-  cell.format = level_format(sheet, row, col);
+  bool made = false;
+  Cell& cell = sheet.store().obtain(row, col, made);
+  if (made) cell.format = level_format(sheet, row, col);
   return cell;
 }
 
@@ -296,36 +293,57 @@ void drop_if_blank(SheetData& sheet, int row, int col) {
     sheet.erase(row, col);
 }
 
+namespace {
+// The cells of columns [left, right] of a row, as iterators.
+std::pair<SheetData::Store::Row::iterator, SheetData::Store::Row::iterator> span(SheetData::Store::Row& cells,
+                                                                                int left, int right) {
+  auto lo = SheetData::Store::lower(cells, left);
+  auto hi = lo;
+  while (hi != cells.end() && hi->col <= right) ++hi;
+  return {lo, hi};
+}
+}  // namespace
+
 void erase_area(SheetData& sheet, const Area& area) {
   auto& st = sheet.store();
-  for (auto r = st.rows.lower_bound(area.top); r != st.rows.end() && r->first <= area.bottom;) {
-    auto& row = r->second;
-    for (auto c = row.lower_bound(area.left); c != row.end() && c->first <= area.right;) {
-      st.removed(c->first);
-      st.calc.entries.erase(&c->second);
-      c = row.erase(c);
-    }
-    r = row.empty() ? st.rows.erase(r) : std::next(r);
+  int bottom = std::min(area.bottom, st.last_row());
+  for (int r = std::max(area.top, 1); r <= bottom; ++r) {
+    auto& cells = st.rows[static_cast<std::size_t>(r - 1)];
+    if (cells.empty()) continue;
+    auto [lo, hi] = span(cells, area.left, area.right);
+    for (auto it = lo; it != hi; ++it) st.removed(it->col);
+    cells.erase(lo, hi);
   }
+  st.forget(area);
+  st.trim();
 }
 
 void shift_cells(SheetData& sheet, const Area& area, int drow, int dcol) {
   auto& st = sheet.store();
-  struct Moved {
+  using Row = SheetData::Store::Row;
+  // Each row's cells of the area leave as one piece (the whole row vector
+  // when the row holds nothing else), then land as one piece.
+  struct Piece {
     int row;
-    SheetData::Store::Row::node_type node;
+    Row cells;
   };
-  std::vector<Moved> moved;
-  for (auto r = st.rows.lower_bound(area.top); r != st.rows.end() && r->first <= area.bottom;) {
-    auto& row = r->second;
-    for (auto c = row.lower_bound(area.left); c != row.end() && c->first <= area.right;) {
-      auto next = std::next(c);
-      st.removed(c->first);
-      moved.push_back({r->first, row.extract(c)});
-      c = next;
+  std::vector<Piece> moved;
+  int bottom = std::min(area.bottom, st.last_row());
+  for (int r = std::max(area.top, 1); r <= bottom; ++r) {
+    Row& cells = st.rows[static_cast<std::size_t>(r - 1)];
+    if (cells.empty()) continue;
+    auto [lo, hi] = span(cells, area.left, area.right);
+    if (lo == hi) continue;
+    for (auto it = lo; it != hi; ++it) st.removed(it->col);
+    if (lo == cells.begin() && hi == cells.end()) {
+      moved.push_back({r, std::move(cells)});
+      cells = Row();
+    } else {
+      moved.push_back({r, Row(std::make_move_iterator(lo), std::make_move_iterator(hi))});
+      cells.erase(lo, hi);
     }
-    r = row.empty() ? st.rows.erase(r) : std::next(r);
   }
+  st.forget(area);
   Area dest = area.offset(drow, dcol);
   dest.top = std::max(dest.top, 1);
   dest.left = std::max(dest.left, 1);
@@ -333,12 +351,26 @@ void shift_cells(SheetData& sheet, const Area& area, int drow, int dcol) {
   dest.right = std::min(dest.right, kMaxCols);
   if (dest.top <= dest.bottom && dest.left <= dest.right) erase_area(sheet, dest);
   for (auto& m : moved) {
-    int nr = m.row + drow, nc = m.node.key() + dcol;
-    if (nr < 1 || nr > kMaxRows || nc < 1 || nc > kMaxCols) continue;
-    m.node.key() = nc;
-    st.rows[nr].insert(std::move(m.node));
-    st.added(nc);
+    int nr = m.row + drow;
+    if (nr < 1 || nr > kMaxRows) continue;
+    Row& piece = m.cells;
+    if (dcol != 0) {
+      for (auto& e : piece) e.col += dcol;
+      piece.erase(std::remove_if(piece.begin(), piece.end(),
+                                 [](const SheetData::Store::Entry& e) { return e.col < 1 || e.col > kMaxCols; }),
+                  piece.end());
+    }
+    if (piece.empty()) continue;
+    for (auto& e : piece) st.added(e.col);
+    Row& target = st.make_row(nr);
+    if (target.empty()) {
+      target = std::move(piece);
+    } else {
+      auto at = SheetData::Store::lower(target, piece.front().col);
+      target.insert(at, std::make_move_iterator(piece.begin()), std::make_move_iterator(piece.end()));
+    }
   }
+  st.trim();
 }
 
 }  // namespace detail
@@ -480,7 +512,7 @@ void MemoryWorksheet::set_formula(const Area& area, const std::string& text) {
       cell.formula = (r == area.top && c == area.left) ? f : formula::translate(f, r - area.top, c - area.left);
       cell.value = Value();
       cell.runs.clear();
-      data_->store().calc.entries.erase(&cell);
+      data_->store().forget(r, c);
     }
   book_->touch(*data_, area);
 }
@@ -502,7 +534,7 @@ void MemoryWorksheet::set_formula_r1c1(const Area& area, const std::string& text
       cell.formula = formula::from_r1c1(r1c1, r, c);
       cell.value = Value();
       cell.runs.clear();
-      data_->store().calc.entries.erase(&cell);
+      data_->store().forget(r, c);
     }
   book_->touch(*data_, area);
 }
@@ -513,41 +545,35 @@ host::CellRef MemoryWorksheet::used_extent() const { return {data_->max_row(), d
 
 Area MemoryWorksheet::current_region(int row, int col) const {
   check_cell(row, col);
-  using Row = SheetData::Store::Row;
-  const auto& rows = data_->store().rows;
-  auto has_filled = [](const Row& r, int c1, int c2) {
-    for (auto c = r.lower_bound(std::max(c1, 1)); c != r.end() && c->first <= c2; ++c)
-      if (!c->second.empty()) return true;
+  using Store = SheetData::Store;
+  const Store& st = data_->store();
+  auto has_filled = [&](int r, int c1, int c2) {
+    const Store::Row* cells = st.row(r);
+    if (!cells) return false;
+    for (auto it = Store::lower(*cells, std::max(c1, 1)); it != cells->end() && it->col <= c2; ++it)
+      if (!it->cell.empty()) return true;
     return false;
   };
   // Grow the rectangle until no filled cell touches it, corners included.
-  // Rows grow by walking the row map; columns grow by whole runs of filled
-  // cells per row, so that a wide block costs a couple of passes.
+  // Rows grow one at a time; columns grow by whole runs of filled cells per
+  // row, so that a wide block costs a couple of passes over its rows.
   Area a = Area::cell(row, col);
   for (bool grown = true; grown;) {
     grown = false;
-    // Downwards.
-    for (auto it = rows.upper_bound(a.bottom); it != rows.end() && it->first == a.bottom + 1 &&
-                                               has_filled(it->second, a.left - 1, a.right + 1);
-         ++it)
-      ++a.bottom, grown = true;
-    // Upwards.
-    for (auto it = rows.lower_bound(a.top); it != rows.begin();) {
-      --it;
-      if (it->first != a.top - 1 || !has_filled(it->second, a.left - 1, a.right + 1)) break;
-      --a.top;
-      grown = true;
-    }
+    while (a.bottom < kMaxRows && has_filled(a.bottom + 1, a.left - 1, a.right + 1)) ++a.bottom, grown = true;
+    while (a.top > 1 && has_filled(a.top - 1, a.left - 1, a.right + 1)) --a.top, grown = true;
     int right = a.right, left = a.left;
-    for (auto r = rows.lower_bound(std::max(a.top - 1, 1)); r != rows.end() && r->first <= a.bottom + 1; ++r) {
-      const Row& cells = r->second;
+    int last = std::min(a.bottom + 1, st.last_row());
+    for (int r = std::max(a.top - 1, 1); r <= last; ++r) {
+      const Store::Row& cells = st.rows[static_cast<std::size_t>(r - 1)];
+      if (cells.empty()) continue;
       int c = a.right + 1;
-      for (auto it = cells.lower_bound(c); it != cells.end() && it->first == c && !it->second.empty(); ++it) ++c;
+      for (auto it = Store::lower(cells, c); it != cells.end() && it->col == c && !it->cell.empty(); ++it) ++c;
       right = std::max(right, c - 1);
       c = a.left - 1;
-      for (auto it = cells.upper_bound(c); c >= 1 && it != cells.begin();) {
+      for (auto it = Store::lower(cells, a.left); c >= 1 && it != cells.begin();) {
         --it;
-        if (it->first != c || it->second.empty()) break;
+        if (it->col != c || it->cell.empty()) break;
         --c;
       }
       left = std::min(left, c + 1);
@@ -563,8 +589,9 @@ Area MemoryWorksheet::current_region(int row, int col) const {
 
 host::CellRef MemoryWorksheet::end_down(int row, int col) const {
   check_cell(row, col);
+  const auto& st = data_->store();
   auto filled = [&](int r) {
-    const Cell* c = data_->get(r, col);
+    const Cell* c = st.find(r, col);
     return c && !c->empty();
   };
   if (filled(row) && row < kMaxRows && filled(row + 1)) {
@@ -572,11 +599,8 @@ host::CellRef MemoryWorksheet::end_down(int row, int col) const {
     while (r < kMaxRows && filled(r + 1)) ++r;
     return {r, col};
   }
-  const auto& rows = data_->store().rows;
-  for (auto it = rows.upper_bound(row); it != rows.end(); ++it) {
-    auto c = it->second.find(col);
-    if (c != it->second.end() && !c->second.empty()) return {it->first, col};
-  }
+  for (int r = row + 1; r <= st.last_row(); ++r)
+    if (filled(r)) return {r, col};
   return {kMaxRows, col};
 }
 
@@ -586,12 +610,28 @@ void MemoryWorksheet::clear_contents(const Area& area) {
   check_area(area);
   for (const Area& m : data_->merges)
     if (intersects(m, area) && !inside(m, area)) fail("不能对合并单元格的一部分进行更改");
-  std::vector<std::pair<int, int>> cells;
-  const auto& rows = data_->store().rows;
-  for (auto r = rows.lower_bound(area.top); r != rows.end() && r->first <= area.bottom; ++r)
-    for (auto c = r->second.lower_bound(area.left); c != r->second.end() && c->first <= area.right; ++c)
-      cells.emplace_back(r->first, c->first);
-  for (auto [r, c] : cells) store_value(*data_, r, c, Value());
+  // Cells are emptied in place, then the blank ones dropped in one pass.
+  auto& st = data_->store();
+  st.each(area, [&](int, int, Cell& cell) {
+    cell.value = Value();
+    cell.formula.clear();
+    cell.runs.clear();
+  });
+  int bottom = std::min(area.bottom, st.last_row());
+  for (int r = std::max(area.top, 1); r <= bottom; ++r) {
+    auto& cells = st.rows[static_cast<std::size_t>(r - 1)];
+    if (cells.empty()) continue;
+    auto lo = SheetData::Store::lower(cells, area.left), hi = lo;
+    while (hi != cells.end() && hi->col <= area.right) ++hi;
+    auto keep = std::remove_if(lo, hi, [&](const SheetData::Store::Entry& e) {
+      bool drop = e.cell.format == level_format(*data_, r, e.col);
+      if (drop) st.removed(e.col);
+      return drop;
+    });
+    cells.erase(keep, hi);
+  }
+  st.forget(area);
+  st.trim();
   book_->touch(*data_, area);
 }
 
@@ -602,12 +642,10 @@ int MemoryWorksheet::replace_whole(const Area& area, const std::string& what,
   Value v = typed_entry(replacement);
   check_text(v);
   std::vector<std::pair<int, int>> hits;
-  const auto& rows = data_->store().rows;
-  for (auto r = rows.lower_bound(area.top); r != rows.end() && r->first <= area.bottom; ++r)
-    for (auto c = r->second.lower_bound(area.left); c != r->second.end() && c->first <= area.right; ++c)
-      if (c->second.formula.empty() && !c->second.value.is_empty() &&
-          iequals(c->second.value.display_text(), what))
-        hits.emplace_back(r->first, c->first);
+  data_->store().each(area, [&](int r, int c, const Cell& cell) {
+    if (cell.formula.empty() && !cell.value.is_empty() && iequals(cell.value.display_text(), what))
+      hits.emplace_back(r, c);
+  });
   for (auto [r, c] : hits) store_value(*data_, r, c, v);
   if (!hits.empty()) book_->touch(*data_, area);
   return static_cast<int>(hits.size());

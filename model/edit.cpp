@@ -3,6 +3,7 @@
 // cells they point at, as in the application.
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include "model/memory_internal.h"
 
@@ -127,10 +128,9 @@ void MemoryWorksheet::insert_cells(const Area& area, Shift shift) {
   Area lost = down ? Area{kMaxRows - h + 1, area.left, kMaxRows, area.right}
                    : Area{area.top, kMaxCols - w + 1, area.bottom, kMaxCols};
   if (lost.valid()) {
-    const auto& rows = data_->store().rows;
-    for (auto r = rows.lower_bound(lost.top); r != rows.end() && r->first <= lost.bottom; ++r)
-      for (auto c = r->second.lower_bound(lost.left); c != r->second.end() && c->first <= lost.right; ++c)
-        if (!c->second.empty()) fail("无法插入：会把非空单元格移出工作表");
+    bool filled = false;
+    std::as_const(*data_).store().each(lost, [&](int, int, const Cell& cell) { filled = filled || !cell.empty(); });
+    if (filled) fail("无法插入：会把非空单元格移出工作表");
   }
   auto& merges = data_->merges;
   for (const Area& m : merges) {
@@ -177,9 +177,8 @@ void MemoryWorksheet::insert_cells(const Area& area, Shift shift) {
     }
     auto& st = data_->store();
     std::vector<std::pair<int, FormatId>> above;
-    if (auto row = st.rows.find(src); row != st.rows.end())
-      for (auto c = row->second.lower_bound(area.left); c != row->second.end() && c->first <= area.right; ++c)
-        above.emplace_back(c->first, c->second.format);
+    st.each(Area{src, area.left, src, area.right},
+            [&](int, int c, const Cell& cell) { above.emplace_back(c, cell.format); });
     for (auto [c, f] : above)
       for (int r = area.top; r < area.top + h; ++r)
         if (f != level_format(*data_, r, c)) data_->at(r, c).format = f;
@@ -192,8 +191,8 @@ void MemoryWorksheet::insert_cells(const Area& area, Shift shift) {
     }
     auto& st = data_->store();
     std::vector<std::pair<int, FormatId>> beside;
-    for (auto r = st.rows.lower_bound(area.top); r != st.rows.end() && r->first <= area.bottom; ++r)
-      if (auto c = r->second.find(src); c != r->second.end()) beside.emplace_back(r->first, c->second.format);
+    st.each(Area{area.top, src, area.bottom, src},
+            [&](int r, int, const Cell& cell) { beside.emplace_back(r, cell.format); });
     for (auto [r, f] : beside)
       for (int c = area.left; c < area.left + w; ++c)
         if (f != level_format(*data_, r, c)) data_->at(r, c).format = f;
@@ -233,13 +232,11 @@ Snapshot take(MemoryWorksheet& ws, const Area& area, bool extract) {
   SheetData& sheet = Access::sheet(ws);
   Snapshot snap;
   bool rows = whole_rows(area), cols = whole_cols(area);
-  auto& st = sheet.store();
-  for (auto r = st.rows.lower_bound(area.top); r != st.rows.end() && r->first <= area.bottom; ++r)
-    for (auto c = r->second.lower_bound(area.left); c != r->second.end() && c->first <= area.right; ++c) {
-      Cell cell = c->second;
-      if (!cell.formula.empty()) cell.value = cell_value(ws, r->first, c->first, &c->second);
-      snap.cells.push_back({r->first - area.top, c->first - area.left, std::move(cell)});
-    }
+  sheet.store().each(area, [&](int r, int c, const Cell& stored) {
+    Cell cell = stored;
+    if (!cell.formula.empty()) cell.value = cell_value(ws, r, c, &stored);
+    snap.cells.push_back({r - area.top, c - area.left, std::move(cell)});
+  });
   if (!rows && !cols && static_cast<long long>(area.row_count()) * area.col_count() <= (1 << 20)) {
     // Empty positions carry the format of their row or column.
     std::vector<Snapshot::Item> extra;

@@ -124,8 +124,7 @@ class FormatEditor {
         auto& info = sheet_.columns[c];
         info.format = patched(info.format.value_or(0), 0, c);
       }
-      for (auto& [r, row] : st.rows)
-        for (auto& [c, cell] : row) cell.format = patched(cell.format, r, c);
+      st.each([&](int r, int c, Cell& cell) { cell.format = patched(cell.format, r, c); });
       return;
     }
     if (rows) {
@@ -135,21 +134,19 @@ class FormatEditor {
         auto& info = sheet_.rows[r];
         bool had = info.format.has_value();
         info.format = patched(info.format.value_or(common_column_format()), r, 0);
-        auto& rowmap = st.rows[r];
-        for (auto& [c, cell] : rowmap) cell.format = patched(cell.format, r, c);
+        st.each(Area{r, 1, r, kMaxCols}, [&](int, int c, Cell& cell) { cell.format = patched(cell.format, r, c); });
         // Columns that all carry one format (after a whole-sheet format)
         // show through nowhere: the row's new format was made from it.
         bool uniform = !positional_ && common_column_format() != 0;
         if (!had && !uniform)
           for (auto& [c, cinfo] : sheet_.columns)
-            if (cinfo.format && !rowmap.count(c)) {
+            if (cinfo.format && !st.find(r, c)) {
               FormatId f = patched(*cinfo.format, r, c);
               if (f != *info.format) {
-                rowmap[c].format = f;
-                st.added(c);
+                bool made = false;
+                st.obtain(r, c, made).format = f;
               }
             }
-        if (rowmap.empty()) st.rows.erase(r);
       }
       return;
     }
@@ -158,9 +155,7 @@ class FormatEditor {
         auto& info = sheet_.columns[c];
         info.format = patched(info.format.value_or(0), 0, c);
       }
-      for (auto& [r, row] : st.rows)
-        for (auto it = row.lower_bound(area.left); it != row.end() && it->first <= area.right; ++it)
-          it->second.format = patched(it->second.format, r, it->first);
+      st.each(area, [&](int r, int c, Cell& cell) { cell.format = patched(cell.format, r, c); });
       // Rows with their own format hide the column's: their cells are made.
       for (auto& [r, rinfo] : sheet_.rows) {
         if (!rinfo.format) continue;
@@ -172,21 +167,35 @@ class FormatEditor {
       }
       return;
     }
-    // Row by row with iterators: a grid over a large table visits each
-    // cell once instead of looking it up twice.
-    auto rit = st.rows.lower_bound(area.top);
-    for (int r = area.top; r <= area.bottom; ++r, ++rit) {
-      if (rit == st.rows.end() || rit->first != r) rit = st.rows.emplace_hint(rit, r, SheetData::Store::Row{});
-      auto& row = rit->second;
-      auto cit = row.lower_bound(area.left);
-      for (int c = area.left; c <= area.right; ++c, ++cit) {
-        if (cit == row.end() || cit->first != c) {
-          cit = row.emplace_hint(cit, c, Cell{});
+    // Row by row: the cells the area lacks are made in one insertion per
+    // row, then every cell of the area is patched in a single pass.
+    st.make_row(area.bottom);
+    using Store = SheetData::Store;
+    for (int r = area.top; r <= area.bottom; ++r) {
+      Store::Row& row = st.rows[static_cast<std::size_t>(r - 1)];
+      auto lo = Store::lower(row, area.left);
+      auto hi = lo;
+      while (hi != row.end() && hi->col <= area.right) ++hi;
+      if (hi - lo != area.col_count()) {
+        Store::Row full;
+        full.reserve(row.size() - static_cast<std::size_t>(hi - lo) + static_cast<std::size_t>(area.col_count()));
+        full.insert(full.end(), std::make_move_iterator(row.begin()), std::make_move_iterator(lo));
+        auto it = lo;
+        for (int c = area.left; c <= area.right; ++c) {
+          if (it != hi && it->col == c) {
+            full.push_back(std::move(*it++));
+            continue;
+          }
+          Cell cell;
+          cell.format = level_format(sheet_, r, c);
+          full.push_back(Store::Entry{c, std::move(cell)});
           st.added(c);
-          cit->second.format = level_format(sheet_, r, c);
         }
-        cit->second.format = patched(cit->second.format, r, c);
+        full.insert(full.end(), std::make_move_iterator(hi), std::make_move_iterator(row.end()));
+        row = std::move(full);
+        lo = Store::lower(row, area.left);
       }
+      for (int c = area.left; c <= area.right; ++c, ++lo) lo->cell.format = patched(lo->cell.format, r, c);
     }
   }
 
@@ -311,11 +320,10 @@ void MemoryWorksheet::set_font(const Area& area, const host::FontPatch& font) {
   check_font(font);
   edit_formats(*this, area, [&](Format& f, int, int) { patch_font(f.font, font); }, false);
   // Runs of rich text cells take the change too, as the whole cell's font.
-  auto& st = data_->store();
-  for (auto r = st.rows.lower_bound(area.top); r != st.rows.end() && r->first <= area.bottom; ++r)
-    for (auto c = r->second.lower_bound(area.left); c != r->second.end() && c->first <= area.right; ++c)
-      for (TextRun& run : c->second.runs)
-        if (run.font) patch_font(*run.font, font);
+  data_->store().each(area, [&](int, int, Cell& cell) {
+    for (TextRun& run : cell.runs)
+      if (run.font) patch_font(*run.font, font);
+  });
 }
 
 void MemoryWorksheet::set_characters_font(int row, int col, int start, int length,
@@ -425,20 +433,19 @@ void MemoryWorksheet::merge(const Area& area) {
   auto& st = data_->store();
   bool kept = false, cleared = false;
   std::optional<Cell> keep;
-  for (auto r = st.rows.lower_bound(a.top); r != st.rows.end() && r->first <= a.bottom; ++r)
-    for (auto c = r->second.lower_bound(a.left); c != r->second.end() && c->first <= a.right; ++c) {
-      if (c->second.empty()) continue;
-      if (!kept) {
-        kept = true;
-        if (r->first != a.top || c->first != a.left) keep = c->second;
-      }
-      if (r->first != a.top || c->first != a.left) {
-        c->second.value = Value();
-        c->second.formula.clear();
-        c->second.runs.clear();
-        cleared = true;
-      }
+  st.each(a, [&](int r, int c, Cell& cell) {
+    if (cell.empty()) return;
+    if (!kept) {
+      kept = true;
+      if (r != a.top || c != a.left) keep = cell;
     }
+    if (r != a.top || c != a.left) {
+      cell.value = Value();
+      cell.formula.clear();
+      cell.runs.clear();
+      cleared = true;
+    }
+  });
   if (keep) {
     Cell& origin = cell_for_write(*data_, a.top, a.left);
     origin.value = keep->value;
@@ -528,17 +535,16 @@ void MemoryWorksheet::autofit_columns(int first_col, int last_col) {
   const FormatPool& pool = book_->data_.formats;
   double base = pool.get(0).font.size > 0 ? pool.get(0).font.size : 11;
   std::map<int, double> widest;
-  for (auto& [r, row] : data_->store().rows)
-    for (auto c = row.lower_bound(lo); c != row.end() && c->first <= hi; ++c) {
-      if (c->second.empty()) continue;
-      if (auto m = merge_at(r, c->first); m && m->left != m->right) continue;
-      const Format& f = pool.get(c->second.format);
-      std::string text = shown_text(cell_value(*this, r, c->first, &c->second), f.number_format);
-      if (text.empty()) continue;
-      double units = text_units(text) * f.font.size / base * (f.font.bold ? 1.05 : 1.0);
-      double& w = widest[c->first];
-      w = std::max(w, units);
-    }
+  data_->store().each(Area{1, lo, kMaxRows, hi}, [&](int r, int c, const Cell& cell) {
+    if (cell.empty()) return;
+    if (auto m = merge_at(r, c); m && m->left != m->right) return;
+    const Format& f = pool.get(cell.format);
+    std::string text = shown_text(cell_value(*this, r, c, &cell), f.number_format);
+    if (text.empty()) return;
+    double units = text_units(text) * f.font.size / base * (f.font.bold ? 1.05 : 1.0);
+    double& w = widest[c];
+    w = std::max(w, units);
+  });
   for (int c = lo; c <= hi; ++c) {
     auto it = widest.find(c);
     if (it == widest.end()) {

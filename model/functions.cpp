@@ -20,10 +20,10 @@ const MemoryWorksheet& memory_sheet(const host::Worksheet& sheet) {
 // Calls f(row, col, value) for the stored cells of an area, row by row.
 template <class F>
 void for_each_value(const MemoryWorksheet& ws, const Area& area, F&& f) {
-  const auto& rows = ws.data().store().rows;
-  for (auto r = rows.lower_bound(area.top); r != rows.end() && r->first <= area.bottom; ++r)
-    for (auto c = r->second.lower_bound(area.left); c != r->second.end() && c->first <= area.right; ++c)
-      f(r->first, c->first, cell_value(ws, r->first, c->first, &c->second));
+  ws.data().store().each(area, [&](int r, int c, const Cell& cell) {
+    if (cell.formula.empty()) f(r, c, cell.value);
+    else f(r, c, formula_value(ws, r, c, cell));
+  });
 }
 
 long long cell_total(const Area& a) { return static_cast<long long>(a.row_count()) * a.col_count(); }

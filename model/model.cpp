@@ -120,43 +120,36 @@ SheetData::~SheetData() = default;
 SheetData::Store& SheetData::store() { return *store_; }
 const SheetData::Store& SheetData::store() const { return *store_; }
 
-const Cell* SheetData::get(int row, int col) const {
-  auto r = store_->rows.find(row);
-  if (r == store_->rows.end()) return nullptr;
-  auto c = r->second.find(col);
-  return c == r->second.end() ? nullptr : &c->second;
-}
+const Cell* SheetData::get(int row, int col) const { return store_->find(row, col); }
 
 Cell& SheetData::at(int row, int col) {
   store_->maybe_formulas = true;  // the caller may write one
-  auto& cells = store_->rows[row];
-  auto [it, inserted] = cells.try_emplace(col);
-  if (inserted) store_->added(col);
-  return it->second;
+  bool made = false;
+  return store_->obtain(row, col, made);
 }
 
-void SheetData::put(int row, int col, Cell cell) { at(row, col) = std::move(cell); }
+void SheetData::put(int row, int col, Cell cell) {
+  store_->forget(row, col);
+  at(row, col) = std::move(cell);
+}
 
 void SheetData::erase(int row, int col) {
-  auto r = store_->rows.find(row);
-  if (r == store_->rows.end()) return;
-  auto c = r->second.find(col);
-  if (c == r->second.end()) return;
-  store_->calc.entries.erase(&c->second);
-  r->second.erase(c);
+  auto* cells = store_->row(row);
+  if (!cells) return;
+  auto it = Store::lower(*cells, col);
+  if (it == cells->end() || it->col != col) return;
+  store_->forget(row, col);
+  cells->erase(it);
   store_->removed(col);
-  if (r->second.empty()) store_->rows.erase(r);
+  store_->trim();
 }
 
-int SheetData::max_row() const { return store_->rows.empty() ? 0 : store_->rows.rbegin()->first; }
-int SheetData::max_col() const {
-  return store_->col_counts.empty() ? 0 : store_->col_counts.rbegin()->first;
-}
+int SheetData::max_row() const { return store_->last_row(); }
+int SheetData::max_col() const { return store_->last_col(); }
 std::size_t SheetData::cell_count() const { return store_->count; }
 
 void SheetData::for_each_impl(const std::function<void(int, int, const Cell&)>& f) const {
-  for (const auto& [r, row] : store_->rows)
-    for (const auto& [c, cell] : row) f(r, c, cell);
+  store_->each([&](int r, int c, const Cell& cell) { f(r, c, cell); });
 }
 
 }  // namespace lczs::memory

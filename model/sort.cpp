@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 #include <unordered_map>
+#include <utility>
 
 #include "model/collation.h"
 #include "model/memory_internal.h"
@@ -98,17 +99,20 @@ void MemoryWorksheet::sort(const Area& area, const host::SortSpec& spec) {
   std::size_t nk = keys.size();
   std::vector<Key> kv(static_cast<std::size_t>(n) * nk);
   std::unordered_map<std::string, std::string> memo;
-  const auto& rows = data_->store().rows;
+  using Store = SheetData::Store;
+  const Store& cst = std::as_const(*data_).store();
   Value computed;
-  for (auto r = rows.lower_bound(first); r != rows.end() && r->first <= a.bottom; ++r) {
-    Key* row_keys = &kv[static_cast<std::size_t>(r->first - first) * nk];
+  for (int r = first; r <= std::min(a.bottom, cst.last_row()); ++r) {
+    const Store::Row& cells = cst.rows[static_cast<std::size_t>(r - 1)];
+    if (cells.empty()) continue;
+    Key* row_keys = &kv[static_cast<std::size_t>(r - first) * nk];
     for (std::size_t k = 0; k < nk; ++k) {
       int col = keys[k].column;
-      auto c = r->second.find(col);
-      if (c == r->second.end()) continue;
-      const Value* v = &c->second.value;
-      if (!c->second.formula.empty()) {
-        computed = cell_value(*this, r->first, col, &c->second);
+      auto c = Store::lower(cells, col);
+      if (c == cells.end() || c->col != col) continue;
+      const Value* v = &c->cell.value;
+      if (!c->cell.formula.empty()) {
+        computed = cell_value(*this, r, col, &c->cell);
         v = &computed;
       }
       Key& key = row_keys[k];
@@ -150,84 +154,43 @@ void MemoryWorksheet::sort(const Area& area, const host::SortSpec& spec) {
     if (perm[static_cast<std::size_t>(i)] != i) moved = true;
   if (!moved) return;
 
+  // Each row's cells of the area leave as one piece (the whole row vector
+  // when the row holds nothing else) and land in their new row; a dense
+  // table thus moves row vectors, never cells.
   auto& st = data_->store();
-  auto translate_row = [&](SheetData::Store::Row& row, int d) {
-    if (d == 0) return;
-    for (auto& [c, cell] : row)
-      if (!cell.formula.empty()) cell.formula = formula::translate(cell.formula, d, 0);
-  };
-  // A dense table (every row present, no cell outside the area) permutes
-  // its rows' cell maps in place: moving a map moves no cell.
-  {
-    std::vector<SheetData::Store::Row*> slots;
-    slots.reserve(static_cast<std::size_t>(n));
-    for (auto r = st.rows.lower_bound(first); r != st.rows.end() && r->first <= a.bottom; ++r) {
-      const auto& row = r->second;
-      if (r->first != first + static_cast<int>(slots.size()) || row.empty() || row.begin()->first < a.left ||
-          row.rbegin()->first > a.right)
-        break;
-      slots.push_back(&r->second);
-    }
-    if (static_cast<int>(slots.size()) == n) {
-      std::vector<SheetData::Store::Row> moved(static_cast<std::size_t>(n));
-      for (int i = 0; i < n; ++i) moved[static_cast<std::size_t>(i)] = std::move(*slots[static_cast<std::size_t>(perm[static_cast<std::size_t>(i)])]);
-      for (int i = 0; i < n; ++i) {
-        translate_row(moved[static_cast<std::size_t>(i)], i - perm[static_cast<std::size_t>(i)]);
-        *slots[static_cast<std::size_t>(i)] = std::move(moved[static_cast<std::size_t>(i)]);
-      }
-      book_->touch(*data_, body);
-      return;
+  std::vector<Store::Row> pieces(static_cast<std::size_t>(n));
+  for (int r = first; r <= std::min(a.bottom, st.last_row()); ++r) {
+    Store::Row& cells = st.rows[static_cast<std::size_t>(r - 1)];
+    if (cells.empty()) continue;
+    auto lo = Store::lower(cells, a.left), hi = lo;
+    while (hi != cells.end() && hi->col <= a.right) ++hi;
+    Store::Row& piece = pieces[static_cast<std::size_t>(r - first)];
+    if (lo == cells.begin() && hi == cells.end()) {
+      piece = std::move(cells);
+      cells = Store::Row();
+    } else {
+      piece.assign(std::make_move_iterator(lo), std::make_move_iterator(hi));
+      cells.erase(lo, hi);
     }
   }
-
-  // Otherwise rows whose cells all lie in the area move as whole map nodes;
-  // others move cell by cell.
-  struct Payload {
-    std::optional<decltype(st.rows)::node_type> whole;
-    std::vector<SheetData::Store::Row::node_type> cells;
-  };
-  std::vector<Payload> payload(static_cast<std::size_t>(n));
-  for (auto r = st.rows.lower_bound(first); r != st.rows.end() && r->first <= a.bottom;) {
-    auto& row = r->second;
-    Payload& p = payload[static_cast<std::size_t>(r->first - first)];
-    bool pure = row.begin()->first >= a.left && row.rbegin()->first <= a.right;
-    if (pure) {
-      auto next = std::next(r);
-      p.whole = st.rows.extract(r);
-      r = next;
-      continue;
-    }
-    for (auto c = row.lower_bound(a.left); c != row.end() && c->first <= a.right;) {
-      auto next = std::next(c);
-      p.cells.push_back(row.extract(c));
-      c = next;
-    }
-    ++r;
-  }
-  auto translate = [&](Cell& cell, int d) {
-    if (d != 0 && !cell.formula.empty()) cell.formula = formula::translate(cell.formula, d, 0);
-  };
+  st.forget(body);
   for (int i = 0; i < n; ++i) {
     int src = perm[static_cast<std::size_t>(i)];
-    Payload& p = payload[static_cast<std::size_t>(src)];
-    int target = first + i, d = i - src;
-    if (p.whole) {
-      for (auto& [c, cell] : p.whole->mapped()) translate(cell, d);
-      auto existing = st.rows.find(target);
-      if (existing == st.rows.end()) {
-        p.whole->key() = target;
-        st.rows.insert(std::move(*p.whole));
-      } else {
-        existing->second.merge(p.whole->mapped());
-      }
-    } else if (!p.cells.empty()) {
-      auto& row = st.rows[target];
-      for (auto& node : p.cells) {
-        translate(node.mapped(), d);
-        row.insert(std::move(node));
-      }
+    Store::Row& piece = pieces[static_cast<std::size_t>(src)];
+    if (piece.empty()) continue;
+    int d = i - src;
+    if (d != 0)
+      for (auto& e : piece)
+        if (!e.cell.formula.empty()) e.cell.formula = formula::translate(e.cell.formula, d, 0);
+    Store::Row& target = st.make_row(first + i);
+    if (target.empty()) {
+      target = std::move(piece);
+    } else {
+      auto at = Store::lower(target, piece.front().col);
+      target.insert(at, std::make_move_iterator(piece.begin()), std::make_move_iterator(piece.end()));
     }
   }
+  st.trim();
   book_->touch(*data_, body);
 }
 

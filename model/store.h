@@ -1,11 +1,24 @@
-// Storage behind SheetData: rows of cells, both keyed by number, so that a
-// cell is found in O(log n), references to cells stay valid while other cells
-// come and go, and moving rows (sort, insert, delete) moves map nodes
-// without copying cells.
+// Storage behind SheetData: a vector of rows indexed by row number, each row
+// a vector of its stored cells ordered by column.
+//
+// Why this layout: the jobs work on tables, reading and writing whole rows,
+// columns and rectangles in row order. Measured on the exam analysis at
+// 30,000 students, the former map of row maps spent about a third of the run
+// stepping tree nodes; here a rectangle is one binary search per row and then
+// cells side by side in memory, a cell lookup is an index and a short binary
+// search, and moving whole rows (sort, insert, delete) moves row vectors
+// without touching their cells. Rows past the last stored one are not kept,
+// and a sheet costs one empty row header (24 bytes) per row above its last
+// used one. Formats are ids into the workbook's FormatPool.
+//
+// Cell addresses are not stable: anything that adds or removes a cell of a
+// row may move that row's cells. Nothing keeps a Cell pointer across such a
+// change; the formula cache is keyed by position and its entries are
+// dropped where cells move.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -17,9 +30,13 @@
 namespace lczs::memory {
 
 struct SheetData::Store {
-  using Row = std::map<int, Cell>;
-  std::map<int, Row> rows;        // rows holding at least one cell
-  std::map<int, int> col_counts;  // column -> number of stored cells in it
+  struct Entry {
+    int col;
+    Cell cell;
+  };
+  using Row = std::vector<Entry>;  // ordered by column
+  std::vector<Row> rows;           // rows[r - 1]; the last one is never empty
+  std::vector<std::uint32_t> col_counts;  // column -> stored cells; last entry non-zero
   std::size_t count = 0;
   // False only when a scan found no formula and none can have come since:
   // lets the reference rewriting after a rename, insert or delete pass over
@@ -27,10 +44,10 @@ struct SheetData::Store {
   // formula into the sheet sets it (set_formula, paste, at(), put()).
   bool maybe_formulas = true;
 
-  // Formula values computed since the workbook's last change, by cell. Keyed
-  // by address: cells are map nodes and keep their address while they live;
-  // an entry of a cell that went away is stale (older stamp or other text)
-  // and never trusted. A copy of the sheet starts with an empty cache.
+  // Formula values computed since the workbook's last change, by position.
+  // An entry belongs to whatever cell stands at its position and is trusted
+  // only for the same formula text; moving or erasing cells drops the
+  // entries of the positions concerned. A copy of the sheet starts empty.
   struct CalcEntry {
     std::uint64_t stamp = 0;   // workbook generation of the value
     std::string text;          // the formula the parse belongs to
@@ -43,8 +60,11 @@ struct SheetData::Store {
     bool always_stale = false;
     std::vector<std::pair<const SheetData*, Area>> areas;
   };
+  static std::uint64_t key(int row, int col) {
+    return (static_cast<std::uint64_t>(row) << 16) | static_cast<std::uint64_t>(col);
+  }
   struct CalcCache {
-    std::unordered_map<const Cell*, CalcEntry> entries;
+    std::unordered_map<std::uint64_t, CalcEntry> entries;
     CalcCache() = default;
     CalcCache(const CalcCache&) {}
     CalcCache& operator=(const CalcCache&) {
@@ -56,31 +76,111 @@ struct SheetData::Store {
   };
   CalcCache calc;
 
+  // ---- lookups ----
+  int last_row() const { return static_cast<int>(rows.size()); }
+  Row* row(int r) { return r >= 1 && r <= last_row() ? &rows[static_cast<std::size_t>(r - 1)] : nullptr; }
+  const Row* row(int r) const {
+    return r >= 1 && r <= last_row() ? &rows[static_cast<std::size_t>(r - 1)] : nullptr;
+  }
+  static Row::iterator lower(Row& row, int col) {
+    return std::lower_bound(row.begin(), row.end(), col, [](const Entry& e, int c) { return e.col < c; });
+  }
+  static Row::const_iterator lower(const Row& row, int col) {
+    return std::lower_bound(row.begin(), row.end(), col, [](const Entry& e, int c) { return e.col < c; });
+  }
+  Cell* find(int r, int c) {
+    Row* cells = row(r);
+    if (!cells) return nullptr;
+    auto it = lower(*cells, c);
+    return it != cells->end() && it->col == c ? &it->cell : nullptr;
+  }
+  const Cell* find(int r, int c) const { return const_cast<Store*>(this)->find(r, c); }
+  // The row, made when absent.
+  Row& make_row(int r) {
+    if (r > last_row()) rows.resize(static_cast<std::size_t>(r));
+    return rows[static_cast<std::size_t>(r - 1)];
+  }
+  // The cell, made (default) when absent; `made` tells which.
+  Cell& obtain(int r, int c, bool& made) {
+    Row& cells = make_row(r);
+    auto it = lower(cells, c);
+    made = it == cells.end() || it->col != c;
+    if (made) {
+      it = cells.insert(it, Entry{c, Cell{}});
+      added(c);
+    }
+    return it->cell;
+  }
+
+  // ---- walking ----
+  // f(row, col, cell) for the stored cells of an area, row by row, left to
+  // right. f must not add or remove cells.
+  template <class F>
+  void each(const Area& a, F&& f) {
+    int bottom = std::min(a.bottom, last_row());
+    for (int r = std::max(a.top, 1); r <= bottom; ++r) {
+      Row& cells = rows[static_cast<std::size_t>(r - 1)];
+      if (cells.empty() || cells.back().col < a.left) continue;
+      for (auto it = lower(cells, a.left); it != cells.end() && it->col <= a.right; ++it) f(r, it->col, it->cell);
+    }
+  }
+  template <class F>
+  void each(const Area& a, F&& f) const {
+    const_cast<Store*>(this)->each(a, [&](int r, int c, Cell& cell) { f(r, c, static_cast<const Cell&>(cell)); });
+  }
+  template <class F>
+  void each(F&& f) {
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      for (Entry& e : rows[i]) f(static_cast<int>(i) + 1, e.col, e.cell);
+  }
+  template <class F>
+  void each(F&& f) const {
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      for (const Entry& e : rows[i]) f(static_cast<int>(i) + 1, e.col, e.cell);
+  }
+
+  // ---- bookkeeping ----
   void clear() {
     rows.clear();
     col_counts.clear();
     count = 0;
     calc.entries.clear();
   }
-  // Bookkeeping after a cell was added to / removed from column `col`.
   void added(int col) {
-    ++col_counts[col];
+    if (static_cast<std::size_t>(col) >= col_counts.size()) col_counts.resize(static_cast<std::size_t>(col) + 1);
+    ++col_counts[static_cast<std::size_t>(col)];
     ++count;
   }
   void removed(int col) {
-    auto it = col_counts.find(col);
-    if (it != col_counts.end() && --it->second == 0) col_counts.erase(it);
+    auto& n = col_counts[static_cast<std::size_t>(col)];
+    --n;
     --count;
+    while (!col_counts.empty() && col_counts.back() == 0) col_counts.pop_back();
+  }
+  int last_col() const { return col_counts.empty() ? 0 : static_cast<int>(col_counts.size()) - 1; }
+  // Drops empty rows at the end, after cells were removed.
+  void trim() {
+    while (!rows.empty() && rows.back().empty()) rows.pop_back();
   }
   // Rebuilds col_counts and count from the rows (after bulk moves).
   void recount() {
     col_counts.clear();
     count = 0;
-    for (auto& [r, row] : rows)
-      for (auto& [c, cell] : row) {
-        ++col_counts[c];
-        ++count;
-      }
+    for (const Row& cells : rows)
+      for (const Entry& e : cells) added(e.col);
+    trim();
+  }
+  // Forgets the formula values of the cells of an area (they moved or went).
+  void forget(const Area& a) {
+    if (calc.entries.empty()) return;
+    for (auto it = calc.entries.begin(); it != calc.entries.end();) {
+      int r = static_cast<int>(it->first >> 16), c = static_cast<int>(it->first & 0xFFFF);
+      if (a.contains(r, c)) it = calc.entries.erase(it);
+      else ++it;
+    }
+  }
+  void forget(int r, int c) {
+    if (!calc.entries.empty()) calc.entries.erase(key(r, c));
   }
 };
 

@@ -5,6 +5,8 @@
 #include <ctime>
 #include <map>
 
+#include <utility>
+
 #include "model/collation.h"
 #include "host/forwarding.h"
 #include "model/memory_internal.h"
@@ -218,18 +220,18 @@ host::Worksheet& MemoryWorkbook::copy_sheet_after(host::Worksheet& source, host:
   MemoryWorksheet& s = own_sheet(*this, source);
   MemoryWorksheet& a = own_sheet(*this, after);
   // Current values go with the copy.
-  for (auto& [r, row] : Access::sheet(s).store().rows)
-    for (auto& [c, cell] : row)
-      if (!cell.formula.empty()) formula_value(s, r, c, cell);
+  Access::sheet(s).store().each([&](int r, int c, const Cell& cell) {
+    if (!cell.formula.empty()) formula_value(s, r, c, cell);
+  });
   auto copy = std::make_unique<SheetData>(*s.data_);
   copy->name = copy_name(data_, s.data_->name);
   copy->hidden = false;
   copy->very_hidden = false;
   // References to the sheet itself now name the copy.
   std::string from = s.data_->name;
-  for (auto& [r, row] : copy->store().rows)
-    for (auto& [c, cell] : row)
-      if (!cell.formula.empty()) cell.formula = formula::on_sheet_renamed(cell.formula, from, copy->name);
+  copy->store().each([&](int, int, Cell& cell) {
+    if (!cell.formula.empty()) cell.formula = formula::on_sheet_renamed(cell.formula, from, copy->name);
+  });
   int at = a.index();
   insert_view(at, std::move(copy));
   set_active(at);
@@ -288,9 +290,9 @@ void MemoryWorkbook::delete_sheet(host::Worksheet& sheet) {
 
 void MemoryWorkbook::recalculate() {
   for (auto& v : views_)
-    for (auto& [r, row] : v->data_->store().rows)
-      for (auto& [c, cell] : row)
-        if (!cell.formula.empty()) formula_value(*v, r, c, cell);
+    std::as_const(*v->data_).store().each([&](int r, int c, const Cell& cell) {
+      if (!cell.formula.empty()) formula_value(*v, r, c, cell);
+    });
 }
 
 void MemoryWorkbook::save() {
