@@ -1,6 +1,7 @@
 #include "host/types.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -127,26 +128,22 @@ std::string Value::display_text() const {
     case Kind::Number: break;
   }
   if (num_ == 0) return "0";
-  char buf[64];
   // Up to 15 significant digits, as the application shows a General cell
-  // given enough width.
-  std::snprintf(buf, sizeof buf, "%.15G", num_);
-  std::string s = buf;
-  auto e = s.find('E');
-  std::string mant = e == std::string::npos ? s : s.substr(0, e);
-  std::string exp = e == std::string::npos ? "" : s.substr(e);
-  if (mant.find('.') != std::string::npos) {
-    while (!mant.empty() && mant.back() == '0') mant.pop_back();
-    if (!mant.empty() && mant.back() == '.') mant.pop_back();
+  // given enough width: to_chars gives printf's %.15G without its locale
+  // and formatting machinery, which the jobs pay for on every number shown.
+  char buf[64];
+  if (!std::isfinite(num_)) {
+    std::snprintf(buf, sizeof buf, "%G", num_);
+    return buf;
   }
-  if (!exp.empty()) {
-    // "E+020" -> "E+20"
-    std::string sign = exp.substr(1, 1);
-    std::string digits = exp.substr(2);
-    while (digits.size() > 2 && digits[0] == '0') digits.erase(0, 1);
-    exp = "E" + sign + digits;
-  }
-  return mant + exp;
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, num_, std::chars_format::general, 15);
+  std::string s(buf, ec == std::errc() ? end : buf);
+  auto e = s.find('e');
+  if (e == std::string::npos) return s;
+  // "1e+20" -> "1E+20"; at least two exponent digits, as printf writes them.
+  std::string exp = s.substr(e + 2);
+  if (exp.size() < 2) exp.insert(0, "0");
+  return s.substr(0, e) + "E" + s[e + 1] + exp;
 }
 
 bool operator==(const Value& a, const Value& b) {

@@ -5,6 +5,7 @@
 // the rows and columns (a whole-sheet format goes on every column) and on the
 // cells already stored, never by creating the million cells of the area.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -36,9 +37,16 @@ std::string shown_text(const Value& v, const std::string& number_format) {
   if (std::size_t dot = fmt.find('.', first); dot != std::string::npos && dot < last)
     for (std::size_t i = dot + 1; i < fmt.size() && (fmt[i] == '0' || fmt[i] == '#'); ++i) ++decimals;
   double x = v.as_number() * (percent ? 100 : 1);
-  char buf[400];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, x);
-  std::string num = buf;
+  // printf's %.*f, without its locale and formatting machinery.
+  std::string num(64, '\0');
+  for (;;) {
+    auto [end, ec] = std::to_chars(num.data(), num.data() + num.size(), x, std::chars_format::fixed, decimals);
+    if (ec == std::errc()) {
+      num.resize(static_cast<std::size_t>(end - num.data()));
+      break;
+    }
+    num.resize(num.size() * 4);
+  }
   if (num == "-0" || (num.size() > 1 && num[0] == '-' && num.find_first_not_of("-0.") == std::string::npos))
     num.erase(0, 1);
   if (grouping) {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+
 namespace lczs::host {
 namespace {
 
@@ -37,6 +42,22 @@ TEST(Value, DisplayTextLikeAGeneralCell) {
   EXPECT_EQ(Value::boolean(true).display_text(), "TRUE");
   EXPECT_EQ(Value::error(ErrorCode::Ref).display_text(), "#REF!");
   EXPECT_EQ(Value().display_text(), "");
+}
+
+// The shown text was printf's "%.15G" with its trailing zeros and spare
+// exponent digits dropped; it must read the same for any number.
+TEST(Value, DisplayTextIsPrintfsGeneralFormForAnyNumber) {
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> mantissa(-10, 10);
+  std::uniform_int_distribution<int> exponent(-320, 308), digits(0, 17);
+  for (int i = 0; i < 200000; ++i) {
+    double x = mantissa(rng) * std::pow(10.0, exponent(rng) / (i % 3 == 0 ? 1 : 20));
+    if (i % 2) x = std::round(x * std::pow(10.0, digits(rng))) / std::pow(10.0, digits(rng));
+    if (!std::isfinite(x) || x == 0) continue;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15G", x);
+    ASSERT_EQ(Value::number(x).display_text(), buf) << x;
+  }
 }
 
 TEST(Value, VbaEqualityOfCellValues) {
