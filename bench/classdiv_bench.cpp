@@ -151,10 +151,10 @@ void BM_ClassdivRun(benchmark::State& state) {
     app.open(make_book(N));
     RunUi ui(K);
     host::SteadyClock clock;
-    shell::JobEnv env{app, ui, clock};
+    jobs::JobEnv env{app, ui, clock};
     classdiv::ClassDivision job;
     state.ResumeTiming();
-    if (job.fb_run(env) != shell::JobOutcome::Completed) {
+    if (job.fb_run(env) != jobs::JobOutcome::Completed) {
       state.SkipWithError("the run did not complete");
       return;
     }

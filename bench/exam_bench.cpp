@@ -92,10 +92,10 @@ void run_analysis(benchmark::State& state, int students, int classes) {
     app.open(std::move(book));
     GoOnUi ui;
     host::SteadyClock clock;
-    shell::JobEnv env{app, ui, clock};
+    jobs::JobEnv env{app, ui, clock};
     examanalysis::ExamAnalysis job;
     state.ResumeTiming();
-    if (job.ksfx_run(env) != shell::JobOutcome::Completed) state.SkipWithError("run did not complete");
+    if (job.ksfx_run(env) != jobs::JobOutcome::Completed) state.SkipWithError("run did not complete");
   }
   state.SetItemsProcessed(state.iterations() * students);
 }
@@ -128,9 +128,9 @@ void BM_ExamWholeRun(benchmark::State& state) {
     app.open(std::move(book));
     GoOnUi ui;
     host::SteadyClock clock;
-    shell::JobEnv env{app, ui, clock};
+    jobs::JobEnv env{app, ui, clock};
     examanalysis::ExamAnalysis job;
-    if (job.ksfx_run(env) != shell::JobOutcome::Completed) state.SkipWithError("run did not complete");
+    if (job.ksfx_run(env) != jobs::JobOutcome::Completed) state.SkipWithError("run did not complete");
   }
   std::remove(input.c_str());
   std::remove(report.c_str());

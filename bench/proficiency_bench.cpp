@@ -71,8 +71,8 @@ struct Run {
   GoOnUi ui;
   host::SteadyClock clock;
   proficiency::Proficiency job;
-  shell::JobOutcome go() {
-    shell::JobEnv env{app, ui, clock};
+  jobs::JobOutcome go() {
+    jobs::JobEnv env{app, ui, clock};
     return job.hkfx_run(env);
   }
 };
@@ -90,7 +90,7 @@ void BM_ProficiencyAnalysis(benchmark::State& state) {
     run->app.set_store(std::make_shared<DiscardStore>());
     run->app.open(std::move(book));
     state.ResumeTiming();
-    if (run->go() != shell::JobOutcome::Completed) state.SkipWithError("run did not complete");
+    if (run->go() != jobs::JobOutcome::Completed) state.SkipWithError("run did not complete");
   }
   run.reset();
   state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -121,7 +121,7 @@ void BM_ProficiencyWholeRun(benchmark::State& state) {
     memory::WorkbookData book = io::read_workbook(work);
     book.path = work;
     run->app.open(std::move(book));
-    if (run->go() != shell::JobOutcome::Completed) state.SkipWithError("run did not complete");
+    if (run->go() != jobs::JobOutcome::Completed) state.SkipWithError("run did not complete");
   }
   run.reset();
   std::remove(input.c_str());

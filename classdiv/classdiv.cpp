@@ -11,13 +11,13 @@ namespace lczs::classdiv {
 
 namespace {
 
-void box(shell::JobEnv& env, std::string_view text) {
+void box(jobs::JobEnv& env, std::string_view text) {
   env.ui.message_box(text, ui::Buttons::Ok, ui::kTitle);
 }
 
 // Puts the application back as a finished run leaves it; a failure here
 // must not hide the one being reported.
-void restore_host(shell::JobEnv& env) {
+void restore_host(jobs::JobEnv& env) {
   try {
     if (env.host_app.copy_mode()) env.host_app.end_copy_mode();
   } catch (const std::exception&) {
@@ -30,13 +30,13 @@ void restore_host(shell::JobEnv& env) {
 
 // A step that failed inside the host (or overflowed) stops the run: nothing
 // is saved and there is no end message.
-shell::JobOutcome stop_failed(shell::JobEnv& env, FbState& st, std::string_view step,
+jobs::JobOutcome stop_failed(jobs::JobEnv& env, FbState& st, std::string_view step,
                               const std::exception& e) {
   restore_host(env);
   st.fb_go_on = false;
   box(env, "分班在“" + std::string(step) + "”一步出错，已停止，工作簿没有保存。\n" + e.what());
   box(env, kFbExitMessage);
-  return shell::JobOutcome::Stopped;
+  return jobs::JobOutcome::Stopped;
 }
 
 }  // namespace
@@ -46,7 +46,7 @@ ClassDivision::~ClassDivision() = default;
 
 FbState& ClassDivision::state() { return *state_; }
 
-shell::JobOutcome ClassDivision::fb_run(shell::JobEnv& env) {
+jobs::JobOutcome ClassDivision::fb_run(jobs::JobEnv& env) {
   // Nothing of an earlier run, finished or not, carries over.
   *state_ = FbState{};
   FbState& st = *state_;
@@ -57,7 +57,7 @@ shell::JobOutcome ClassDivision::fb_run(shell::JobEnv& env) {
   } catch (const std::exception& e) {
     box(env, std::string("没有可以分班的工作表：") + e.what());
     box(env, kFbExitMessage);
-    return shell::JobOutcome::Stopped;
+    return jobs::JobOutcome::Stopped;
   }
   st.fb_time_limit = 120;
   st.fb_max_diff = 1.0f;
@@ -66,7 +66,7 @@ shell::JobOutcome ClassDivision::fb_run(shell::JobEnv& env) {
   fb_confirm(env, st);
   if (!st.fb_go_on) {
     box(env, kFbExitMessage);
-    return shell::JobOutcome::Stopped;
+    return jobs::JobOutcome::Stopped;
   }
 
   try {
@@ -77,7 +77,7 @@ shell::JobOutcome ClassDivision::fb_run(shell::JobEnv& env) {
   if (!st.fb_go_on) {
     box(env, kFbExitMessage);
     restore_host(env);
-    return shell::JobOutcome::Stopped;
+    return jobs::JobOutcome::Stopped;
   }
   try {
     fb_balance_classes(env, st);
@@ -94,15 +94,31 @@ shell::JobOutcome ClassDivision::fb_run(shell::JobEnv& env) {
   } catch (const std::exception& e) {
     restore_host(env);
     box(env, std::string("保存工作簿失败：") + e.what());
-    return shell::JobOutcome::SaveFailed;
+    return jobs::JobOutcome::SaveFailed;
   }
   restore_host(env);
   box(env, fb_end_message(st.fb_elapsed));
   fb_reset(st);
-  return shell::JobOutcome::Completed;
+  return jobs::JobOutcome::Completed;
 }
 
-void ClassDivision::fb_show_help(shell::JobEnv& env) {
+std::vector<jobs::Command> ClassDivision::commands() {
+  return {{.name = "classdiv",
+           .aliases = {"分班"},
+           .button = "开始分班",
+           .summary = "开始分班：把学生分成人数、男女和各科均分都均衡的几个班",
+           .book_required = true,
+           .saves = true,
+           .exit_message = std::string(kFbExitMessage),
+           .forms = {gs_flags(), c_fbsz_flags()}},
+          {.name = "fbhelp",
+           .aliases = {"帮助"},
+           .button = "帮助",
+           .summary = "分班帮助：显示分班的说明",
+           .forms = {fb_help_flags()}}};
+}
+
+void ClassDivision::fb_show_help(jobs::JobEnv& env) {
   auto form = make_fb_help();
   env.ui.show_modal(*form);
 }

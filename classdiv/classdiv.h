@@ -2,8 +2,10 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
-#include "shell/job.h"
+#include "jobs/command.h"
+#include "jobs/job.h"
 
 namespace lczs::classdiv {
 
@@ -19,11 +21,14 @@ class ClassDivision {
   ClassDivision& operator=(const ClassDivision&) = delete;
 
   // 开始分班: one whole run on the active sheet of the active workbook.
-  shell::JobOutcome fb_run(shell::JobEnv& env);
+  jobs::JobOutcome fb_run(jobs::JobEnv& env);
   // 帮助: shows the help form fb_help.
-  void fb_show_help(shell::JobEnv& env);
+  void fb_show_help(jobs::JobEnv& env);
 
   FbState& state();
+
+  // 开始分班 and 帮助 as commands of `lczs`.
+  static std::vector<jobs::Command> commands();
 
  private:
   std::unique_ptr<FbState> state_;

@@ -55,13 +55,17 @@ std::optional<double> typed_number(const std::string& text) {
   }
 }
 
+constexpr const char* kGsCaption = "数据格式要求";
+constexpr const char* kSettingsCaption = "分班相关数据设置";
+constexpr const char* kHelpCaption = "分班帮助";
+
 const char* const kManual[] = {"c_5_lable", "c_6_lable", "c_7_lable", "c_8_lable",
                                "c_9_lable", "c_fbsj_txtbox", "c_gkcz_txtbox"};
 
 }  // namespace
 
 std::unique_ptr<ui::Form> make_gs(FbState& st) {
-  auto f = std::make_unique<ui::Form>("gs", "数据格式要求");
+  auto f = std::make_unique<ui::Form>("gs", kGsCaption);
   f->add({.name = "分班原始数据格式图片", .kind = ControlKind::Picture, .picture = gs_picture()});
   Control ts = label("ts_text", "提示：原始数据格式是否与下图一致，不一样请按图进行格式调整！");
   ts.font.size = 10.5;
@@ -80,8 +84,30 @@ std::unique_ptr<ui::Form> make_gs(FbState& st) {
   return f;
 }
 
+ui::FormFlags gs_flags() {
+  return {.form = "gs", .caption = kGsCaption, .kind = ui::FormKind::DataFormat};
+}
+
+ui::FormFlags c_fbsz_flags() {
+  return {.form = "c_fbsz",
+          .caption = kSettingsCaption,
+          .kind = ui::FormKind::Settings,
+          .fields = {{.option = "--classes", .text_boxes = {"c_fbs_txtbox"}, .value_name = "K",
+                      .meaning = "分班数（2 或以上）"},
+                     {.option = "--minutes", .text_boxes = {"c_fbsj_txtbox"},
+                      .choose_first = "OptionButton2", .value_name = "M",
+                      .meaning = "程序执行时间，单位为分钟（选“手动调整”；默认 2 分钟）"},
+                     {.option = "--max-diff", .text_boxes = {"c_gkcz_txtbox"},
+                      .choose_first = "OptionButton2", .value_name = "D",
+                      .meaning = "各科及总分允许最大差值，单位为分（选“手动调整”；默认 1 分）"}}};
+}
+
+ui::FormFlags fb_help_flags() {
+  return {.form = "fb_help", .caption = kHelpCaption, .kind = ui::FormKind::Info};
+}
+
 std::unique_ptr<ui::Form> make_c_fbsz(FbState& st, ui::Ui& ui) {
-  auto f = std::make_unique<ui::Form>("c_fbsz", "分班相关数据设置");
+  auto f = std::make_unique<ui::Form>("c_fbsz", kSettingsCaption);
   f->add(label("c_2_lable", "分班数："));
   f->add({.name = "c_fbs_txtbox", .kind = ControlKind::TextBox});
   f->add(label("c_1_lable", "一、设置需要分班的班级数目"));
@@ -192,7 +218,7 @@ const std::vector<std::string>& fb_help_lines() {
 }
 
 std::unique_ptr<ui::Form> make_fb_help() {
-  auto f = std::make_unique<ui::Form>("fb_help", "分班帮助");
+  auto f = std::make_unique<ui::Form>("fb_help", kHelpCaption);
   int n = 1;
   for (const std::string& line : fb_help_lines()) f->add(label("Label" + std::to_string(n++), line));
   f->add(button("CommandButton1", "关闭", "close"));

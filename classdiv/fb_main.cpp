@@ -19,13 +19,13 @@ using host::Value;
 
 namespace {
 
-void box(shell::JobEnv& env, std::string_view text) {
+void box(jobs::JobEnv& env, std::string_view text) {
   env.ui.message_box(text, ui::Buttons::Ok, ui::kTitle);
 }
 
 // A refusal of the data: one box naming the sheet and the cell or row; the
 // driver then shows its exit message.
-void refuse(shell::JobEnv& env, FbState& st, const std::string& text) {
+void refuse(jobs::JobEnv& env, FbState& st, const std::string& text) {
   box(env, text);
   st.fb_go_on = false;
 }
@@ -41,7 +41,7 @@ std::string num(long long v) { return host::int_text(v); }
 
 }  // namespace
 
-void fb_confirm(shell::JobEnv& env, FbState& st) {
+void fb_confirm(jobs::JobEnv& env, FbState& st) {
   st.fb_go_on = true;
   if (env.ui.message_box("开始分班，请先选中分班数据所在的工作表，继续吗？", ui::Buttons::OkCancel,
                          ui::kTitle) == ui::kCancel) {
@@ -53,9 +53,15 @@ void fb_confirm(shell::JobEnv& env, FbState& st) {
     env.ui.show_modal(*gs);
   }
   if (!st.fb_go_on) return;
+  std::string why;  // why the settings form is back, for the text dialogs
   do {
     auto form = make_c_fbsz(st, env.ui);
+    form->shown_again = why;
+    bool closed = false;
+    form->on("c_fbsz", "QueryClose", [&closed] { closed = true; });
     env.ui.show_modal(*form);
+    why = closed ? "再次显示：关闭窗口不会离开这个窗体，要停止分班请按“取消”"
+                 : "再次显示：分班数须为 2 或以上，各框重新为空";
   } while (st.fb_go_on && st.fb_class_count <= 1);
 }
 
@@ -93,7 +99,7 @@ std::vector<int> fb_deal(int boys, int girls, int classes) {
   return out;
 }
 
-void fb_prepare_classes(shell::JobEnv& env, FbState& st) {
+void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
   host::Application& app = env.host_app;
   host::Workbook& wb = *st.work_book;
   host::Worksheet& data = *st.work_sheet;
@@ -226,7 +232,7 @@ void fb_prepare_classes(shell::JobEnv& env, FbState& st) {
   }
 }
 
-void fb_build_stats(shell::JobEnv& env, FbState& st) {
+void fb_build_stats(jobs::JobEnv& env, FbState& st) {
   host::Application& app = env.host_app;
   host::Worksheet& ws = *st.work_sheet;
   const int N = st.fb_student_count, M = st.fb_score_cols, K = st.fb_class_count;
@@ -264,7 +270,7 @@ void fb_build_stats(shell::JobEnv& env, FbState& st) {
   fb_refresh_extremes(env, st);
 }
 
-void fb_refresh_extremes(shell::JobEnv& env, FbState& st) {
+void fb_refresh_extremes(jobs::JobEnv& env, FbState& st) {
   host::Worksheet& ws = *st.work_sheet;
   host::WorksheetFunctions& wf = env.host_app.worksheet_function();
   const int M = st.fb_score_cols, K = st.fb_class_count;
@@ -292,7 +298,7 @@ void fb_exchange_rows(host::Application& app, host::Worksheet& ws, int i, int k,
   ws.clear_contents(Area::rows(scratch_row, scratch_row));
 }
 
-void fb_balance_classes(shell::JobEnv& env, FbState& st) {
+void fb_balance_classes(jobs::JobEnv& env, FbState& st) {
   host::Worksheet& ws = *st.work_sheet;
   const int N = st.fb_student_count, M = st.fb_score_cols, K = st.fb_class_count;
 
@@ -348,7 +354,7 @@ void fb_balance_classes(shell::JobEnv& env, FbState& st) {
   fb_write_back(env, st);
 }
 
-void fb_write_back(shell::JobEnv& env, FbState& st) {
+void fb_write_back(jobs::JobEnv& env, FbState& st) {
   host::Application& app = env.host_app;
   host::Workbook& wb = *st.work_book;
   const int N = st.fb_student_count, M = st.fb_score_cols, K = st.fb_class_count;
@@ -384,7 +390,7 @@ void fb_write_back(shell::JobEnv& env, FbState& st) {
   ws.select(Area::cell(1, 1));
 }
 
-void fb_format_result(shell::JobEnv&, FbState& st, host::Worksheet& sheet) {
+void fb_format_result(jobs::JobEnv&, FbState& st, host::Worksheet& sheet) {
   sheet.activate();
   sheet.select(Area::cell(1, 1));
   for (int c = 2; c <= st.fb_class_count; ++c) sheet.add_page_break(st.fb_class_rows[c][1]);

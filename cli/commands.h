@@ -1,36 +1,48 @@
 // The commands of `lczs`: each is a menu button to click (or the menu to
-// print), with what it needs and which forms it shows. One table makes the
-// parsing, the checks and the help text.
+// print). The jobs declare theirs with the options that fill their forms
+// (jobs/command.h); the command adds its own two. This one table makes the
+// parsing, the checks and the help.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "jobs/command.h"
 #include "ui/flags_ui.h"
 
 namespace lczs::cli {
 
-struct CommandSpec {
-  std::string_view name;
-  std::vector<std::string_view> aliases;
-  std::string_view button;  // caption of the menu button; "" for menu
-  bool book_required = false;
-  bool saves = false;       // the job saves the workbook
-  std::vector<std::string_view> forms;  // forms whose options it accepts
-  std::string_view help;
-};
+using jobs::Command;
 
-const std::vector<CommandSpec>& commands();
+const std::vector<Command>& commands();
 // By name or alias; nullptr when unknown.
-const CommandSpec* find_command(std::string_view name);
-// The name or alias closest to a mistyped one ("" when nothing is close).
+const Command* find_command(std::string_view name);
+// What a mistyped command may have meant: the one command it begins, else
+// the name or alias closest to it ("" when nothing is close).
 std::string closest_command(std::string_view typed);
 
-// Which option fills which control of which form.
-const ui::FlagRegistry& form_flags();
+// The options every command takes, besides its own.
+struct GeneralOption {
+  std::string names;       // "-o,--output": as the parser takes them
+  std::string value_name;  // "路径"; "" for a switch
+  std::string meaning;
+};
+const std::vector<GeneralOption>& general_options();
 
-// The commands section of the help text.
-std::string commands_help();
+// Every form option and job option of every command.
+std::vector<const ui::FlagField*> all_command_options();
+// The command that declares `option`; nullptr when none does.
+const Command* owner_of(std::string_view option);
+// The option closest to a mistyped one ("" when nothing is close).
+std::string closest_option(std::string_view typed);
+
+// Which option fills which control of which form, for the dialogs.
+ui::FlagRegistry form_flags();
+
+// The texts, wrapped to `width` columns.
+std::string short_usage();
+std::string general_help(int width);
+std::string command_help(const Command& command, int width);
 
 }  // namespace lczs::cli

@@ -1,8 +1,12 @@
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <atomic>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <new>
@@ -83,13 +87,34 @@ class CommandStore : public memory::WorkbookStore {
     bool beside_source = !source_.empty() && io::save_target(source_) != source_ &&
                          same_file(target, io::save_target(source_));
     io::write_xlsx(book, target, beside_source ? io::Replace::Never : io::Replace::Allowed);
+    written_.push_back(target);
+    if (on_saved) on_saved(written_);
   }
+
+  std::function<void(const std::vector<std::string>&)> on_saved;
+
+  // The files saved so far, in order.
+  const std::vector<std::string>& written() const { return written_; }
 
  private:
   std::string source_;
   fs::path folder_;
   bool protect_source_;
+  std::vector<std::string> written_;
 };
+
+std::string join_files(const std::vector<std::string>& files) {
+  std::string out;
+  for (const auto& f : files) out += (out.empty() ? "" : "、") + f;
+  return out;
+}
+
+// What an interrupted run prints: the job's own closing line, then what
+// was written (nothing, unless the save already happened).
+std::string interrupt_message(const Command& cmd, const std::vector<std::string>& written) {
+  return "\n已中断。" + cmd.exit_message + "\n" +
+         (written.empty() ? std::string("没有写入任何文件。") : "已保存：" + join_files(written)) + "\n";
+}
 
 void print_menu(std::ostream& out, memory::MemoryCommandBarControls& controls, int depth) {
   for (int i = 1; i <= controls.count(); ++i) {
@@ -120,81 +145,142 @@ void on_out_of_memory() {
   throw OutOfMemory();
 }
 
-int outcome_status(std::optional<shell::JobOutcome> outcome) {
+int outcome_status(std::optional<jobs::JobOutcome> outcome) {
   if (!outcome) return kExitStopped;
   switch (*outcome) {
-    case shell::JobOutcome::Completed: return kExitDone;
-    case shell::JobOutcome::SaveFailed: return kExitFile;
-    case shell::JobOutcome::Stopped:
-    case shell::JobOutcome::Unavailable: return kExitStopped;
+    case jobs::JobOutcome::Completed: return kExitDone;
+    case jobs::JobOutcome::SaveFailed: return kExitFile;
+    case jobs::JobOutcome::Stopped:
+    case jobs::JobOutcome::Unavailable: return kExitStopped;
   }
   return kExitStopped;
 }
 
-int usage_error(const std::string& message) {
-  std::cerr << "lczs: " << message << "\n（lczs --help 列出命令和选项）\n";
+int usage_error(const std::string& message, const Command* command = nullptr) {
+  std::cerr << "lczs: " << message << "\n（"
+            << (command ? "lczs " + command->name + " --help 列出这个命令的选项" : "lczs --help 列出命令和选项")
+            << "）\n";
   return kExitUsage;
 }
+
+// Columns of the terminal the help is read on; 80 when there is none.
+int help_width() {
+  winsize ws{};
+  if (isatty(1) == 1 && ioctl(1, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0)
+    return std::clamp<int>(ws.ws_col, 40, 100);
+  if (const char* columns = std::getenv("COLUMNS")) {
+    int n = std::atoi(columns);
+    if (n > 0) return std::clamp(n, 40, 100);
+  }
+  return 80;
+}
+
+// "--sheet" for "--sheet=说明", the argument itself otherwise.
+std::string option_part(const std::string& arg) { return arg.substr(0, arg.find('=')); }
 
 // Parses the command line; nullopt with `status` set when the run ends here.
 std::optional<Args> parse(int argc, char** argv, int& status) {
   Args a;
-  CLI::App app{"栎川助手：在工作簿上点击“栎川助手(&Z)”菜单中的一个按钮。\n"
-               "lczs (栎川助手): clicks one button of the add-in's menu on a workbook.\n\n"
-               "lczs COMMAND [BOOK] [OPTIONS]   （选项可放在命令之前或之后 / options may stand "
-               "before or after the command）",
-               "lczs"};
-  app.footer(commands_help());
-  app.add_option("COMMAND", a.command, "要点击的菜单按钮 / the menu button to click")->required();
-  CLI::Option* book_opt = app.add_option("BOOK", a.book, "工作簿 (.xlsx 或 .csv) / the workbook");
-  app.add_option("--sheet", a.sheet, "点击前激活工作表 NAME / make sheet NAME active first");
-  CLI::Option* output_opt = app.add_option("-o,--output", a.output,
-                 "在副本上工作：保存写入 PATH（.xlsx），BOOK 不被改写 / work on a copy");
-  app.add_flag("--yes", a.yes, "所有提问答“确定”，格式窗体按“继续执行>>” / answer 确定 to everything");
+  CLI::App app{"", "lczs"};
+  // The help, the version and every error are the command's own, in Chinese.
+  app.set_help_flag();
+  app.allow_extras();
+  bool help = false, version = false;
+  app.add_option("COMMAND", a.command);
+  CLI::Option* book_opt = app.add_option("BOOK", a.book);
+  CLI::Option* output_opt = nullptr;
   std::map<std::string, std::string> texts;  // stable addresses for the parser
-  std::vector<std::pair<std::string, CLI::Option*>> form_options;
-  // What each option means to a user; the form and its text box follow.
-  static const std::map<std::string, std::string> kMeaning = {
-      {"--classes", "分班数 K"},
-      {"--minutes", "程序执行时间 M 分钟（选“手动调整”）"},
-      {"--max-diff", "各科及总分允许最大差值 D 分（选“手动调整”）"},
-      {"--cohort", "学生届，如 2001"},
-      {"--grade", "年级，如 G1"},
-      {"--save-name", "保存文件名，即报告标题"},
-      {"--top", "年级前 X[,Y[,Z]] 名"},
-      {"--bottom", "年级后 X[,Y[,Z]] 名"},
-  };
-  for (const auto& f : form_flags().forms())
-    for (const auto& field : f.fields) {
-      auto meaning = kMeaning.find(field.option);
-      std::string what = (meaning != kMeaning.end() ? meaning->second + "：" : std::string()) + "窗体 " +
-                         f.form + " 的 " + field.text_boxes[0] + (field.text_boxes.size() > 1 ? " ..." : "");
-      CLI::Option* opt = app.add_option(field.option, texts[field.option], what);
-      opt->group("窗体选项 / form options");
-      form_options.emplace_back(field.option, opt);
-    }
+  for (const auto& g : general_options()) {
+    if (g.names == "--yes") app.add_flag(g.names, a.yes);
+    else if (g.names == "-h,--help") app.add_flag(g.names, help);
+    else if (g.names == "--version") app.add_flag(g.names, version);
+    else if (CLI::Option* opt = app.add_option(g.names, texts[g.names]); g.names == "-o,--output")
+      output_opt = opt;
+  }
+  std::vector<std::pair<std::string, CLI::Option*>> command_options;
+  for (const ui::FlagField* field : all_command_options()) {
+    if (app.get_option_no_throw(field->option)) continue;  // declared by two commands
+    command_options.emplace_back(field->option, app.add_option(field->option, texts[field->option]));
+  }
+  for (auto& [name, opt] : command_options) opt->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
+  } catch (const CLI::ParseError& e) {
+    // What the parser can refuse once unknown words are left to us: an
+    // option without its value, or a switch given one. Its message begins
+    // with the option's name.
+    std::string what = e.what(), option;
+    std::vector<std::string> names;
+    for (auto& [name, opt] : command_options) names.push_back(name);
+    for (const auto& g : general_options()) names.push_back(g.names.substr(g.names.rfind(',') + 1));
+    for (const auto& name : names)
+      if (what.find(name) != std::string::npos && name.size() > option.size()) option = name;
+    if (option.empty())
+      status = usage_error("看不懂这行命令。");
+    else if (dynamic_cast<const CLI::ArgumentMismatch*>(&e))
+      status = usage_error("选项 " + option + " 后面要跟一个值。");
+    else
+      status = usage_error("选项 " + option + " 的用法不对。");
+    return std::nullopt;
+  }
+  if (version) {
+    std::cout << "lczs（栎川助手）" << LCZS_VERSION << "\n";
     status = kExitDone;
     return std::nullopt;
-  } catch (const CLI::ParseError& e) {
-    status = usage_error(e.what());
+  }
+  // "lczs help [COMMAND]" reads as --help.
+  if (a.command == "help" || a.command == "帮助命令") {
+    help = true;
+    a.command = a.book;
+    a.book.clear();
+  }
+  const Command* cmd = a.command.empty() ? nullptr : find_command(a.command);
+  if (help) {
+    if (!a.command.empty() && !cmd) {
+      std::string guess = closest_command(a.command);
+      status = usage_error("没有命令“" + a.command + "”。" +
+                           (guess.empty() ? "" : "你是不是想输入 " + guess + "？"));
+      return std::nullopt;
+    }
+    std::cout << (cmd ? command_help(*cmd, help_width()) : general_help(help_width()));
+    status = kExitDone;
+    return std::nullopt;
+  }
+  for (const std::string& extra : app.remaining()) {
+    if (extra.rfind("-", 0) == 0 && extra.size() > 1) {
+      std::string guess = closest_option(option_part(extra));
+      status = usage_error("没有选项 " + option_part(extra) + "。" +
+                               (guess.empty() ? "" : "你是不是想输入 " + guess + "？"),
+                           cmd);
+    } else {
+      status = usage_error("多出了“" + extra + "”：命令后面只能跟一个工作簿。", cmd);
+    }
     return std::nullopt;
   }
   // An empty path is a mistake, most often an unset variable in a script
   // ("-o \"$OUT\""); taken as no path, -o "" would save over BOOK.
   if (book_opt->count() > 0 && a.book.empty()) {
-    status = usage_error("工作簿 BOOK 的文件名是空的。");
+    status = usage_error("工作簿的文件名是空的。");
     return std::nullopt;
   }
-  if (output_opt->count() > 0 && a.output.empty()) {
+  if (output_opt->count() > 0 && texts["-o,--output"].empty()) {
     status = usage_error("-o 的文件名是空的（是不是脚本中的变量没有赋值？）。");
     return std::nullopt;
   }
-  for (auto& [name, opt] : form_options)
+  if (a.command.empty()) {
+    std::cerr << short_usage();
+    status = kExitUsage;
+    return std::nullopt;
+  }
+  a.sheet = texts["--sheet"];
+  a.output = texts["-o,--output"];
+  for (auto& [name, opt] : command_options) {
+    if (opt->count() > 1) {
+      status = usage_error("选项 " + name + " 只能给一次。", cmd);
+      return std::nullopt;
+    }
     if (opt->count() > 0) a.values[name] = texts[name];
+  }
   return a;
 }
 
@@ -207,27 +293,29 @@ static int run_command(int argc, char** argv) {
   if (!parsed) return status;
   Args& a = *parsed;
 
-  const CommandSpec* cmd = find_command(a.command);
+  const Command* cmd = find_command(a.command);
   if (!cmd) {
     std::string guess = closest_command(a.command);
-    return usage_error("未知命令“" + a.command + "”。" +
-                       (guess.empty() ? "" : "你是不是想输入 " + guess + "？ (did you mean " + guess + "?)"));
+    return usage_error("没有命令“" + a.command + "”。" +
+                       (guess.empty() ? "" : "你是不是想输入 " + guess + "？"));
   }
   for (const auto& [option, value] : a.values) {
-    const ui::FormFlags* form = form_flags().form_of(option);
-    bool ours = form && std::find(cmd->forms.begin(), cmd->forms.end(), form->form) != cmd->forms.end();
-    if (!ours) return usage_error("选项 " + option + " 不属于命令 " + std::string(cmd->name) + "。");
-    for (const auto& field : form->fields)
-      if (field.option == option && ui::split_list(value).size() > field.text_boxes.size())
-        return usage_error("选项 " + option + " 最多 " + std::to_string(field.text_boxes.size()) +
-                           " 个数（X,Y,Z）。");
+    if (owner_of(option) != cmd)
+      return usage_error("选项 " + option + " 不是命令 " + cmd->name + " 的选项。", cmd);
+    for (const auto& form : cmd->forms)
+      for (const auto& field : form.fields)
+        if (field.option == option && field.text_boxes.size() > 1 &&
+            ui::split_list(value).size() > field.text_boxes.size())
+          return usage_error("选项 " + option + " 最多 " + std::to_string(field.text_boxes.size()) +
+                                 " 个数（用逗号分开）。",
+                             cmd);
   }
   if (cmd->book_required && a.book.empty())
-    return usage_error("命令 " + std::string(cmd->name) + " 需要工作簿 BOOK。");
+    return usage_error("命令 " + cmd->name + " 要在一个工作簿上做：lczs " + cmd->name + " 工作簿.xlsx", cmd);
   if (!a.output.empty()) {
-    if (!ends_with_xlsx(a.output)) return usage_error("-o 的文件名须以 .xlsx 结尾：" + a.output);
+    if (!ends_with_xlsx(a.output)) return usage_error("-o 的文件名须以 .xlsx 结尾：" + a.output, cmd);
     if (!a.book.empty() && same_file(a.output, a.book))
-      return usage_error("-o 的文件不能是工作簿本身：" + a.output);
+      return usage_error("-o 的文件不能是工作簿本身：" + a.output, cmd);
   }
 
   // The host and its workbook.
@@ -272,7 +360,7 @@ static int run_command(int argc, char** argv) {
     app.open(std::move(data));
     if (!a.sheet.empty()) {
       host::Worksheet* sheet = app.active_workbook().find_sheet(a.sheet);
-      if (!sheet) return usage_error("工作簿中没有工作表“" + a.sheet + "”。");
+      if (!sheet) return usage_error("工作簿中没有工作表“" + a.sheet + "”。", cmd);
       try {
         sheet->activate();
       } catch (const host::HostError& e) {
@@ -280,7 +368,7 @@ static int run_command(int argc, char** argv) {
       }
     }
   } else {
-    if (!a.sheet.empty()) return usage_error("--sheet 需要工作簿 BOOK。");
+    if (!a.sheet.empty()) return usage_error("--sheet 要和工作簿一起用。", cmd);
     app.new_workbook();
   }
   auto store = std::make_shared<CommandStore>(a.book.empty() ? "" : fs::absolute(a.book).string(),
@@ -323,6 +411,13 @@ static int run_command(int argc, char** argv) {
     std::cerr << "lczs: 菜单中没有“" << cmd->button << "”。\n";
     return kExitStopped;
   }
+  addin.state().job_options.clear();
+  for (const auto& field : cmd->options)
+    if (a.values.count(field.option)) addin.state().job_options[field.option] = a.values[field.option];
+  signals::set_message(interrupt_message(*cmd, {}));
+  store->on_saved = [cmd](const std::vector<std::string>& written) {
+    signals::set_message(interrupt_message(*cmd, written));
+  };
   try {
     button->click(false);
     status = outcome_status(addin.last_outcome());
@@ -336,6 +431,7 @@ static int run_command(int argc, char** argv) {
     status = kExitStopped;
   }
   std::cout.flush();
+  if (!store->written().empty()) std::cerr << "已保存：" << join_files(store->written()) << "\n";
   addin.IDTExtensibility2_OnDisconnection(shell::ext_dm_HostShutdown);
   // The jobs end a failed step with their own message whatever the cause;
   // a run that ran out of memory ends as a failed save does, whatever it

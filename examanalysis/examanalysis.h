@@ -2,8 +2,10 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
-#include "shell/job.h"
+#include "jobs/command.h"
+#include "jobs/job.h"
 
 namespace lczs::examanalysis {
 
@@ -17,9 +19,12 @@ class ExamAnalysis {
   ExamAnalysis& operator=(const ExamAnalysis&) = delete;
 
   // 普通考试成绩分析(年级): one whole run on the active sheet.
-  shell::JobOutcome ksfx_run(shell::JobEnv& env);
+  jobs::JobOutcome ksfx_run(jobs::JobEnv& env);
 
   KsState& state();
+
+  // 普通考试成绩分析(年级) as a command of `lczs`.
+  static std::vector<jobs::Command> commands();
 
  private:
   std::unique_ptr<KsState> state_;

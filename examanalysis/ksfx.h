@@ -11,7 +11,8 @@
 
 #include "examanalysis/ks_state.h"
 #include "host/host.h"
-#include "shell/job.h"
+#include "jobs/job.h"
+#include "ui/flags_ui.h"
 #include "ui/form.h"
 
 namespace lczs::examanalysis {
@@ -56,14 +57,18 @@ KsSurvey ksfx_survey(host::Worksheet& sheet);
 
 class Ksfx {
  public:
-  Ksfx(KsState& st, shell::JobEnv& env);
+  Ksfx(KsState& st, jobs::JobEnv& env);
 
-  shell::JobOutcome ksfx_run();
+  jobs::JobOutcome ksfx_run();
   void ksfx_confirm();
 
   // Forms, built fresh for every showing.
   std::unique_ptr<ui::Form> make_ksgssz();
   std::unique_ptr<ui::Form> make_ksfxForm();
+  // What the `lczs` command knows of the two forms: which option fills
+  // which box, in the words of the command's help.
+  static ui::FormFlags ksgssz_flags();
+  static ui::FormFlags ksfxForm_flags();
   void btnOk_Click(ui::Form& form);
   void btnCancel_Click(ui::Form& form);
 

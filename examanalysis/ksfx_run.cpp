@@ -12,13 +12,25 @@
 namespace lczs::examanalysis {
 
 using host::Value;
-using shell::JobOutcome;
+using jobs::JobOutcome;
 
 ExamAnalysis::ExamAnalysis() : state_(std::make_unique<KsState>()) {}
 ExamAnalysis::~ExamAnalysis() = default;
 KsState& ExamAnalysis::state() { return *state_; }
 
-JobOutcome ExamAnalysis::ksfx_run(shell::JobEnv& env) {
+std::vector<jobs::Command> ExamAnalysis::commands() {
+  return {{.name = "exam",
+           .aliases = {"考试"},
+           .button = "普通考试成绩分析(年级)",
+           .summary = "普通考试成绩分析(年级)：总分、名次、各班名次段人数、各科均分和封面，"
+                      "另存为新的工作簿",
+           .book_required = true,
+           .saves = true,
+           .exit_message = kMsgExit,
+           .forms = {Ksfx::ksgssz_flags(), Ksfx::ksfxForm_flags()}}};
+}
+
+JobOutcome ExamAnalysis::ksfx_run(jobs::JobEnv& env) {
   Ksfx run(*state_, env);
   return run.ksfx_run();
 }
@@ -98,7 +110,7 @@ std::string ksfx_extract_name(bool top, int size) {
   return std::string(top ? "年级前" : "年级后") + host::int_text(size) + "名";
 }
 
-Ksfx::Ksfx(KsState& st, shell::JobEnv& env) : st_(st), host_app(env.host_app), ui_(env.ui) {}
+Ksfx::Ksfx(KsState& st, jobs::JobEnv& env) : st_(st), host_app(env.host_app), ui_(env.ui) {}
 
 JobOutcome Ksfx::ksfx_run() {
   // A stopped run of before must not leak its counts or bands into this one.
@@ -197,19 +209,31 @@ void Ksfx::ksfx_confirm() {
     ui_.show_modal(*format_form);
   }
   if (!st_.ks_go_on) return;
+  std::string why;  // why the options form is back, for the text dialogs
   do {
     // Cleared before every showing, so that the close box always lets the
     // run go on, also after a refused OK.
     st_.ks_reshow_form = false;
     auto options = make_ksfxForm();
+    options->shown_again = why;
     ui_.show_modal(*options);
+    why = "再次显示：上次填写的没有被接受（见上面的提示），各框重新为空";
   } while (st_.ks_reshow_form);
 }
 
 // ---- ksgssz --------------------------------------------------------------
 
+namespace {
+constexpr const char* kFormatCaption = "数据格式要求";
+constexpr const char* kOptionsCaption = "考试成绩分析系统";
+}  // namespace
+
+ui::FormFlags Ksfx::ksgssz_flags() {
+  return {.form = "ksgssz", .caption = kFormatCaption, .kind = ui::FormKind::DataFormat};
+}
+
 std::unique_ptr<ui::Form> Ksfx::make_ksgssz() {
-  auto form = std::make_unique<ui::Form>("ksgssz", "数据格式要求");
+  auto form = std::make_unique<ui::Form>("ksgssz", kFormatCaption);
   ui::PictureTable picture;
   picture.cells = {
       {"班级", "学号", "姓名", "语文", "数学", "英语", "物理", "化学"},
@@ -242,9 +266,26 @@ std::unique_ptr<ui::Form> Ksfx::make_ksgssz() {
 
 // ---- ksfxForm ------------------------------------------------------------
 
+ui::FormFlags Ksfx::ksfxForm_flags() {
+  return {.form = "ksfxForm",
+          .caption = kOptionsCaption,
+          .kind = ui::FormKind::Settings,
+          .fields = {{.option = "--cohort", .text_boxes = {"txtstdjie"}, .value_name = "届",
+                      .meaning = "学生届，如 2001（印在封面上）"},
+                     {.option = "--grade", .text_boxes = {"txtnj"}, .value_name = "年级",
+                      .meaning = "年级，如 G1、G2"},
+                     {.option = "--save-name", .text_boxes = {"txtfilename"}, .value_name = "文件名",
+                      .meaning = "保存文件名，也是报告的标题，如 2001学年第二学期高一年级期中考试成绩分析；"
+                                 "报告另存在工作簿旁边"},
+                     {.option = "--top", .text_boxes = {"nq1", "nq2", "nq3"},
+                      .value_name = "X[,Y[,Z]]", .meaning = "统计年级前 X、Y、Z 名，最多三个数"},
+                     {.option = "--bottom", .text_boxes = {"nh1", "nh2", "nh3"},
+                      .value_name = "X[,Y[,Z]]", .meaning = "统计年级后 X、Y、Z 名，最多三个数"}}};
+}
+
 std::unique_ptr<ui::Form> Ksfx::make_ksfxForm() {
   using ui::ControlKind;
-  auto form = std::make_unique<ui::Form>("ksfxForm", "考试成绩分析系统");
+  auto form = std::make_unique<ui::Form>("ksfxForm", kOptionsCaption);
   auto label = [&](const char* name, const char* page, const char* caption) {
     form->add({.name = name, .kind = ControlKind::Label, .caption = caption, .container = page});
   };

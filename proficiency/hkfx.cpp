@@ -162,7 +162,7 @@ std::optional<std::string> hkfx_check_input(host::Workbook& book, host::Workshee
   return std::nullopt;
 }
 
-void hkfx_prepare(shell::JobEnv& env, HkState& st) {
+void hkfx_prepare(jobs::JobEnv& env, HkState& st) {
   st.hk_go_on = true;
   st.hk_has_absent = false;
 
@@ -278,10 +278,21 @@ Proficiency::~Proficiency() = default;
 
 HkState& Proficiency::state() { return *state_; }
 
+std::vector<jobs::Command> Proficiency::commands() {
+  return {{.name = "proficiency",
+           .aliases = {"会考"},
+           .button = "会考成绩分析",
+           .summary = "会考成绩分析：按班统计各科 A～E 的人数、AB 率和合格率",
+           .book_required = true,
+           .saves = true,
+           .exit_message = std::string(kQuit),
+           .forms = {hkgssz_flags()}}};
+}
+
 namespace {
 
 // Leaves the application as a user expects it after an unfinished run.
-void restore_application(shell::JobEnv& env) {
+void restore_application(jobs::JobEnv& env) {
   try {
     env.host_app.end_copy_mode();
     env.host_app.set_screen_updating(true);
@@ -292,7 +303,7 @@ void restore_application(shell::JobEnv& env) {
 
 }  // namespace
 
-shell::JobOutcome Proficiency::hkfx_run(shell::JobEnv& env) {
+jobs::JobOutcome Proficiency::hkfx_run(jobs::JobEnv& env) {
   HkState& st = *state_;
   st.reset();
   std::string step = "准备数据";
@@ -308,12 +319,12 @@ shell::JobOutcome Proficiency::hkfx_run(shell::JobEnv& env) {
       hkfx_format(env, st);
       env.ui.message_box(kDone, ui::Buttons::Ok, ui::kTitle);
       env.host_app.set_screen_updating(true);
-      return shell::JobOutcome::Completed;
+      return jobs::JobOutcome::Completed;
     }
   } catch (const host::SaveError& e) {
     restore_application(env);
     env.ui.message_box(std::string("保存工作簿失败：") + e.what(), ui::Buttons::Ok, ui::kTitle);
-    return shell::JobOutcome::SaveFailed;
+    return jobs::JobOutcome::SaveFailed;
   } catch (const std::exception& e) {
     restore_application(env);
     st.reset();
@@ -321,11 +332,11 @@ shell::JobOutcome Proficiency::hkfx_run(shell::JobEnv& env) {
                            "\n分析没有完成，工作簿没有保存。",
                        ui::Buttons::Ok, ui::kTitle);
     env.ui.message_box(kQuit, ui::Buttons::Ok, ui::kTitle);
-    return shell::JobOutcome::Stopped;
+    return jobs::JobOutcome::Stopped;
   }
   st.reset();
   env.ui.message_box(kQuit, ui::Buttons::Ok, ui::kTitle);
-  return shell::JobOutcome::Stopped;
+  return jobs::JobOutcome::Stopped;
 }
 
 }  // namespace lczs::proficiency

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "proficiency/hk_state.h"
-#include "shell/job.h"
+#include "jobs/job.h"
+#include "ui/flags_ui.h"
 #include "ui/form.h"
 
 namespace lczs::proficiency {
@@ -36,6 +37,8 @@ inline constexpr int kLastUsableRow = 32767;
 
 // The data-format form hkgssz, fresh in its designed state.
 std::unique_ptr<ui::Form> make_hkgssz(HkState& st);
+// What the `lczs` command knows of hkgssz: a data-format form, no options.
+ui::FormFlags hkgssz_flags();
 // Its two buttons.
 void hkfx_tz_bt_Click(ui::Form& form, HkState& st);
 void hkfx_zx_bt_Click(ui::Form& form);
@@ -43,11 +46,11 @@ void hkfx_zx_bt_Click(ui::Form& form);
 // Confirmation, format form, input checks, "原始数据", "年级实考" and
 // "年级缺考". Leaves hk_go_on false when the user declined or the input was
 // refused (the refusal box already shown).
-void hkfx_prepare(shell::JobEnv& env, HkState& st);
+void hkfx_prepare(jobs::JobEnv& env, HkState& st);
 // Grade counts and rates below the students on "年级实考".
-void hkfx_grade_stats(shell::JobEnv& env, HkState& st);
+void hkfx_grade_stats(jobs::JobEnv& env, HkState& st);
 // The report sheet "会考成绩分析", the blanks on "年级缺考", the save.
-void hkfx_format(shell::JobEnv& env, HkState& st);
+void hkfx_format(jobs::JobEnv& env, HkState& st);
 
 // What the checks learnt of the input block, so that the preparation need
 // not search the sheet again.

@@ -57,7 +57,7 @@ void write_row(host::Worksheet& sheet, int row, const Value& who, const std::str
 
 }  // namespace
 
-void hkfx_grade_stats(shell::JobEnv& env, HkState& st) {
+void hkfx_grade_stats(jobs::JobEnv& env, HkState& st) {
   host::Worksheet& sheet = *st.present_sheet;
   host::WorksheetFunctions& fn = env.host_app.worksheet_function();
   st.work_sheet = &sheet;
@@ -108,7 +108,7 @@ void hkfx_grade_stats(shell::JobEnv& env, HkState& st) {
   st.table_last_row = row - 1;
 }
 
-void hkfx_format(shell::JobEnv& env, HkState& st) {
+void hkfx_format(jobs::JobEnv& env, HkState& st) {
   host::Application& app = env.host_app;
   host::Workbook& book = *st.work_book;
   host::Worksheet& present = *st.present_sheet;

@@ -22,10 +22,16 @@ ui::PictureTable layout_picture() {
   return pic;
 }
 
+constexpr const char* kCaption = "数据格式要求";
+
 }  // namespace
 
+ui::FormFlags hkgssz_flags() {
+  return {.form = "hkgssz", .caption = kCaption, .kind = ui::FormKind::DataFormat};
+}
+
 std::unique_ptr<ui::Form> make_hkgssz(HkState& st) {
-  auto form = std::make_unique<ui::Form>("hkgssz", "数据格式要求");
+  auto form = std::make_unique<ui::Form>("hkgssz", kCaption);
   form->font = ui::FontSpec{"宋体", 9};
 
   ui::Control image;

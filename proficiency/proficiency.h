@@ -2,8 +2,10 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
-#include "shell/job.h"
+#include "jobs/command.h"
+#include "jobs/job.h"
 
 namespace lczs::proficiency {
 
@@ -17,9 +19,12 @@ class Proficiency {
   Proficiency& operator=(const Proficiency&) = delete;
 
   // 会考成绩分析: one whole run on the active sheet of the active workbook.
-  shell::JobOutcome hkfx_run(shell::JobEnv& env);
+  jobs::JobOutcome hkfx_run(jobs::JobEnv& env);
 
   HkState& state();
+
+  // 会考成绩分析 as a command of `lczs`.
+  static std::vector<jobs::Command> commands();
 
  private:
   std::unique_ptr<HkState> state_;

@@ -44,9 +44,9 @@ void run_job(AddinState& state, Run run) {
   state.last_outcome.reset();
   if (!state.host_app) return;  // not connected: nothing to work on
   if (!state.jobs) state.jobs = state.make_jobs();
-  JobEnv env{*state.host_app, *state.ui, *state.clock};
-  JobOutcome outcome = run(*state.jobs, env);
-  if (outcome == JobOutcome::Unavailable)
+  jobs::JobEnv env{*state.host_app, *state.ui, *state.clock, &state.job_options};
+  jobs::JobOutcome outcome = run(*state.jobs, env);
+  if (outcome == jobs::JobOutcome::Unavailable)
     state.ui->message_box(kUnavailable, ui::Buttons::Ok, ui::kTitle);
   state.last_outcome = outcome;
 }
@@ -54,25 +54,25 @@ void run_job(AddinState& state, Run run) {
 }  // namespace
 
 void CmdBarEvents::CtlBtn_hkfx_Click(host::CommandBarControl&, bool&) {
-  run_job(*state_, [](Jobs& jobs, JobEnv& env) { return jobs.hkfx_run(env); });
+  run_job(*state_, [](jobs::Jobs& jobs, jobs::JobEnv& env) { return jobs.hkfx_run(env); });
 }
 
 void CmdBarEvents::CtlBtn_ptfx_Click(host::CommandBarControl&, bool&) {
-  run_job(*state_, [](Jobs& jobs, JobEnv& env) { return jobs.ksfx_run(env); });
+  run_job(*state_, [](jobs::Jobs& jobs, jobs::JobEnv& env) { return jobs.ksfx_run(env); });
 }
 
 void CmdBarEvents::CtlBtn_ksfb_Click(host::CommandBarControl&, bool&) {
-  run_job(*state_, [](Jobs& jobs, JobEnv& env) { return jobs.fb_run(env); });
+  run_job(*state_, [](jobs::Jobs& jobs, jobs::JobEnv& env) { return jobs.fb_run(env); });
 }
 
 void CmdBarEvents::CtlBtn_fbhelp_Click(host::CommandBarControl&, bool&) {
-  run_job(*state_, [](Jobs& jobs, JobEnv& env) { return jobs.fb_show_help(env); });
+  run_job(*state_, [](jobs::Jobs& jobs, jobs::JobEnv& env) { return jobs.fb_show_help(env); });
 }
 
 void CmdBarEvents::CtlBtn_aylczs_Click(host::CommandBarControl&, bool&) {
   state_->last_outcome.reset();
   show_about(*state_);
-  state_->last_outcome = JobOutcome::Completed;
+  state_->last_outcome = jobs::JobOutcome::Completed;
 }
 
 }  // namespace lczs::shell

@@ -5,7 +5,7 @@
 
 namespace lczs::shell {
 
-addin::addin(ui::Ui& ui, const host::Clock& clock, JobsFactory make_jobs)
+addin::addin(ui::Ui& ui, const host::Clock& clock, jobs::JobsFactory make_jobs)
     : state_(std::make_unique<AddinState>(ui, clock, std::move(make_jobs))) {}
 
 addin::~addin() = default;

@@ -7,7 +7,7 @@
 
 #include "host/clock.h"
 #include "host/host.h"
-#include "shell/jobs.h"
+#include "jobs/jobs.h"
 #include "shell/state.h"
 #include "ui/ui.h"
 
@@ -29,7 +29,7 @@ enum ext_DisconnectMode {
 // the three jobs; the dialogs and the clock are the loading program's.
 class addin {
  public:
-  addin(ui::Ui& ui, const host::Clock& clock, JobsFactory make_jobs = shell::make_jobs);
+  addin(ui::Ui& ui, const host::Clock& clock, jobs::JobsFactory make_jobs = jobs::make_jobs);
   ~addin();
   addin(const addin&) = delete;
   addin& operator=(const addin&) = delete;
@@ -48,7 +48,7 @@ class addin {
   AddinState& state() { return *state_; }
   const AddinState& state() const { return *state_; }
   // How the run of the last click ended (see AddinState::last_outcome).
-  std::optional<JobOutcome> last_outcome() const { return state_->last_outcome; }
+  std::optional<jobs::JobOutcome> last_outcome() const { return state_->last_outcome; }
 
  private:
   std::unique_ptr<AddinState> state_;

@@ -9,8 +9,8 @@
 #include "host/clock.h"
 #include "host/commandbars.h"
 #include "host/host.h"
-#include "shell/job.h"
-#include "shell/jobs.h"
+#include "jobs/job.h"
+#include "jobs/jobs.h"
 #include "ui/form.h"
 #include "ui/ui.h"
 
@@ -19,7 +19,7 @@ namespace lczs::shell {
 class CmdBarEvents;
 
 struct AddinState {
-  AddinState(ui::Ui& ui_, const host::Clock& clock_, JobsFactory make_jobs_)
+  AddinState(ui::Ui& ui_, const host::Clock& clock_, jobs::JobsFactory make_jobs_)
       : ui(&ui_), clock(&clock_), make_jobs(std::move(make_jobs_)) {}
 
   // Kept from OnConnection until the host shuts down.
@@ -33,12 +33,15 @@ struct AddinState {
 
   ui::Ui* ui;
   const host::Clock* clock;
-  JobsFactory make_jobs;
+  jobs::JobsFactory make_jobs;
+  // Values of the jobs' own options, as the loading program was given them
+  // (the `lczs` command); empty in the Windows add-in.
+  jobs::OptionValues job_options;
   // The three jobs' module state; created at connection.
-  std::unique_ptr<Jobs> jobs;
+  std::unique_ptr<jobs::Jobs> jobs;
   // How the last click's run ended; empty before the first click and when
   // an error escaped the run.
-  std::optional<JobOutcome> last_outcome;
+  std::optional<jobs::JobOutcome> last_outcome;
 };
 
 }  // namespace lczs::shell

@@ -118,6 +118,156 @@ Control* find_button(const Form& form, std::string_view role) {
   return nullptr;
 }
 
+std::vector<Control*> ordered_buttons(const Form& form) {
+  std::vector<Control*> out;
+  for (std::string_view role : {"confirm", "cancel"})
+    for (const auto& c : form.controls())
+      if (c->kind == ControlKind::CommandButton && c->visible && c->role == role) out.push_back(c.get());
+  for (const auto& c : form.controls())
+    if (c->kind == ControlKind::CommandButton && c->visible && c->role != "confirm" && c->role != "cancel")
+      out.push_back(c.get());
+  return out;
+}
+
+namespace {
+
+// The visible controls sharing the box's page, in design order, and where
+// `c` stands among them.
+std::vector<Control*> page_of(const Form& form, const Control& c, std::size_t& at) {
+  std::vector<Control*> all = form.controls_in(c.container), out;
+  for (Control* x : all)
+    if (x->visible) out.push_back(x);
+  at = static_cast<std::size_t>(std::find(out.begin(), out.end(), &c) - out.begin());
+  return out;
+}
+
+bool introduces_box(const std::vector<Control*>& page, std::size_t i) {
+  return page[i]->kind == ControlKind::Label && i + 1 < page.size() &&
+         page[i + 1]->kind == ControlKind::TextBox;
+}
+
+std::string trim_right_spaces(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+bool ends_with_colon(const std::string& text) {
+  return (!text.empty() && text.back() == ':') ||
+         (text.size() >= 3 && text.compare(text.size() - 3, 3, "：") == 0);
+}
+
+}  // namespace
+
+std::string box_title(const Form& form, const Control& box) {
+  std::size_t at = 0;
+  std::vector<Control*> page = page_of(form, box, at);
+  std::size_t first = at;
+  while (first > 0 && page[first - 1]->kind == ControlKind::TextBox) --first;
+  std::size_t last = at;
+  while (last + 1 < page.size() && page[last + 1]->kind == ControlKind::TextBox) ++last;
+  std::string title;
+  if (first > 0 && page[first - 1]->kind == ControlKind::Label)
+    title = trim_right_spaces(page[first - 1]->caption);
+  if (title.empty()) title = "文本框";
+  if (last > first) {
+    title += " 第 " + std::to_string(at - first + 1) + " 个";
+  }
+  if (!ends_with_colon(title)) title += "：";
+  return title;
+}
+
+const Control* box_hint(const Form& form, const Control& box) {
+  std::size_t at = 0;
+  std::vector<Control*> page = page_of(form, box, at);
+  if (at + 1 >= page.size() || page[at + 1]->kind != ControlKind::Label) return nullptr;
+  if (introduces_box(page, at + 1) || page[at + 1]->caption.empty()) return nullptr;
+  return page[at + 1];
+}
+
+bool is_box_hint(const Form& form, const Control& label) {
+  std::size_t at = 0;
+  std::vector<Control*> page = page_of(form, label, at);
+  return at > 0 && at < page.size() && page[at - 1]->kind == ControlKind::TextBox &&
+         box_hint(form, *page[at - 1]) == &label;
+}
+
+namespace {
+
+// Closing punctuation stays with what it closes.
+bool closes(std::string_view unit) {
+  static constexpr std::string_view kClosing[] = {"，", "。", "、", "；", "：", "！", "？",
+                                                 "）", "」", "』", "”", "’", "》", "…"};
+  return std::find(std::begin(kClosing), std::end(kClosing), unit) != std::end(kClosing);
+}
+
+// Opening punctuation stays with what it opens.
+bool opens(std::string_view unit) {
+  static constexpr std::string_view kOpening[] = {"（", "“", "‘", "「", "『", "《"};
+  return std::find(std::begin(kOpening), std::end(kOpening), unit) != std::end(kOpening);
+}
+
+}  // namespace
+
+std::string wrap_text(std::string_view text, int width, int indent) {
+  std::string out;
+  const std::string pad(static_cast<std::size_t>(std::max(indent, 0)), ' ');
+  std::size_t line_start = 0;
+  while (line_start <= text.size()) {
+    std::size_t nl = text.find('\n', line_start);
+    std::string_view line = text.substr(line_start, nl == std::string_view::npos ? std::string_view::npos
+                                                                                 : nl - line_start);
+    // Units that may not be split: a run of narrow non-spaces, a wide
+    // character with the closing punctuation after it, or spaces.
+    std::vector<std::string> units;
+    for (std::size_t i = 0; i < line.size();) {
+      std::size_t from = i;
+      char32_t cp = next_code_point(line, i);
+      std::string unit(line.substr(from, i - from));
+      if (cp == ' ') {
+        while (i < line.size() && line[i] == ' ') unit += line[i++];
+      } else if (!is_wide(cp)) {
+        while (i < line.size()) {
+          std::size_t j = i;
+          char32_t next = next_code_point(line, j);
+          if (next == ' ' || is_wide(next)) break;
+          unit += std::string(line.substr(i, j - i));
+          i = j;
+        }
+      }
+      if (!units.empty() && cp != ' ' && (closes(unit) || opens(units.back()))) units.back() += unit;
+      else units.push_back(std::move(unit));
+    }
+    std::string current;
+    int used = indent;
+    bool empty = true;
+    for (const std::string& unit : units) {
+      int w = display_width(unit);
+      if (unit[0] == ' ') {
+        if (!empty && used + w < width) {
+          current += unit;
+          used += w;
+        }
+        continue;
+      }
+      if (used + w > width && !empty) {
+        while (!current.empty() && current.back() == ' ') current.pop_back();
+        out += current + "\n" + pad;
+        current.clear();
+        used = indent;
+      }
+      current += unit;
+      used += w;
+      empty = false;
+    }
+    while (!current.empty() && current.back() == ' ') current.pop_back();
+    out += current;
+    if (nl == std::string_view::npos) break;
+    out += "\n" + pad;
+    line_start = nl + 1;
+  }
+  return out;
+}
+
 std::string cancel_form(Form& form) {
   Control* button = find_button(form, "cancel");
   if (!button) button = find_button(form, "close");

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ui/form.h"
 #include "ui/ui.h"
@@ -33,6 +34,29 @@ std::string draw_picture(const PictureTable& picture);
 // cancel; 确定, 继续执行>> and 关闭 confirm; 关闭 also closes). Only visible
 // command buttons count. nullptr when there is none.
 Control* find_button(const Form& form, std::string_view role);
+
+// The form's visible command buttons as the text backends number them, the
+// same on every form: the one that goes on (role "confirm") first, the one
+// that stops ("cancel") second, any other after them in design order.
+std::vector<Control*> ordered_buttons(const Form& form);
+
+// How the text backends name a text box, never by its internal name: the
+// label that introduces it (the last label before it on its page, with
+// only boxes between), "第 n 个" added when several boxes share that label,
+// ending in a colon.
+std::string box_title(const Form& form, const Control& box);
+// The label that explains a box: the one right after it, unless that label
+// introduces the next box. nullptr when there is none.
+const Control* box_hint(const Form& form, const Control& box);
+// True for a label that box_hint gives to some box.
+bool is_box_hint(const Form& form, const Control& label);
+
+// Wraps `text` to `width` columns: breaks at spaces or beside a wide
+// character, never inside a run of narrow ones (a word, an option, a
+// number), nor before closing punctuation. The text starts at column
+// `indent` (after what the caller printed) and so does every line after
+// the first, which starts with that many spaces.
+std::string wrap_text(std::string_view text, int width, int indent = 0);
 
 // Presses the button that stops the form (its cancel button, else the
 // button of an information form), unloading the form if that leaves it

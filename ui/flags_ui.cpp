@@ -87,15 +87,15 @@ void FlagsUi::show_modal(Form& form) {
   }
   progress_done();
   err_ << "[窗体] " << form.caption() << "\n";
+  if (!form.shown_again.empty()) err_ << "  （" << form.shown_again << "）\n";
   for (const auto& c : form.controls())
     if (c->kind == ControlKind::Label && c->visible && !c->caption.empty() &&
         (!flags || flags->kind != FormKind::Settings))
       err_ << "  " << c->caption << "\n";
   if (filled_[form.name()]++ > 0 && !(flags && flags->kind == FormKind::Info)) {
     // Filled once already: the values were refused.
-    Control* cancel = flags && form.has_control(flags->cancel) ? &form.control(flags->cancel)
-                                                              : find_button(form, "cancel");
-    if (cancel && cancel->enabled && cancel->visible) {
+    Control* cancel = find_button(form, "cancel");
+    if (cancel && cancel->enabled) {
       err_ << "  已填写过一次，按“" << cancel->caption << "”\n";
       form.click(cancel->name);
     }
@@ -118,13 +118,13 @@ void FlagsUi::fill(Form& form, const FormFlags* flags) {
     }
     for (const auto& field : flags->fields) {
       auto it = values_.find(field.option);
-      if (it == values_.end()) continue;
+      if (it == values_.end() || field.text_boxes.empty()) continue;
       std::vector<std::string> items =
           field.text_boxes.size() > 1 ? split_list(it->second) : std::vector<std::string>{it->second};
       for (std::size_t i = 0; i < items.size() && i < field.text_boxes.size(); ++i) {
         try {
           form.set_text(field.text_boxes[i], items[i]);
-          err_ << "  " << field.text_boxes[i] << " = " << items[i] << "\n";
+          err_ << "  " << box_title(form, form.control(field.text_boxes[i])) << items[i] << "\n";
         } catch (const std::logic_error& e) {
           report(e);
         }
@@ -132,10 +132,9 @@ void FlagsUi::fill(Form& form, const FormFlags* flags) {
       }
     }
   }
-  Control* confirm = flags && form.has_control(flags->confirm) ? &form.control(flags->confirm)
-                                                               : find_button(form, "confirm");
+  Control* confirm = find_button(form, "confirm");
   if (!confirm) confirm = find_button(form, "close");
-  if (confirm && confirm->enabled && confirm->visible) {
+  if (confirm && confirm->enabled) {
     err_ << "  按“" << confirm->caption << "”\n";
     form.click(confirm->name);
   }

@@ -32,16 +32,20 @@ enum class FormKind {
 
 struct FlagField {
   std::string option;                   // "--classes"
-  std::vector<std::string> text_boxes;  // one box, or one per item of "X,Y,Z"
+  std::vector<std::string> text_boxes;  // one box, or one per item of "X,Y,Z"; none for an
+                                        // option the job reads itself
   std::string choose_first;             // option button chosen before typing
+  std::string value_name;               // placeholder in the help: "K", "X[,Y[,Z]]"
+  std::string meaning;                  // what it sets, in the user's words: "分班数"
 };
 
+// A form and the options that fill it. Its buttons are found by their role
+// (find_button in ui/console.h).
 struct FormFlags {
-  std::string form;  // Form::name()
+  std::string form;     // Form::name()
+  std::string caption;  // Form::caption(), for the help
   FormKind kind = FormKind::Settings;
   std::vector<FlagField> fields;
-  std::string confirm;  // button names
-  std::string cancel;
 };
 
 class FlagRegistry {

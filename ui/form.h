@@ -58,6 +58,9 @@ class Form {
   const std::string& name() const { return name_; }
   const std::string& caption() const { return caption_; }
   FontSpec font;  // the form's default font
+  // Why the job shows this form again ("" on its first showing): a window
+  // shows the form as designed, a text backend says it on one line.
+  std::string shown_again;
 
   // Adds a control at the end of the design order and returns it.
   Control& add(Control control);

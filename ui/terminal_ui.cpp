@@ -80,6 +80,7 @@ void TerminalUi::cancel(Form& form) {
 void TerminalUi::show_modal(Form& form) {
   progress_done();
   err_ << "\n=== " << form.caption() << " ===\n";
+  if (!form.shown_again.empty()) err_ << "（" << form.shown_again << "）\n";
   if (ended_) {
     cancel(form);
     return;
@@ -95,7 +96,6 @@ void TerminalUi::show_modal(Form& form) {
 bool TerminalUi::walk(Form& form, const std::string& container) {
   const std::set<std::string> beside = option_labels(form);
   std::set<std::string> groups_done;
-  std::string last_label;
   const std::vector<Control*> controls = form.controls_in(container);
   for (std::size_t i = 0; i < controls.size(); ++i) {
     Control* c = controls[i];
@@ -103,14 +103,14 @@ bool TerminalUi::walk(Form& form, const std::string& container) {
     if (!c->visible) continue;
     switch (c->kind) {
       case ControlKind::Label: {
-        if (beside.count(c->name) || c->caption.empty()) break;
-        last_label = c->caption;
-        // A label right before a text box to be asked is that box's prompt.
+        // A label beside an option is its choice's text; one that explains
+        // a box is shown with the box's question.
+        if (beside.count(c->name) || c->caption.empty() || is_box_hint(form, *c)) break;
+        // A label right before a box introduces it: the box's title.
         std::size_t next = i + 1;
         while (next < controls.size() && !controls[next]->visible) ++next;
-        bool prompt = next < controls.size() && controls[next]->kind == ControlKind::TextBox &&
-                      controls[next]->enabled;
-        if (!prompt) err_ << c->caption << (c->enabled ? "" : "（不可用）") << "\n";
+        if (next < controls.size() && controls[next]->kind == ControlKind::TextBox) break;
+        err_ << c->caption << (c->enabled ? "" : "（不可用）") << "\n";
         break;
       }
       case ControlKind::Picture:
@@ -120,7 +120,11 @@ bool TerminalUi::walk(Form& form, const std::string& container) {
         if (groups_done.insert(c->group).second && !ask_group(form, *c)) return false;
         break;
       case ControlKind::TextBox:
-        if (c->enabled && !ask_text(form, *c, last_label)) return false;
+        if (c->enabled) {
+          if (!ask_text(form, *c)) return false;
+        } else {
+          err_ << box_title(form, *c) << "（不可用）\n";
+        }
         break;
       case ControlKind::MultiPage:
         for (Control* page : form.controls_in(c->name)) {
@@ -163,10 +167,11 @@ bool TerminalUi::ask_group(Form& form, const Control& first) {
   }
 }
 
-bool TerminalUi::ask_text(Form& form, Control& box, const std::string& label) {
-  err_ << (label.empty() ? box.name : label) << " [" << box.name << "]";
-  if (!box.text.empty()) err_ << "（当前：" << box.text << "，直接回车保留）";
-  err_ << "> ";
+bool TerminalUi::ask_text(Form& form, Control& box) {
+  if (const Control* hint = box_hint(form, box)) err_ << hint->caption << "\n";
+  err_ << box_title(form, box)
+       << (box.text.empty() ? "（现为空，直接回车留空）" : "（现为“" + box.text + "”，直接回车保留）")
+       << "> ";
   auto line = read_line();
   if (!line) return false;
   if (!line->empty()) form.set_text(box.name, *line);
@@ -175,8 +180,8 @@ bool TerminalUi::ask_text(Form& form, Control& box, const std::string& label) {
 
 bool TerminalUi::ask_action(Form& form) {
   std::vector<Control*> buttons;
-  for (const auto& c : form.controls())
-    if (c->kind == ControlKind::CommandButton && c->visible && c->enabled) buttons.push_back(c.get());
+  for (Control* c : ordered_buttons(form))
+    if (c->enabled) buttons.push_back(c);
   while (true) {
     err_ << "请选择操作：\n";
     for (std::size_t i = 0; i < buttons.size(); ++i)

@@ -5,7 +5,9 @@
 // prompts, progress) goes to `err`. A form is walked in design order, page
 // by page: labels and pictures are shown, each option group is offered as
 // numbered choices (choosing one raises its Click), each enabled text box is
-// asked for, and then its buttons and the close box are offered. The
+// asked for by its label, after the label that explains it and with what it
+// holds now, and then its buttons and the close box are offered, numbered
+// the same on every form (1 goes on, 2 stops, 0 the close box). The
 // enabled states are read again after every event, so a choice that enables
 // a text box is followed by the question for it.
 //
@@ -43,7 +45,7 @@ class TerminalUi : public Ui {
   // Walks the controls of `container`; false when the input ended.
   bool walk(Form& form, const std::string& container);
   bool ask_group(Form& form, const Control& first);
-  bool ask_text(Form& form, Control& box, const std::string& label);
+  bool ask_text(Form& form, Control& box);
   // Offers the buttons and the close box; false when the input ended.
   bool ask_action(Form& form);
   void cancel(Form& form);

@@ -181,7 +181,7 @@ TEST(Forms, SettingsRules) {
     }
     memory::MemoryApplication app;
     host::FakeClock clock;
-    shell::JobEnv env{app, ui, clock};
+    jobs::JobEnv env{app, ui, clock};
     FbState st;
     fb_confirm(env, st);
     EXPECT_TRUE(ui.finished()) << ui.report();
@@ -197,7 +197,7 @@ TEST(Forms, FormatAdjustmentEndsBeforeTheSettings) {
   ui.expect_message(kConfirm, ui::kOk).expect_form("gs", [](FormDriver& f) { f.click("gstz_bt"); });
   memory::MemoryApplication app;
   host::FakeClock clock;
-  shell::JobEnv env{app, ui, clock};
+  jobs::JobEnv env{app, ui, clock};
   FbState st;
   fb_confirm(env, st);
   EXPECT_TRUE(ui.finished()) << ui.report();

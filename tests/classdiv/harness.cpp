@@ -51,15 +51,15 @@ Harness::Harness(memory::WorkbookData book, double clock_step) : clock(clock_ste
   wb = &app.open(std::move(book));
 }
 
-shell::JobOutcome Harness::run() { return run_on(app); }
+jobs::JobOutcome Harness::run() { return run_on(app); }
 
-shell::JobOutcome Harness::run_on(host::Application& host_app) {
-  shell::JobEnv env{host_app, ui, clock};
+jobs::JobOutcome Harness::run_on(host::Application& host_app) {
+  jobs::JobEnv env{host_app, ui, clock};
   try {
     return job.fb_run(env);
   } catch (const ui::ScriptViolation& v) {
     ADD_FAILURE() << "script violation: " << v.what << "\n" << ui.report();
-    return shell::JobOutcome::Unavailable;
+    return jobs::JobOutcome::Unavailable;
   }
 }
 

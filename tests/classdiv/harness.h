@@ -54,8 +54,8 @@ class RecordingUi : public ui::ScriptedUi {
 
 struct Harness {
   explicit Harness(memory::WorkbookData book, double clock_step = 1.0);
-  shell::JobOutcome run();
-  shell::JobOutcome run_on(host::Application& app);
+  jobs::JobOutcome run();
+  jobs::JobOutcome run_on(host::Application& app);
   memory::MemoryWorksheet& sheet(int index = 1) { return wb->mem_sheet(index); }
   // Cell text as the sheet shows it without number formats.
   std::string cell(int row, int col, int sheet_index = 1);

@@ -18,7 +18,7 @@ using namespace testing;
 using host::Area;
 using host::Value;
 
-void reference_balance(shell::JobEnv& env, FbState& st) {
+void reference_balance(jobs::JobEnv& env, FbState& st) {
   host::Worksheet& ws = *st.work_sheet;
   host::WorksheetFunctions& wf = env.host_app.worksheet_function();
   const int N = st.fb_student_count, M = st.fb_score_cols, K = st.fb_class_count;
@@ -107,7 +107,7 @@ struct Prepared {
     return {all.begin(), all.begin() + n};
   }
   Harness h;
-  shell::JobEnv env;
+  jobs::JobEnv env;
 };
 
 TEST(Reference, InMemorySearchMakesTheSameExchangesAsTheSheet) {

@@ -58,7 +58,7 @@ TEST(Run, DealsWithoutSearchGiveTheDocumentedLayout) {
     Harness hh(std::move(book));
     script_start(hh.ui, {std::to_string(c.classes), "0", ""});
     hh.ui.expect_message(kWait).expect_message("程序共执行了2秒，分班结束!");
-    ASSERT_EQ(hh.run(), shell::JobOutcome::Completed) << hh.ui.report();
+    ASSERT_EQ(hh.run(), jobs::JobOutcome::Completed) << hh.ui.report();
     EXPECT_TRUE(hh.ui.finished()) << hh.ui.report();
     EXPECT_EQ(hh.store->save_count, 1);
     EXPECT_EQ(hh.job.state().fb_cycles, 0);
@@ -153,7 +153,7 @@ TEST(Run, EqualTotalsKeepTheirInputOrder) {
                                  {"寅", "女", {80}}, {"戊", "男", {90}}}));
   script_start(h.ui, {"2", "0", ""});
   h.ui.expect_message(kWait).expect_message_containing("分班结束!");
-  ASSERT_EQ(h.run(), shell::JobOutcome::Completed) << h.ui.report();
+  ASSERT_EQ(h.run(), jobs::JobOutcome::Completed) << h.ui.report();
   const char* names[] = {"甲", "丁", "戊", "丑", "乙", "丙", "子", "寅"};
   const char* ids[] = {"1", "6", "8", "4", "3", "5", "2", "7"};
   const int classes[] = {1, 1, 1, 1, 2, 2, 2, 2};
@@ -187,7 +187,7 @@ TEST(Run, SearchWorkedExampleExchangesRowsTwoAndFour) {
     ws.set_value(r, 2, host::Value::number(r < 4 ? 1 : 2));
     ws.set_value(r, 7, host::Value::number(r - 1));
   }
-  shell::JobEnv env{h.app, h.ui, h.clock};
+  jobs::JobEnv env{h.app, h.ui, h.clock};
   fb_build_stats(env, st);
   EXPECT_EQ(ws.value(20, 5).as_number(), 25);  // spread row before the search
   fb_balance_classes(env, st);
@@ -221,7 +221,7 @@ TEST(Run, SpreadEqualToTheAllowedDifferenceIsAccepted) {
   Harness h(make_book({"语文"}, spread_of_one()));
   script_start(h.ui, {"2"});
   h.ui.expect_message(kWait).expect_message("程序共执行了2秒，分班结束!");
-  ASSERT_EQ(h.run(), shell::JobOutcome::Completed) << h.ui.report();
+  ASSERT_EQ(h.run(), jobs::JobOutcome::Completed) << h.ui.report();
   EXPECT_EQ(h.job.state().fb_cycles, 0);
   EXPECT_EQ(h.sheet(1).value(20, 5).as_number(), 1);
 
@@ -229,7 +229,7 @@ TEST(Run, SpreadEqualToTheAllowedDifferenceIsAccepted) {
   Harness g(make_book({"语文"}, spread_of_one()), 1.0);
   script_start(g.ui, {"2", "1", "0.99"});
   g.ui.expect_message(kWait).expect_message_containing("程序共执行了");
-  ASSERT_EQ(g.run(), shell::JobOutcome::Completed) << g.ui.report();
+  ASSERT_EQ(g.run(), jobs::JobOutcome::Completed) << g.ui.report();
   EXPECT_GT(g.job.state().fb_cycles, 0);
 }
 
@@ -239,7 +239,7 @@ TEST(Run, NoSameGenderPairEndsTheSearch) {
   Harness h(make_book({"语文"}, {{"甲", "男", {100}}, {"乙", "女", {80}}}));
   script_start(h.ui, {"2"});
   h.ui.expect_message(kWait).expect_message("程序共执行了2秒，分班结束!");
-  ASSERT_EQ(h.run(), shell::JobOutcome::Completed) << h.ui.report();
+  ASSERT_EQ(h.run(), jobs::JobOutcome::Completed) << h.ui.report();
   EXPECT_TRUE(h.job.state().fb_exchanges.empty());
   EXPECT_EQ(h.cell(2, 3), "甲");
   EXPECT_EQ(h.cell(3, 3), "乙");
@@ -259,7 +259,7 @@ TEST(Run, EndMessageReportsTheSearchTime) {
     Harness h(make_book({"语文"}, spread_of_one()), step);
     script_start(h.ui, {"2"});
     h.ui.expect_message(kWait).expect_message(want);
-    EXPECT_EQ(h.run(), shell::JobOutcome::Completed) << h.ui.report();
+    EXPECT_EQ(h.run(), jobs::JobOutcome::Completed) << h.ui.report();
   }
 }
 
@@ -268,7 +268,7 @@ TEST(Run, SearchRunsUntilTheTimeLimitWithPacedProgress) {
   Harness h(make_book({"语文", "数学", "英语"}, random_students(7, 48, 3, 20)), 0.0625);
   script_start(h.ui, {"4", "0.05", "-1"});  // three seconds, never satisfied
   h.ui.expect_message(kWait).expect_message_containing("程序共执行了");
-  ASSERT_EQ(h.run(), shell::JobOutcome::Completed) << h.ui.report();
+  ASSERT_EQ(h.run(), jobs::JobOutcome::Completed) << h.ui.report();
   const FbState& st = h.job.state();
   // Readings 1/16 s apart below 3 s: 47 cycles.
   EXPECT_EQ(st.fb_cycles, 47);
@@ -320,7 +320,7 @@ TEST(Run, DeclinedRunsLeaveTheWorkbookUntouched) {
     const std::string before = memory::dump(h.wb->data());
     c.script(h.ui);
     h.ui.expect_message(kExit);
-    EXPECT_EQ(h.run(), shell::JobOutcome::Stopped);
+    EXPECT_EQ(h.run(), jobs::JobOutcome::Stopped);
     EXPECT_TRUE(h.ui.finished()) << h.ui.report();
     EXPECT_EQ(memory::dump(h.wb->data()), before);
     EXPECT_EQ(h.store->save_count, 0);
@@ -383,7 +383,7 @@ TEST(Run, RefusedDataSavesNothingAndChangesNoCell) {
     script_start(h.ui, {c.classes});
     if (c.waits) h.ui.expect_message(kWait);
     h.ui.expect_message_containing(c.message).expect_message(kExit);
-    EXPECT_EQ(h.run(), shell::JobOutcome::Stopped);
+    EXPECT_EQ(h.run(), jobs::JobOutcome::Stopped);
     EXPECT_TRUE(h.ui.finished()) << h.ui.report();
     EXPECT_EQ(h.ui.shown().back().title, "栎川提示");
     EXPECT_EQ(memory::dump_sheet(h.wb->data(), h.sheet(1).data()), before);
@@ -431,7 +431,7 @@ TEST(Run, HostFailureInsideEachStepStopsWithoutSaving) {
     Harness ref(make_book({"语文", "数学"}, students));
     script_start(ref.ui, {"3", "0.1", ""});
     ref.ui.expect_message(kWait).expect_message_containing("程序共执行了");
-    ASSERT_EQ(ref.run(), shell::JobOutcome::Completed) << ref.ui.report();
+    ASSERT_EQ(ref.run(), jobs::JobOutcome::Completed) << ref.ui.report();
     ASSERT_GT(ref.job.state().fb_cycles, 1);
     normal = ref.store->files.begin()->second;
   }
@@ -442,7 +442,7 @@ TEST(Run, HostFailureInsideEachStepStopsWithoutSaving) {
     faulty.fail_on(op, nth);
     script_start(h.ui, {"3", "0.1", ""});
     h.ui.expect_message(kWait).expect_message_containing("已停止，工作簿没有保存").expect_message(kExit);
-    EXPECT_EQ(h.run_on(faulty), shell::JobOutcome::Stopped);
+    EXPECT_EQ(h.run_on(faulty), jobs::JobOutcome::Stopped);
     EXPECT_TRUE(h.ui.finished()) << h.ui.report();
     EXPECT_EQ(faulty.failures(), 1);
     EXPECT_EQ(h.store->save_count, 0);
@@ -456,7 +456,7 @@ TEST(Run, HostFailureInsideEachStepStopsWithoutSaving) {
     ui::ScriptedUi& ui = h.ui;
     script_start(ui, {"3", "0.1", ""});
     ui.expect_message(kWait).expect_message_containing("程序共执行了");
-    EXPECT_EQ(h.run(), shell::JobOutcome::Completed) << ui.report();
+    EXPECT_EQ(h.run(), jobs::JobOutcome::Completed) << ui.report();
     ASSERT_EQ(h.store->save_count, 1);
     EXPECT_EQ(h.store->files.begin()->second, normal);
   }
@@ -467,7 +467,7 @@ TEST(Run, FailedSaveIsReportedWithoutEndMessage) {
   h.store->fail = true;
   script_start(h.ui, {"2", "0", ""});
   h.ui.expect_message(kWait).expect_message_containing("保存工作簿失败：");
-  EXPECT_EQ(h.run(), shell::JobOutcome::SaveFailed);
+  EXPECT_EQ(h.run(), jobs::JobOutcome::SaveFailed);
   EXPECT_TRUE(h.ui.finished()) << h.ui.report();
   EXPECT_TRUE(h.app.screen_updating());
 }
@@ -476,7 +476,7 @@ TEST(Run, EveryRunStartsFromTheDefaults) {
   Harness h(make_book({"语文"}, ranked_students(3, 3)));
   script_start(h.ui, {"2", "3", "0.8"});
   h.ui.expect_message(kWait).expect_message_containing("程序共执行了");
-  ASSERT_EQ(h.run(), shell::JobOutcome::Completed) << h.ui.report();
+  ASSERT_EQ(h.run(), jobs::JobOutcome::Completed) << h.ui.report();
 
   // An aborted run that stored a class count of 1 ...
   h.ui.expect_message(kConfirm)
@@ -489,7 +489,7 @@ TEST(Run, EveryRunStartsFromTheDefaults) {
       })
       .expect_form("c_fbsz", [](ui::FormDriver& f) { f.click("CommandButton2"); })
       .expect_message(kExit);
-  EXPECT_EQ(h.run(), shell::JobOutcome::Stopped);
+  EXPECT_EQ(h.run(), jobs::JobOutcome::Stopped);
   EXPECT_EQ(h.job.state().fb_time_limit, 300);
 
   // ... leaves nothing for the next: an empty entry is asked for again.
@@ -499,7 +499,7 @@ TEST(Run, EveryRunStartsFromTheDefaults) {
       .expect_message("请输入分班数!")
       .expect_form("c_fbsz", [](ui::FormDriver& f) { f.click("CommandButton2"); })
       .expect_message(kExit);
-  EXPECT_EQ(h.run(), shell::JobOutcome::Stopped);
+  EXPECT_EQ(h.run(), jobs::JobOutcome::Stopped);
   EXPECT_TRUE(h.ui.finished()) << h.ui.report();
   EXPECT_EQ(h.job.state().fb_class_count, 0);
   EXPECT_EQ(h.job.state().fb_time_limit, 120);
@@ -511,7 +511,7 @@ TEST(Run, HelpShowsTheHelpForm) {
   ui.expect_form("fb_help", [](ui::FormDriver& f) { f.click("CommandButton1"); });
   memory::MemoryApplication app;
   host::FakeClock clock;
-  shell::JobEnv env{app, ui, clock};
+  jobs::JobEnv env{app, ui, clock};
   ClassDivision job;
   job.fb_show_help(env);
   EXPECT_TRUE(ui.finished()) << ui.report();

@@ -9,7 +9,7 @@
 namespace lczs::examanalysis::testing {
 namespace {
 
-using shell::JobOutcome;
+using jobs::JobOutcome;
 
 Rows small_grade() {
   return {{"班级", "学号", "姓名", "语文", "数学"},

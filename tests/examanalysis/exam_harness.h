@@ -62,14 +62,14 @@ struct Harness {
     book.path = kBookPath;
     wb = &app.open(std::move(book));
   }
-  shell::JobOutcome run() { return run(app); }
-  shell::JobOutcome run(host::Application& through) {
-    shell::JobEnv env{through, ui, clock};
+  jobs::JobOutcome run() { return run(app); }
+  jobs::JobOutcome run(host::Application& through) {
+    jobs::JobEnv env{through, ui, clock};
     try {
       return job.ksfx_run(env);
     } catch (const ui::ScriptViolation& v) {
       ADD_FAILURE() << v.what << "\n" << ui.report();
-      return shell::JobOutcome::Unavailable;
+      return jobs::JobOutcome::Unavailable;
     }
   }
   // The question and the format form, both answered to go on.

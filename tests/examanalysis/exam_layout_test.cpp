@@ -11,7 +11,7 @@ namespace lczs::examanalysis::testing {
 namespace {
 
 using host::Area;
-using shell::JobOutcome;
+using jobs::JobOutcome;
 
 struct Caption {
   const char* form;
@@ -234,7 +234,7 @@ TEST(ExamHousekeeping, FailingSwitchesEndTheRunWithItsOwnMessage) {
       faulty.fail_on(op, nth);
       h.expect_start().expect_options(Options{});
       h.ui.expect_message_containing("").expect_message_containing("");
-      shell::JobEnv env{faulty, h.ui, h.clock};
+      jobs::JobEnv env{faulty, h.ui, h.clock};
       JobOutcome outcome = JobOutcome::Unavailable;
       try {
         outcome = h.job.ksfx_run(env);
@@ -285,7 +285,7 @@ TEST(ExamHousekeeping, NoHostFailureEscapesTheRun) {
       o.bottom = {"1", "", ""};
       h.expect_start().expect_options(o);
       h.ui.expect_message_containing("").expect_message_containing("");
-      shell::JobEnv env{faulty, h.ui, h.clock};
+      jobs::JobEnv env{faulty, h.ui, h.clock};
       JobOutcome outcome = JobOutcome::Unavailable;
       try {
         outcome = h.job.ksfx_run(env);

@@ -11,7 +11,7 @@ namespace lczs::examanalysis::testing {
 namespace {
 
 using host::Area;
-using shell::JobOutcome;
+using jobs::JobOutcome;
 
 // No score empty; 丙 has a real 0, so he stays and is ranked. 甲 and 乙 tie.
 Rows complete_grade() {

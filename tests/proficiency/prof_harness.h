@@ -36,9 +36,9 @@ struct Harness {
     book.path = kPath;
     wb = &app.open(std::move(book));
   }
-  shell::JobOutcome run() { return run(app); }
-  shell::JobOutcome run(host::Application& through) {
-    shell::JobEnv env{through, ui, clock};
+  jobs::JobOutcome run() { return run(app); }
+  jobs::JobOutcome run(host::Application& through) {
+    jobs::JobEnv env{through, ui, clock};
     return job.hkfx_run(env);
   }
   // The question and the format form, both answered to go on.

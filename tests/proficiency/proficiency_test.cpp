@@ -8,7 +8,7 @@
 namespace lczs::proficiency::testing {
 namespace {
 
-using shell::JobOutcome;
+using jobs::JobOutcome;
 
 const Rows kHeader = {{"班级", "学号", "姓名", "语文", "数学"}};
 

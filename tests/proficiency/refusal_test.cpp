@@ -7,7 +7,7 @@
 namespace lczs::proficiency::testing {
 namespace {
 
-using shell::JobOutcome;
+using jobs::JobOutcome;
 
 Rows good_list() {
   return {{"班级", "学号", "姓名", "语文", "数学"},

@@ -11,6 +11,10 @@ namespace lczs::shell {
 namespace {
 
 using host::ControlType;
+using jobs::JobEnv;
+using jobs::JobOutcome;
+using jobs::Jobs;
+using jobs::JobsFactory;
 using memory::MemoryCommandBar;
 using memory::MemoryCommandBarControl;
 using memory::MemoryCommandBarControls;

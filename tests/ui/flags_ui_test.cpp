@@ -18,16 +18,12 @@ FlagRegistry registry() {
          .kind = FormKind::Settings,
          .fields = {{"--classes", {"c_fbs_txtbox"}, ""},
                     {"--minutes", {"c_fbsj_txtbox"}, "OptionButton2"},
-                    {"--max-diff", {"c_gkcz_txtbox"}, "OptionButton2"}},
-         .confirm = "CommandButton1",
-         .cancel = "CommandButton2"});
+                    {"--max-diff", {"c_gkcz_txtbox"}, "OptionButton2"}}});
   r.add({.form = "ksfxForm",
          .kind = FormKind::Settings,
-         .fields = {{"--cohort", {"txtstdjie"}, ""}, {"--top", {"nq1", "nq2", "nq3"}, ""}},
-         .confirm = "btnOk",
-         .cancel = "btnCancel"});
-  r.add({.form = "gs", .kind = FormKind::DataFormat, .confirm = "zx_bt", .cancel = "gstz_bt"});
-  r.add({.form = "fb_help", .kind = FormKind::Info, .confirm = "CommandButton1"});
+         .fields = {{"--cohort", {"txtstdjie"}, ""}, {"--top", {"nq1", "nq2", "nq3"}, ""}}});
+  r.add({.form = "gs", .kind = FormKind::DataFormat});
+  r.add({.form = "fb_help", .kind = FormKind::Info});
   return r;
 }
 

@@ -23,6 +23,7 @@ inline std::unique_ptr<Form> settings_form(Record& rec, bool hints = true, bool 
   Form* raw = f.get();
   f->add({.name = "c_2_lable", .kind = ControlKind::Label, .caption = "分班数："});
   f->add({.name = "c_fbs_txtbox", .kind = ControlKind::TextBox});
+  f->add({.name = "c_1_lable", .kind = ControlKind::Label, .caption = "一、设置需要分班的班级数目"});
   f->add({.name = "OptionButton1", .kind = ControlKind::OptionButton, .value = true,
           .group = "g", .label = "c_4_lable"});
   f->add({.name = "OptionButton2", .kind = ControlKind::OptionButton, .group = "g", .label = "c_5_lable"});
@@ -30,6 +31,7 @@ inline std::unique_ptr<Form> settings_form(Record& rec, bool hints = true, bool 
   f->add({.name = "c_5_lable", .kind = ControlKind::Label, .caption = "手动调整", .enabled = false});
   f->add({.name = "c_6_lable", .kind = ControlKind::Label, .caption = "程序执行时间：", .enabled = false});
   f->add({.name = "c_fbsj_txtbox", .kind = ControlKind::TextBox, .enabled = false});
+  f->add({.name = "c_7_lable", .kind = ControlKind::Label, .caption = "(单位为分钟，例如 3 分钟)", .enabled = false});
   f->add({.name = "c_8_lable", .kind = ControlKind::Label, .caption = "允许最大差值：", .enabled = false});
   f->add({.name = "c_gkcz_txtbox", .kind = ControlKind::TextBox, .enabled = false});
   f->add({.name = "CommandButton1", .kind = ControlKind::CommandButton, .caption = "确定",

@@ -73,24 +73,42 @@ TEST(TerminalUi, ASettingsFormIsWalkedInDesignOrderFollowingTheEnabledStates) {
   }
 }
 
-TEST(TerminalUi, OptionsAreLabelledByTheLabelBesideThemAndLabelsShowTheirState) {
+TEST(TerminalUi, ControlsAreShownByTheirLabelsNeverByTheirNames) {
   Record rec;
   auto form = testing::settings_form(rec);
-  Term t("6\n\n1\n");
+  form->control("c_fbs_txtbox").text = "4";
+  form->shown_again = "分班数至少为 2";
+  Term t("\n\n1\n");
   t.ui.show_modal(*form);
+  EXPECT_EQ(rec.events, std::vector<std::string>{"ok:4//"});  // Enter kept the value
   const std::string e = t.err.str();
-  EXPECT_NE(e.find("=== 分班相关数据设置 ==="), std::string::npos);
-  EXPECT_NE(e.find("1) 默认  ← 当前"), std::string::npos) << e;
-  EXPECT_NE(e.find("2) 手动调整\n"), std::string::npos) << e;
-  EXPECT_NE(e.find("程序执行时间：（不可用）"), std::string::npos) << e;
-  EXPECT_NE(e.find("1) 确定"), std::string::npos);
-  EXPECT_NE(e.find("2) 取消"), std::string::npos);
-  EXPECT_NE(e.find("0) 关闭窗口"), std::string::npos);
-  // A label right before an enabled box is its prompt, not a line of its own.
-  EXPECT_EQ(e.find("分班数："), e.rfind("分班数："));
-  EXPECT_NE(e.find("分班数： [c_fbs_txtbox]> "), std::string::npos) << e;
-  // The beside-labels are not printed as labels of their own.
-  EXPECT_EQ(e.find("\n手动调整"), std::string::npos) << e;
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"=== 分班相关数据设置 ===\n（分班数至少为 2）\n", true},
+      {"一、设置需要分班的班级数目\n分班数：（现为“4”，直接回车保留）> ", true},
+      {"1) 默认  ← 当前", true},
+      {"2) 手动调整\n", true},
+      {"程序执行时间：（不可用）\n", true},
+      {"(单位为分钟", false},  // the hint of a box that cannot be filled
+      {"\n手动调整", false},     // the label beside an option is its choice
+      {"txtbox", false},
+      {"lable", false},
+  };
+  for (const auto& [text, shown] : cases) EXPECT_EQ(e.find(text) != std::string::npos, shown) << text << "\n" << e;
+}
+
+TEST(TerminalUi, ButtonsAreNumberedByWhatTheyDo) {
+  // Whatever their design order: 1 goes on, 2 stops, 0 is the close box.
+  for (bool go_on_first : {true, false}) {
+    Record rec;
+    auto form = testing::format_form(rec);
+    if (!go_on_first) std::swap(form->control("zx_bt").role, form->control("gstz_bt").role);
+    Term t("1\n");
+    t.ui.show_modal(*form);
+    EXPECT_EQ(rec.events, std::vector<std::string>{go_on_first ? "go on" : "adjust"});
+    EXPECT_NE(t.err.str().find(go_on_first ? "1) 继续执行>>\n  2) 格式调整>>" : "1) 格式调整>>\n  2) 继续执行>>"),
+              std::string::npos)
+        << t.err.str();
+  }
 }
 
 TEST(TerminalUi, EndOfInputCancelsTheFormAndEveryDialogAfterIt) {
@@ -132,7 +150,7 @@ TEST(TerminalUi, PagesAreWalkedInOrderAndPicturesDrawn) {
   EXPECT_EQ(rec.events, std::vector<std::string>{"ok:2001/50//200/"});
   const std::string e = t.err.str();
   EXPECT_LT(e.find("【基本信息设置】"), e.find("【按年级排名】"));
-  EXPECT_NE(e.find("年级前X、Y、Z名 [nq3]"), std::string::npos) << e;
+  EXPECT_NE(e.find("年级前X、Y、Z名 第 3 个：（现为空，直接回车留空）> "), std::string::npos) << e;
 
   Record rec2;
   auto gs = testing::format_form(rec2);

@@ -10,7 +10,7 @@
 #include "tests/win/check.h"
 #include "tests/win/win32_driver.h"
 #include "ui/scripted_ui.h"
-#include "shell/jobs.h"
+#include "jobs/jobs.h"
 #include "host/clock.h"
 #include "tests/win/fake_app.h"
 #include "win/addin_com.h"
@@ -418,8 +418,8 @@ LCZS_TEST(click_runs_class_division_with_win32_dialogs) {
       .expect_message_containing("开始分班，需要几分钟时间")
       .expect_message_containing("分班结束!");
   host::FakeClock clock(1.0);
-  auto jobs = shell::make_jobs();
-  shell::JobEnv env{memory, ui, clock};
+  auto jobs = jobs::make_jobs();
+  jobs::JobEnv env{memory, ui, clock};
   jobs->fb_run(env);
   CHECK_MSG(ui.finished(), ui.report());
   CHECK_MSG(memory::dump(wb) == through_dll, "the workbooks differ");
@@ -470,8 +470,8 @@ LCZS_TEST(click_runs_exam_analysis_and_information_forms_with_win32_dialogs) {
       })
       .expect_message("成绩分析完毕，程序结束!");
   host::FakeClock clock(1.0);
-  auto jobs = shell::make_jobs();
-  shell::JobEnv env{memory, ui, clock};
+  auto jobs = jobs::make_jobs();
+  jobs::JobEnv env{memory, ui, clock};
   jobs->ksfx_run(env);
   CHECK_MSG(ui.finished(), ui.report());
   CHECK_MSG(memory::dump(wb) == through_dll, "the workbooks differ");
@@ -513,15 +513,3 @@ const bool kScriptedDialogs = [] {
   return true;
 }();
 }  // namespace
-
-namespace lczs::wintest {
-namespace {
-// Not a check: the members of the object model the add-in called in this
-// run, for the record of what the real application must answer.
-LCZS_TEST(members_called) {
-  std::cout << "  members called:";
-  for (const auto& m : fake_members_used()) std::cout << " " << m;
-  std::cout << std::endl;
-}
-}  // namespace
-}  // namespace lczs::wintest

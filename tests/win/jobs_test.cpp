@@ -10,7 +10,7 @@
 #include "host/clock.h"
 #include "host/forwarding.h"
 #include "model/memory_host.h"
-#include "shell/jobs.h"
+#include "jobs/jobs.h"
 #include "tests/win/books.h"
 #include "tests/win/check.h"
 #include "tests/win/fake_app.h"
@@ -69,8 +69,8 @@ struct JobCase {
   const char* what;
   std::function<memory::WorkbookData()> book;
   std::function<void(ui::ScriptedUi&)> script;
-  std::function<shell::JobOutcome(shell::Jobs&, shell::JobEnv&)> run;
-  shell::JobOutcome expected;
+  std::function<jobs::JobOutcome(jobs::Jobs&, jobs::JobEnv&)> run;
+  jobs::JobOutcome expected;
   bool saves_fail = false;
   // A host operation (named as in host/host.h) whose nth call fails.
   const char* fail_op = nullptr;
@@ -78,7 +78,7 @@ struct JobCase {
 };
 
 struct RunResult {
-  shell::JobOutcome outcome = shell::JobOutcome::Unavailable;
+  jobs::JobOutcome outcome = jobs::JobOutcome::Unavailable;
   std::string dump;
   std::map<std::string, std::string> saved;
   std::vector<std::string> messages;
@@ -97,10 +97,10 @@ RunResult run_case(const JobCase& c, bool through_com) {
   ui::ScriptedUi ui;
   c.script(ui);
   host::FakeClock clock(1.0);
-  auto jobs = shell::make_jobs();
+  auto jobs = jobs::make_jobs();
   RunResult r;
   auto go = [&](host::Application& app) {
-    shell::JobEnv env{app, ui, clock};
+    jobs::JobEnv env{app, ui, clock};
     try {
       r.outcome = c.run(*jobs, env);
     } catch (const ui::ScriptViolation& v) {
@@ -208,10 +208,10 @@ void exam_script(ui::ScriptedUi& ui, bool done) {
 }
 
 LCZS_TEST(jobs_leave_the_same_workbook_through_idispatch) {
-  auto fb = [](shell::Jobs& j, shell::JobEnv& e) { return j.fb_run(e); };
-  auto hk = [](shell::Jobs& j, shell::JobEnv& e) { return j.hkfx_run(e); };
-  auto ks = [](shell::Jobs& j, shell::JobEnv& e) { return j.ksfx_run(e); };
-  using shell::JobOutcome;
+  auto fb = [](jobs::Jobs& j, jobs::JobEnv& e) { return j.fb_run(e); };
+  auto hk = [](jobs::Jobs& j, jobs::JobEnv& e) { return j.hkfx_run(e); };
+  auto ks = [](jobs::Jobs& j, jobs::JobEnv& e) { return j.ksfx_run(e); };
+  using jobs::JobOutcome;
   const JobCase cases[] = {
       {"class division, 3 classes, searched until the time limit",
        [] { return class_book(30); },
@@ -283,9 +283,9 @@ LCZS_TEST(jobs_leave_the_same_workbook_through_idispatch) {
 // A host failure inside a step reaches the job as the host's error, with
 // the application's description, and the job's own handling takes over.
 LCZS_TEST(host_failures_reach_the_jobs_through_idispatch) {
-  using shell::JobOutcome;
-  auto ks = [](shell::Jobs& j, shell::JobEnv& e) { return j.ksfx_run(e); };
-  auto hk = [](shell::Jobs& j, shell::JobEnv& e) { return j.hkfx_run(e); };
+  using jobs::JobOutcome;
+  auto ks = [](jobs::Jobs& j, jobs::JobEnv& e) { return j.ksfx_run(e); };
+  auto hk = [](jobs::Jobs& j, jobs::JobEnv& e) { return j.hkfx_run(e); };
   const JobCase cases[] = {
       {"exam analysis, the second sheet copy fails",
        [] { return exam_book(false); },

@@ -1,6 +1,6 @@
 // Compiled into each final program, with LCZS_HAVE_<JOB> defined for the job
 // libraries it links (see lczs_link_jobs).
-#include "shell/jobs.h"
+#include "jobs/jobs.h"
 
 #ifdef LCZS_HAVE_CLASSDIV
 #include "classdiv/classdiv.h"
@@ -12,7 +12,7 @@
 #include "examanalysis/examanalysis.h"
 #endif
 
-namespace lczs::shell {
+namespace lczs::jobs {
 namespace {
 
 class LinkedJobs : public Jobs {
@@ -63,4 +63,25 @@ class LinkedJobs : public Jobs {
 
 std::unique_ptr<Jobs> make_jobs() { return std::make_unique<LinkedJobs>(); }
 
-}  // namespace lczs::shell
+const std::vector<Command>& job_commands() {
+  static const std::vector<Command> all = [] {
+    std::vector<Command> out;
+    auto add = [&out](std::vector<Command> more) {
+      for (auto& c : more) out.push_back(std::move(c));
+    };
+#ifdef LCZS_HAVE_CLASSDIV
+    add(classdiv::ClassDivision::commands());
+#endif
+#ifdef LCZS_HAVE_EXAM
+    add(examanalysis::ExamAnalysis::commands());
+#endif
+#ifdef LCZS_HAVE_PROFICIENCY
+    add(proficiency::Proficiency::commands());
+#endif
+    (void)add;
+    return out;
+  }();
+  return all;
+}
+
+}  // namespace lczs::jobs

@@ -1,19 +1,21 @@
 // The three jobs as the shell reaches them: their module state, one set per
-// loaded add-in, and their entry points.
+// loaded add-in, their entry points, and the commands they answer.
 //
 // The shell is built before the jobs, and a build may leave a job out; the
 // shell therefore sees the jobs only through this interface. make_jobs()
-// lives in shell/jobs_glue.cpp, which the final program (the `lczs`
-// command, the Windows add-in, the tests) compiles with the job libraries it
-// links (lczs_link_jobs in shell/CMakeLists.txt).
+// and job_commands() live in jobs/jobs_glue.cpp, which the final program
+// (the `lczs` command, the Windows add-in, the tests) compiles with the job
+// libraries it links (lczs_link_jobs in jobs/CMakeLists.txt).
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <vector>
 
-#include "shell/job.h"
+#include "jobs/command.h"
+#include "jobs/job.h"
 
-namespace lczs::shell {
+namespace lczs::jobs {
 
 class Jobs {
  public:
@@ -33,4 +35,7 @@ using JobsFactory = std::function<std::unique_ptr<Jobs>()>;
 // The jobs this program was linked with; a job left out answers Unavailable.
 std::unique_ptr<Jobs> make_jobs();
 
-}  // namespace lczs::shell
+// The commands of the jobs this program was linked with, in menu order.
+const std::vector<Command>& job_commands();
+
+}  // namespace lczs::jobs
