@@ -365,7 +365,9 @@ void Ksfx::btnOk_Click(ui::Form& form) {
     if (*n > 0) {
       const KsSurvey& s = survey();
       if (s.problem.empty() && *n > s.sat) {
-        refuse(where + "是" + host::int_text(static_cast<long long>(*n)) +
+        // As typed: a number past what an integer holds must not turn into
+        // another one in the message.
+        refuse(where + "是" + text +
                    "，超过了各科都有成绩的学生人数（" + host::int_text(s.sat) +
                    "人），请重新输入!",
                ui::kTitle);

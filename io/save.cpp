@@ -154,7 +154,9 @@ std::string real_save_path(const std::string& path) {
   return p.string();
 }
 
-void write_xlsx(const WorkbookData& book, const std::string& path, Replace replace) {
+namespace {
+
+void save_xlsx(const WorkbookData& book, const std::string& path, Replace replace) {
   if (path.empty()) fail(path, "没有给出文件名");
   std::string real = real_save_path(path);
   fs::path target(real);
@@ -168,24 +170,30 @@ void write_xlsx(const WorkbookData& book, const std::string& path, Replace repla
   if (book.sheets.size() > static_cast<std::size_t>(detail::kMaxSheets))
     fail(path, "工作簿有 " + std::to_string(book.sheets.size()) + " 个工作表，超过本程序能打开的 " +
                    std::to_string(detail::kMaxSheets) + " 个，保存后将无法再打开它。请删去一些工作表后再试。");
+  std::string bytes = detail::package_bytes(book, path);
+  TemporaryFile tmp(real, path);
+  take_over_ownership(tmp.fd(), had ? &old : nullptr);
+  write_all(tmp.fd(), bytes, path);
+  bytes = std::string();
+  // Durable before it replaces anything; a delayed write error (NFS, a
+  // full disk found late) shows here or at close.
+  if (::fsync(tmp.fd()) != 0 || tmp.close() != 0) fail(path, "写入失败（" + detail::errno_text(errno) + "）");
+  detail::verify_package(tmp.path(), path);
+  int rc = replace == Replace::Never ? rename_no_replace(tmp.path(), real) : ::rename(tmp.path().c_str(), real.c_str());
+  if (rc != 0) {
+    if (errno == EEXIST)
+      fail(path, "同名的文件在保存期间出现了，为免覆盖它，没有保存。请先将它改名或移走后再试。");
+    fail(path, "无法替换原文件（" + detail::errno_text(errno) + "）");
+  }
+  tmp.placed();
+  sync_folder(dir);
+}
+
+}  // namespace
+
+void write_xlsx(const WorkbookData& book, const std::string& path, Replace replace) {
   try {
-    std::string bytes = detail::package_bytes(book, path);
-    TemporaryFile tmp(real, path);
-    take_over_ownership(tmp.fd(), had ? &old : nullptr);
-    write_all(tmp.fd(), bytes, path);
-    bytes = std::string();
-    // Durable before it replaces anything; a delayed write error (NFS, a
-    // full disk found late) shows here or at close.
-    if (::fsync(tmp.fd()) != 0 || tmp.close() != 0) fail(path, "写入失败（" + detail::errno_text(errno) + "）");
-    detail::verify_package(tmp.path(), path);
-    int rc = replace == Replace::Never ? rename_no_replace(tmp.path(), real) : ::rename(tmp.path().c_str(), real.c_str());
-    if (rc != 0) {
-      if (errno == EEXIST)
-        fail(path, "同名的文件在保存期间出现了，为免覆盖它，没有保存。请先将它改名或移走后再试。");
-      fail(path, "无法替换原文件（" + detail::errno_text(errno) + "）");
-    }
-    tmp.placed();
-    sync_folder(dir);
+    save_xlsx(book, path, replace);
   } catch (const std::bad_alloc&) {
     fail(path, "内存不足");
   }

@@ -120,6 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
                 {kAsk, "设备名", kQuit}, nullptr, {}},
         CliCase{"BandAboveTheSatStudents", with({"--save-name", "期中分析", "--top", "10"}), grade(), nullptr,
                 false, 1, {kAsk, "超过了各科都有成绩的学生人数（9人）", kQuit}, nullptr, {}},
+        CliCase{"BandPastAnyIntegerShownAsTyped", with({"--save-name", "期中分析", "--top", "999999999999999999999"}),
+                grade(), nullptr, false, 1, {kAsk, "是999999999999999999999，超过了", kQuit}, nullptr, {}},
         CliCase{"ScoreAsText", with({"--save-name", "期中分析"}), grade("缺考"), nullptr, false, 1,
                 {kAsk, "工作表“成绩”的单元格 E7 不是数字（“缺考”）", kQuit}, nullptr, {}},
         CliCase{"ResultSheetAlreadyThere", with({"--save-name", "期中分析"}), grade(), "年级各科均分", false, 1,
