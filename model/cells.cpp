@@ -547,6 +547,19 @@ Area MemoryWorksheet::current_region(int row, int col) const {
   check_cell(row, col);
   using Store = SheetData::Store;
   const Store& st = data_->store();
+  auto& cache = const_cast<Store&>(st).regions;
+  std::uint64_t gen = book_->generation();
+  Store::RegionMemo* stale = nullptr;
+  for (auto& m : cache.memos) {
+    if (m.row != row || m.col != col) continue;
+    stale = &m;
+    Area around{std::max(m.area.top - 1, 1), std::max(m.area.left - 1, 1), std::min(m.area.bottom + 1, kMaxRows),
+                std::min(m.area.right + 1, kMaxCols)};
+    if (m.stamp == gen || !book_->changed_since(m.stamp, {{data_, around}})) {
+      m.stamp = gen;
+      return m.area;
+    }
+  }
   auto has_filled = [&](int r, int c1, int c2) {
     const Store::Row* cells = st.row(r);
     if (!cells) return false;
@@ -583,6 +596,15 @@ Area MemoryWorksheet::current_region(int row, int col) const {
       a.left = left;
       grown = true;
     }
+  }
+  Store::RegionMemo memo{gen, row, col, a};
+  if (stale) {
+    *stale = memo;
+  } else if (cache.memos.size() < Store::RegionCache::kKept) {
+    cache.memos.push_back(memo);
+  } else {
+    cache.memos[cache.next] = memo;
+    cache.next = (cache.next + 1) % Store::RegionCache::kKept;
   }
   return a;
 }

@@ -76,6 +76,30 @@ struct SheetData::Store {
   };
   CalcCache calc;
 
+  // The latest current regions asked for, by starting cell. An answer
+  // stands while no change since its stamp touched the region or the cells
+  // around it: only a filled cell there could make it grow or shrink.
+  struct RegionMemo {
+    std::uint64_t stamp = 0;
+    int row = 0, col = 0;
+    Area area;
+  };
+  struct RegionCache {
+    static constexpr std::size_t kKept = 8;
+    std::vector<RegionMemo> memos;
+    std::size_t next = 0;  // slot the next answer replaces
+    RegionCache() = default;
+    RegionCache(const RegionCache&) {}
+    RegionCache& operator=(const RegionCache&) {
+      memos.clear();
+      next = 0;
+      return *this;
+    }
+    RegionCache(RegionCache&&) = default;
+    RegionCache& operator=(RegionCache&&) = default;
+  };
+  RegionCache regions;
+
   // ---- lookups ----
   int last_row() const { return static_cast<int>(rows.size()); }
   Row* row(int r) { return r >= 1 && r <= last_row() ? &rows[static_cast<std::size_t>(r - 1)] : nullptr; }
@@ -145,6 +169,7 @@ struct SheetData::Store {
     col_counts.clear();
     count = 0;
     calc.entries.clear();
+    regions = RegionCache();
   }
   void added(int col) {
     if (static_cast<std::size_t>(col) >= col_counts.size()) col_counts.resize(static_cast<std::size_t>(col) + 1);

@@ -2,7 +2,8 @@
 // the edits the jobs make (values, clearing, inserting and deleting cells,
 // rows and columns, copy and cut with paste, sort, number formats, fonts,
 // borders, merges) go to both, and after every edit each cell reads the
-// same and the storage's own bookkeeping agrees with what it holds.
+// same, current regions agree, and the storage's own bookkeeping agrees
+// with what it holds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -243,7 +244,7 @@ class StoreReference {
   // Every cell of the sheet's used part reads as the reference says, and
   // the storage counts what it holds.
   void check(const std::string& what, int n) {
-    const SheetData& data = ws_->data();
+    const SheetData& data = std::as_const(*ws_).data();  // the non-const one would mark a change
     const auto& st = data.store();
     std::size_t held = 0;
     std::vector<std::uint32_t> per_col;
@@ -269,6 +270,26 @@ class StoreReference {
                     f.borders.bottom.style != host::LineStyle::None};
         ASSERT_EQ(got, want) << what << " #" << n << " at row " << r << " column " << c;
       }
+    // The same starting cells every time, so that remembered regions are
+    // asked for again after each edit.
+    for (auto [r, c] : {Pos{2, 2}, Pos{6, 4}, Pos{9, 7}})
+      ASSERT_EQ(ws_->current_region(r, c), region(r, c)) << what << " #" << n << " from row " << r << " column " << c;
+  }
+
+  // Grows a rectangle until no filled cell touches it, corners included.
+  Area region(int r, int c) const {
+    Area a = Area::cell(r, c);
+    for (bool grown = true; grown;) {
+      grown = false;
+      Area around{a.top - 1, a.left - 1, a.bottom + 1, a.right + 1};
+      for (auto& [p, cell] : ref_)
+        if (!cell.value.is_empty() && around.contains(p.first, p.second) && !a.contains(p.first, p.second)) {
+          a = {std::min(a.top, p.first), std::min(a.left, p.second), std::max(a.bottom, p.first),
+               std::max(a.right, p.second)};
+          grown = true;
+        }
+    }
+    return a;
   }
 
  private:
