@@ -1,10 +1,14 @@
 #include "classdiv/fb_main.h"
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
+#include <unordered_set>
 #include <cstdio>
 #include <limits>
 
 #include "classdiv/fb_forms.h"
+#include "classdiv/fb_refine.h"
 #include "classdiv/fb_search.h"
 #include "host/numbers.h"
 
@@ -298,9 +302,55 @@ void fb_exchange_rows(host::Application& app, host::Worksheet& ws, int i, int k,
   ws.clear_contents(Area::rows(scratch_row, scratch_row));
 }
 
+namespace {
+
+// Clock readings of the search that goes on after the greedy cycles come
+// this many candidates apart: often enough to stop within a millisecond,
+// rarely enough to cost nothing.
+constexpr long long kRefineBatch = 4096;
+
+// The best state so far: the lowest largest spread, then the lowest sum of
+// spreads.
+struct Best {
+  double max_spread = 0, spread_sum = 0;
+  std::vector<int> ids;  // record numbers by row, [r - 2]
+  bool offer(double mx, double sum, const std::vector<int>& at) {
+    if (!ids.empty() && !(mx < max_spread || (mx == max_spread && sum < spread_sum))) return false;
+    max_spread = mx;
+    spread_sum = sum;
+    ids = at;
+    return true;
+  }
+};
+
+double largest_spread(const FbSearch& search, int M) {
+  double mx = search.spread(1);
+  for (int j = 2; j <= M; ++j) mx = std::max(mx, search.spread(j));
+  return mx;
+}
+
+// The search's input with its rows arranged as `ids` says.
+SearchInput arranged(const SearchInput& now, const std::vector<int>& ids) {
+  SearchInput in = now;
+  const int M = now.columns;
+  std::vector<int> row_of(now.students + 1, 0);
+  for (int x = 0; x < now.students; ++x) row_of[now.ids[x]] = x;
+  for (int x = 0; x < now.students; ++x) {
+    const int from = row_of[ids[x]];
+    std::copy_n(&now.scores[static_cast<std::size_t>(from) * M], M, &in.scores[static_cast<std::size_t>(x) * M]);
+  }
+  in.ids = ids;
+  return in;
+}
+
+}  // namespace
+
 void fb_balance_classes(jobs::JobEnv& env, FbState& st) {
   host::Worksheet& ws = *st.work_sheet;
   const int N = st.fb_student_count, M = st.fb_score_cols, K = st.fb_class_count;
+  // A run given no options at all (the job called on its own, as the
+  // greedy search was first written) runs the greedy exchanges alone.
+  st.fb_whole_search = env.options != nullptr;
 
   SearchInput in;
   in.students = N;
@@ -315,42 +365,86 @@ void fb_balance_classes(jobs::JobEnv& env, FbState& st) {
     for (int x = 0; x < 4; ++x) in.rows[c][x] = st.fb_class_rows[c][x + 1];
     in.sizes[c] = st.fb_class_sizes[c][1];
   }
+  for (int r = 2; r <= N + 1; ++r) in.ids.push_back(st.fb_record_no[r]);
   FbSearch search(std::move(in));
+  std::optional<FbRefine> refine;
+  Best best;
+  best.offer(largest_spread(search, M), search.spread_sum(), search.ids());
+  // States the greedy cycles have been in: coming back to one means they
+  // would only go round, so the search that follows takes over.
+  std::unordered_set<std::uint64_t> seen{search.state_hash()};
 
   st.fb_start_time = env.clock.now_seconds();
   st.fb_max_spread = search.max_spread();
+  const bool by_work = st.fb_evaluation_limit >= 0;
+  auto judged = [&] {
+    return search.candidates_judged() + (refine ? refine->judged() : 0);
+  };
   double last_progress = -std::numeric_limits<double>::infinity();
   bool progressed = false;
   for (;;) {
-    // The one clock reading of the cycle test also paces the progress line.
+    // The one clock reading of the stop test also paces the progress line.
     const double now = env.clock.now_seconds();
-    if (!(now < st.fb_start_time + st.fb_time_limit && st.fb_max_spread > st.fb_max_diff)) break;
+    const bool time_left = by_work ? judged() < st.fb_evaluation_limit : now < st.fb_start_time + st.fb_time_limit;
+    if (!(time_left && st.fb_max_spread > st.fb_max_diff)) break;
     if (now - last_progress >= 0.1) {
-      char line[160];
-      std::snprintf(line, sizeof line, "分班调整中：已用 %.1f 秒 / 限时 %d 秒，当前最大差值 %.3f（允许 %.3f）",
-                    now - st.fb_start_time, st.fb_time_limit, static_cast<double>(st.fb_max_spread),
-                    static_cast<double>(st.fb_max_diff));
+      char line[200];
+      if (by_work)
+        std::snprintf(line, sizeof line, "分班调整中：已判断 %lld / %lld 个交换，最佳最大差值 %.3f（允许 %.3f）",
+                      judged(), st.fb_evaluation_limit, static_cast<double>(st.fb_max_spread),
+                      static_cast<double>(st.fb_max_diff));
+      else
+        std::snprintf(line, sizeof line, "分班调整中：已用 %.1f 秒 / 限时 %d 秒，最佳最大差值 %.3f（允许 %.3f）",
+                      now - st.fb_start_time, st.fb_time_limit, static_cast<double>(st.fb_max_spread),
+                      static_cast<double>(st.fb_max_diff));
       env.ui.progress(line);
       last_progress = now;
       progressed = true;
     }
-    const auto exchange = search.cycle();
-    if (!exchange) break;  // h and l share no gender: nothing can be exchanged
-    const auto [i, k] = *exchange;
-    fb_exchange_rows(env.host_app, ws, i, k, N + 4);
-    std::swap(st.fb_record_no[i], st.fb_record_no[k]);
-    st.fb_exchanges.push_back(*exchange);
-    ++st.fb_cycles;
-    st.fb_best_gain = search.best_gain();
-    st.fb_max_spread = search.max_spread();
+    if (!refine) {
+      const auto pick = search.choose();
+      if (pick && (!st.fb_whole_search || !seen.count(search.hash_after(pick->first, pick->second)))) {
+        const auto [i, k] = *pick;
+        search.exchange(i, k);
+        seen.insert(search.state_hash());
+        fb_exchange_rows(env.host_app, ws, i, k, N + 4);
+        std::swap(st.fb_record_no[i], st.fb_record_no[k]);
+        st.fb_exchanges.push_back(*pick);
+        ++st.fb_cycles;
+        st.fb_best_gain = search.best_gain();
+        if (!st.fb_whole_search) {
+          st.fb_max_spread = search.max_spread();
+          best = Best{};
+          best.offer(largest_spread(search, M), search.spread_sum(), search.ids());
+        } else if (best.offer(largest_spread(search, M), search.spread_sum(), search.ids())) {
+          st.fb_max_spread = static_cast<float>(best.max_spread);
+        }
+        continue;
+      }
+      if (!st.fb_whole_search) break;
+      // Without a pair of the same gender in h and l, or at a state met
+      // before, the greedy cycles are spent.
+      st.fb_repeated = pick.has_value();
+      refine.emplace(arranged(search.input(), best.ids), st.fb_seed);
+      if (!refine->has_moves()) break;
+    }
+    const long long batch =
+        by_work ? std::min(kRefineBatch, st.fb_evaluation_limit - judged()) : kRefineBatch;
+    refine->run(batch, static_cast<double>(st.fb_max_diff));
+    if (best.offer(refine->best_max_spread(), refine->best_spread_sum(), refine->best_ids()))
+      st.fb_max_spread = static_cast<float>(best.max_spread);
   }
   if (progressed) env.ui.progress_done();
   st.fb_end_time = env.clock.now_seconds();
   st.fb_elapsed = st.fb_end_time - st.fb_start_time;
   st.fb_class_avg = search.class_avg_table();
   st.fb_cand_avg = st.fb_class_avg;
-  st.fb_candidates = search.candidates_judged();
+  st.fb_candidates = judged();
+  st.fb_refine_candidates = refine ? refine->judged() : 0;
+  st.fb_best_spread = best.max_spread;
 
+  // The best state is written back, whatever state the search ended in.
+  for (int r = 2; r <= N + 1; ++r) st.fb_record_no[r] = best.ids[r - 2];
   fb_write_back(env, st);
 }
 

@@ -4,8 +4,20 @@
 
 namespace lczs::classdiv {
 
+std::uint64_t row_key(int row, int id) {
+  // splitmix64's finaliser: neighbouring (row, id) pairs get unrelated words.
+  std::uint64_t z = (static_cast<std::uint64_t>(row) << 32) ^ static_cast<std::uint32_t>(id);
+  z += 0x9e3779b97f4a7c15ULL;
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+  return z ^ (z >> 31);
+}
+
 FbSearch::FbSearch(SearchInput input, Judge judge)
     : in_(std::move(input)), judge_(judge), cols_(in_.columns), classes_(in_.classes) {
+  if (in_.ids.empty())
+    for (int r = 2; r <= in_.students + 1; ++r) in_.ids.push_back(r - 1);
+  for (int r = 2; r <= in_.students + 1; ++r) hash_ ^= row_key(r, in_.ids[r - 2]);
   avg_.assign(static_cast<size_t>(cols_ + 1) * (classes_ + 1), 0.0);
   spread_.assign(cols_, 0.0);
   high_.assign(cols_, 1);
@@ -46,6 +58,17 @@ void FbSearch::refresh_extremes() {
     if (spread_[j - 1] > top) { top = spread_[j - 1]; w = j; }
   max_spread_ = static_cast<float>(top);
   worst_ = w;
+}
+
+double FbSearch::spread_sum() const {
+  double sum = 0;
+  for (double s : spread_) sum += s;
+  return sum;
+}
+
+std::uint64_t FbSearch::hash_after(int i, int k) const {
+  const int a = in_.ids[i - 2], b = in_.ids[k - 2];
+  return hash_ ^ row_key(i, a) ^ row_key(k, b) ^ row_key(i, b) ^ row_key(k, a);
 }
 
 std::vector<std::vector<float>> FbSearch::class_avg_table() const {
@@ -104,6 +127,12 @@ float FbSearch::judge_plain(int i, int k, int h, int l, double row_mean) {
 }
 
 std::optional<std::pair<int, int>> FbSearch::cycle() {
+  auto pick = choose();
+  if (pick) exchange(pick->first, pick->second);
+  return pick;
+}
+
+std::optional<std::pair<int, int>> FbSearch::choose() {
   cls_avg_.resize(avg_.size());
   for (std::size_t x = 0; x < avg_.size(); ++x) cls_avg_[x] = static_cast<float>(avg_[x]);
   const int h = high_[worst_ - 1], l = low_[worst_ - 1];
@@ -159,15 +188,25 @@ std::optional<std::pair<int, int>> FbSearch::cycle() {
   }
   if (!any) return std::nullopt;
   best_gain_ = best;
-
-  // The exchange: the rows trade places, so do their scores.
-  double* si = &in_.scores[(bi - 2) * cols_];
-  double* sk = &in_.scores[(bk - 2) * cols_];
-  for (int j = 0; j < cols_; ++j) std::swap(si[j], sk[j]);
-  resum(h);
-  resum(l);
-  refresh_extremes();
   return std::make_pair(bi, bk);
+}
+
+// The rows trade places, so do their scores and record numbers.
+void FbSearch::exchange(int i, int k) {
+  hash_ = hash_after(i, k);
+  std::swap(in_.ids[i - 2], in_.ids[k - 2]);
+  double* si = &in_.scores[(i - 2) * cols_];
+  double* sk = &in_.scores[(k - 2) * cols_];
+  for (int j = 0; j < cols_; ++j) std::swap(si[j], sk[j]);
+  auto class_of = [&](int r) {
+    for (int c = 1; c <= classes_; ++c)
+      if (in_.rows[c][0] <= r && r <= in_.rows[c][3]) return c;
+    return 0;
+  };
+  const int a = class_of(i), b = class_of(k);
+  if (a) resum(a);
+  if (b && b != a) resum(b);
+  refresh_extremes();
 }
 
 }  // namespace lczs::classdiv

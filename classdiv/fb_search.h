@@ -20,6 +20,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -36,7 +37,15 @@ struct SearchInput {
   // girl row, last row} and its size.
   std::vector<std::array<int, 4>> rows;
   std::vector<int> sizes;
+  // Record number of the student in each row, ids[r - 2]; empty means r - 1.
+  std::vector<int> ids;
 };
+
+// Which student stands in which row, hashed so that a state met before is
+// found in O(1): the exclusive or of one random word per (row, student).
+// An exchange of two rows changes four terms.
+std::uint64_t row_key(int row, int id);
+
 
 enum class Judge { Fast, Plain };
 
@@ -48,6 +57,8 @@ class FbSearch {
   double class_average(int j, int c) const { return avg_[idx(j, c)]; }
   double spread(int j) const { return spread_[j - 1]; }
   int high_class(int j) const { return high_[j - 1]; }
+  // Sum of the M spreads, the tie-break between equal largest spreads.
+  double spread_sum() const;
   int low_class(int j) const { return low_[j - 1]; }
   float max_spread() const { return max_spread_; }  // fb_max_spread
   int worst_column() const { return worst_; }        // w
@@ -57,6 +68,17 @@ class FbSearch {
   // of its gain. Returns the rows exchanged (high class's row first), or
   // nullopt when the two classes have no pair of the same gender.
   std::optional<std::pair<int, int>> cycle();
+  // The two halves of a cycle: the exchange the cycle would make, and making
+  // it. choose() leaves the assignment as it is.
+  std::optional<std::pair<int, int>> choose();
+  void exchange(int i, int k);
+
+  // The arrangement's hash, and what it would be after exchanging rows i, k.
+  std::uint64_t state_hash() const { return hash_; }
+  std::uint64_t hash_after(int i, int k) const;
+  // Record numbers by row, ids()[r - 2].
+  const std::vector<int>& ids() const { return in_.ids; }
+  const SearchInput& input() const { return in_; }
 
   float best_gain() const { return best_gain_; }             // fb_best_gain
   long long candidates_judged() const { return judged_; }
@@ -83,6 +105,7 @@ class FbSearch {
   int worst_ = 1;
   float best_gain_ = 0;
   long long judged_ = 0;
+  std::uint64_t hash_ = 0;
   // Per cycle.
   std::vector<float> cls_avg_;    // fb_class_avg [j][c]
   std::vector<float> cand_avg_;   // fb_cand_avg, plain judge only

@@ -8,12 +8,17 @@
 // search computes exactly what it did.
 #pragma once
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
 #include "host/host.h"
 
 namespace lczs::classdiv {
+
+// The search's seed when none is given: every run of the same book and
+// settings makes the same choices.
+inline constexpr std::uint64_t kFbDefaultSeed = 20240901;
 
 struct FbState {
   // ---- the run ----------------------------------------------------------
@@ -25,6 +30,13 @@ struct FbState {
   float fb_max_diff = 1.0f;  // largest spread of class averages accepted
   int fb_class_count = 0;    // K
   bool fb_go_on = true;
+  // The search's random stream, and a bound in candidates judged that
+  // replaces the clock when set (-1: the clock decides).
+  std::uint64_t fb_seed = kFbDefaultSeed;
+  long long fb_evaluation_limit = -1;
+  // Whether the search goes on after the greedy cycles and writes back its
+  // best state; off only for a run given no options at all.
+  bool fb_whole_search = true;
 
   // ---- tables of the input step ------------------------------------------
   // Indexed from 1 like the sheet: fb_class_rows[c][1..4] = first row, last
@@ -50,10 +62,16 @@ struct FbState {
   // c = 1..K, as read at the start of the latest cycle.
   std::vector<std::vector<float>> fb_class_avg;
   std::vector<std::vector<float>> fb_cand_avg;
-  // Every exchange made, in order: the rows (high class, low class).
+  // Every exchange of the greedy cycles, in order: the rows (high class,
+  // low class).
   std::vector<std::pair<int, int>> fb_exchanges;
-  int fb_cycles = 0;                // cycles run
-  long long fb_candidates = 0;      // candidate exchanges judged
+  int fb_cycles = 0;                // greedy cycles run
+  long long fb_candidates = 0;      // candidate exchanges judged, both phases
+  bool fb_repeated = false;         // the greedy cycles came back to a state
+  long long fb_refine_candidates = 0;  // of them judged after the greedy cycles
+  // The best state's largest spread as the search computed it; the sheet's
+  // spread row then shows it again (fb_max_spread after the write-back).
+  double fb_best_spread = 0;
 
   // Row of the statistics block's header: N + 9.
   int stats_row() const { return fb_student_count + 9; }

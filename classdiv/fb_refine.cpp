@@ -1,0 +1,317 @@
+#include "classdiv/fb_refine.h"
+
+#include <algorithm>
+#include <limits>
+#include <cmath>
+
+namespace lczs::classdiv {
+
+namespace {
+constexpr double kInf = std::numeric_limits<double>::infinity();
+}  // namespace
+
+FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed)
+    : n_(start.students), m_(start.columns), k_(start.classes), rng_(seed) {
+  scores_ = start.scores;
+  ids_ = start.ids;
+  if (ids_.empty())
+    for (int r = 0; r < n_; ++r) ids_.push_back(r + 1);
+  class_of_.assign(n_, 0);
+  boy_.assign(n_, 0);
+  blocks_.assign(k_ + 1, {0, -1, 0, -1});
+  inv_size_.assign(k_ + 1, 0.0);
+  int boys_in = 0, girls_in = 0;  // classes holding boys, girls
+  for (int c = 1; c <= k_; ++c) {
+    const auto& r = start.rows[c];
+    blocks_[c] = {r[0] - 2, r[1] - 2, r[2] - 2, r[3] - 2};
+    for (int x = r[0] - 2; x <= r[3] - 2; ++x) {
+      class_of_[x] = c;
+      boy_[x] = x <= r[1] - 2;
+    }
+    inv_size_[c] = start.sizes[c] > 0 ? 1.0 / start.sizes[c] : 0.0;
+    boys_in += r[1] >= r[0];
+    girls_in += r[3] >= r[2];
+  }
+  has_moves_ = boys_in >= 2 || girls_in >= 2;
+  sum_.assign(static_cast<std::size_t>(k_ + 1) * m_, 0.0);
+  avg_.assign(sum_.size(), 0.0);
+  ext_.resize(m_);
+  spread_.assign(m_, 0.0);
+  d_.assign(m_, 0.0);
+  by_id_.assign(static_cast<std::size_t>(n_ + 1) * m_, 0.0);
+  for (int r = 0; r < n_; ++r)
+    std::copy_n(row(r), m_, &by_id_[static_cast<std::size_t>(ids_[r]) * m_]);
+  rebuild_all();
+  find_neighbours();
+  history_.assign(kLateAcceptanceLength, cost_);
+  best_ids_ = ids_;
+  best_max_ = *std::max_element(spread_.begin(), spread_.end());
+  best_sum_ = 0;
+  for (double s : spread_) best_sum_ += s;
+}
+
+// For each student, the students of the same gender whose scores are
+// nearest: exchanging neighbours moves class averages by small steps, which
+// is what the last hundredths need. Neighbours have nearly the same total,
+// so only a window of the gender's students ordered by total is searched.
+void FbRefine::find_neighbours() {
+  row_of_.assign(n_ + 1, 0);
+  for (int r = 0; r < n_; ++r) row_of_[ids_[r]] = r;
+  neighbours_.assign(static_cast<std::size_t>(n_ + 1) * kNeighbours, 0);
+  for (int g = 0; g < 2; ++g) {
+    std::vector<int> group;
+    for (int r = 0; r < n_; ++r)
+      if (boy_[r] == g) group.push_back(ids_[r]);
+    const auto total = [&](int id) { return by_id_[static_cast<std::size_t>(id) * m_ + m_ - 1]; };
+    std::stable_sort(group.begin(), group.end(), [&](int a, int b) { return total(a) < total(b); });
+    const int size = static_cast<int>(group.size());
+    std::vector<std::pair<double, int>> near;
+    for (int x = 0; x < size; ++x) {
+      near.clear();
+      const double* sa = &by_id_[static_cast<std::size_t>(group[x]) * m_];
+      for (int y = std::max(0, x - kNeighbourWindow); y < std::min(size, x + kNeighbourWindow + 1); ++y) {
+        if (y == x) continue;
+        const double* sb = &by_id_[static_cast<std::size_t>(group[y]) * m_];
+        double dist = 0;
+        for (int j = 0; j < m_; ++j) dist += (sa[j] - sb[j]) * (sa[j] - sb[j]);
+        near.emplace_back(dist, group[y]);
+      }
+      const int keep = std::min<int>(kNeighbours, static_cast<int>(near.size()));
+      std::partial_sort(near.begin(), near.begin() + keep, near.end());
+      int* out = &neighbours_[static_cast<std::size_t>(group[x]) * kNeighbours];
+      for (int n = 0; n < kNeighbours; ++n) out[n] = keep > 0 ? near[n % keep].second : group[x];
+    }
+  }
+}
+
+std::uint64_t FbRefine::below(std::uint64_t n) {
+  // The high 32 bits scaled, not std::uniform_int_distribution, whose
+  // mapping differs between standard libraries.
+  return ((rng_() >> 32) * n) >> 32;
+}
+
+void FbRefine::rebuild_column(int j) {
+  Extremes& e = ext_[j];
+  for (int x = 0; x < 3; ++x) {
+    e.top[x] = -kInf;
+    e.bottom[x] = kInf;
+    e.top_class[x] = e.bottom_class[x] = 0;
+  }
+  for (int c = 1; c <= k_; ++c) {
+    const double v = avg_[c * m_ + j];
+    int x = 3;
+    while (x > 0 && v > e.top[x - 1]) --x;
+    if (x < 3) {
+      for (int y = 2; y > x; --y) {
+        e.top[y] = e.top[y - 1];
+        e.top_class[y] = e.top_class[y - 1];
+      }
+      e.top[x] = v;
+      e.top_class[x] = c;
+    }
+    x = 3;
+    while (x > 0 && v < e.bottom[x - 1]) --x;
+    if (x < 3) {
+      for (int y = 2; y > x; --y) {
+        e.bottom[y] = e.bottom[y - 1];
+        e.bottom_class[y] = e.bottom_class[y - 1];
+      }
+      e.bottom[x] = v;
+      e.bottom_class[x] = c;
+    }
+  }
+  spread_[j] = e.top[0] - e.bottom[0];
+}
+
+void FbRefine::rebuild_all() {
+  std::fill(sum_.begin(), sum_.end(), 0.0);
+  for (int c = 1; c <= k_; ++c)
+    for (int r = blocks_[c][0]; r <= blocks_[c][3]; ++r) {
+      const double* s = row(r);
+      for (int j = 0; j < m_; ++j) sum_[c * m_ + j] += s[j];
+    }
+  cost_ = 0;
+  for (int j = 0; j < m_; ++j) {
+    for (int c = 1; c <= k_; ++c) avg_[c * m_ + j] = sum_[c * m_ + j] * inv_size_[c];
+    rebuild_column(j);
+    cost_ += spread_[j] * spread_[j];
+  }
+  grand_.assign(m_, 0.0);
+  for (int c = 1; c <= k_; ++c)
+    for (int j = 0; j < m_; ++j) grand_[j] += sum_[c * m_ + j] / n_;
+  ssd_ = 0;
+  for (int c = 1; c <= k_; ++c)
+    for (int j = 0; j < m_; ++j) ssd_ += (avg_[c * m_ + j] - grand_[j]) * (avg_[c * m_ + j] - grand_[j]);
+  cost_ += kDeviationWeight * ssd_;
+}
+
+double FbRefine::judge(int a, int b, const double* d, double bound) const {
+  const double ia = inv_size_[a], ib = inv_size_[b];
+  const double* aa = &avg_[a * m_];
+  const double* ab = &avg_[b * m_];
+  double cost = 0;
+  for (int j = 0; j < m_; ++j) {
+    const double na = aa[j] - d[j] * ia;
+    const double nb = ab[j] + d[j] * ib;
+    const Extremes& e = ext_[j];
+    int x = 0;
+    while (e.top_class[x] == a || e.top_class[x] == b) ++x;
+    int y = 0;
+    while (e.bottom_class[y] == a || e.bottom_class[y] == b) ++y;
+    const double mx = std::max({e.top[x], na, nb});
+    const double mn = std::min({e.bottom[y], na, nb});
+    const double sp = mx - mn;
+    cost += sp * sp;
+    if (kDeviationWeight > 0) {
+      const double g = grand_[j];
+      cost += kDeviationWeight * ((na - g) * (na - g) - (aa[j] - g) * (aa[j] - g) + (nb - g) * (nb - g) - (ab[j] - g) * (ab[j] - g));
+    }
+    if (kDeviationWeight == 0 && cost > bound) return cost;
+  }
+  return cost + kDeviationWeight * ssd_;
+}
+
+void FbRefine::apply(int a, int b, const double* d, int i1, int k1, int i2, int k2) {
+  cost_ = 0;
+  for (int j = 0; j < m_; ++j) {
+    sum_[a * m_ + j] -= d[j];
+    sum_[b * m_ + j] += d[j];
+    avg_[a * m_ + j] = sum_[a * m_ + j] * inv_size_[a];
+    avg_[b * m_ + j] = sum_[b * m_ + j] * inv_size_[b];
+    rebuild_column(j);
+    cost_ += spread_[j] * spread_[j];
+  }
+  if (kDeviationWeight > 0) {
+    ssd_ = 0;
+    for (int c = 1; c <= k_; ++c)
+      for (int j = 0; j < m_; ++j) ssd_ += (avg_[c * m_ + j] - grand_[j]) * (avg_[c * m_ + j] - grand_[j]);
+    cost_ += kDeviationWeight * ssd_;
+  }
+  auto swap_rows = [&](int i, int k) {
+    std::swap_ranges(row(i), row(i) + m_, row(k));
+    std::swap(ids_[i], ids_[k]);
+    row_of_[ids_[i]] = i;
+    row_of_[ids_[k]] = k;
+  };
+  swap_rows(i1, k1);
+  if (i2 >= 0) swap_rows(i2, k2);
+  note_best();
+}
+
+void FbRefine::note_best() {
+  double mx = 0, sum = 0;
+  for (double s : spread_) {
+    mx = std::max(mx, s);
+    sum += s;
+  }
+  if (mx < best_max_ || (mx == best_max_ && sum < best_sum_)) {
+    best_max_ = mx;
+    best_sum_ = sum;
+    best_ids_ = ids_;
+    since_best_ = 0;
+  }
+}
+
+void FbRefine::restore_best() {
+  ids_ = best_ids_;
+  for (int r = 0; r < n_; ++r) row_of_[ids_[r]] = r;
+  for (int r = 0; r < n_; ++r)
+    std::copy_n(&by_id_[static_cast<std::size_t>(ids_[r]) * m_], m_, row(r));
+  rebuild_all();
+}
+
+void FbRefine::run(long long count, double target) {
+  if (!has_moves_) return;
+  const long long end = judged_ + count;
+  while (judged_ < end && best_max_ > target) {
+    if (since_best_ >= kStallCandidates) {
+      // Stuck: back to the best state, shaken by a few random exchanges
+      // that the walk then has to repair.
+      restore_best();
+      for (int kick = 0; kick < kKickExchanges;) {
+        const int i = static_cast<int>(below(n_));
+        const int a = class_of_[i];
+        int b = 1 + static_cast<int>(below(k_ - 1));
+        if (b >= a) ++b;
+        const int lo = blocks_[b][boy_[i] ? 0 : 2], hi = blocks_[b][boy_[i] ? 1 : 3];
+        if (hi < lo) continue;
+        const int k = lo + static_cast<int>(below(hi - lo + 1));
+        for (int j = 0; j < m_; ++j) d_[j] = row(i)[j] - row(k)[j];
+        apply(a, b, d_.data(), i, k, -1, -1);
+        ++kick;
+      }
+      std::fill(history_.begin(), history_.end(), cost_);
+      since_best_ = 0;
+    }
+    const int i1 = static_cast<int>(below(n_));
+    const int a = class_of_[i1];
+    const bool near = static_cast<int>(below(16)) < kNeighbourMoveSixteenths;
+    int b, k1;
+    if (near) {
+      k1 = row_of_[neighbours_[static_cast<std::size_t>(ids_[i1]) * kNeighbours + below(kNeighbours)]];
+      b = class_of_[k1];
+      if (b == a) continue;
+    } else {
+      b = 1 + static_cast<int>(below(k_ - 1));
+      if (b >= a) ++b;
+      const int lo1 = blocks_[b][boy_[i1] ? 0 : 2], hi1 = blocks_[b][boy_[i1] ? 1 : 3];
+      if (hi1 < lo1) continue;
+      k1 = lo1 + static_cast<int>(below(hi1 - lo1 + 1));
+    }
+    int i2 = -1, k2 = -1;
+    const int size_a = blocks_[a][3] - blocks_[a][0] + 1;
+    if (size_a > 1 && static_cast<int>(below(16)) < kPairMoveSixteenths) {
+      i2 = blocks_[a][0] + static_cast<int>(below(size_a - 1));
+      if (i2 >= i1) ++i2;
+      if (near) {
+        // A neighbour of the second student that stands in class b.
+        // The one whose difference best cancels the first pair's, so the
+        // exchange moves the averages by less than either pair alone.
+        const int* nb = &neighbours_[static_cast<std::size_t>(ids_[i2]) * kNeighbours];
+        const double* s1 = row(i1);
+        const double* t1 = row(k1);
+        const double* s2 = row(i2);
+        double best = kInf;
+        for (int n = 0; n < kNeighbours; ++n) {
+          const int r = row_of_[nb[n]];
+          if (class_of_[r] != b || r == k1) continue;
+          const double* t2 = row(r);
+          double dist = 0;
+          for (int j = 0; j < m_; ++j) {
+            const double e = (s1[j] - t1[j]) + (s2[j] - t2[j]);
+            dist += e * e;
+          }
+          if (dist < best) {
+            best = dist;
+            k2 = r;
+          }
+        }
+        if (k2 < 0) continue;
+      } else {
+        const int lo2 = blocks_[b][boy_[i2] ? 0 : 2], hi2 = blocks_[b][boy_[i2] ? 1 : 3];
+        const int span = hi2 - lo2 + 1 - (lo2 <= k1 && k1 <= hi2 ? 1 : 0);
+        if (span <= 0) continue;
+        k2 = lo2 + static_cast<int>(below(span));
+        if (lo2 <= k1 && k2 >= k1) ++k2;
+      }
+    }
+    const double* s1 = row(i1);
+    const double* t1 = row(k1);
+    if (i2 < 0) {
+      for (int j = 0; j < m_; ++j) d_[j] = s1[j] - t1[j];
+    } else {
+      const double* s2 = row(i2);
+      const double* t2 = row(k2);
+      for (int j = 0; j < m_; ++j) d_[j] = (s1[j] + s2[j]) - (t1[j] + t2[j]);
+    }
+    double& late = history_[judged_ % kLateAcceptanceLength];
+    const double bound = std::max(cost_, late);
+    const double cost = judge(a, b, d_.data(), bound);
+    ++judged_;
+    ++since_best_;
+    if (cost <= bound) apply(a, b, d_.data(), i1, k1, i2, k2);
+    late = cost_;
+  }
+}
+
+}  // namespace lczs::classdiv

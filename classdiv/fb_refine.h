@@ -1,0 +1,118 @@
+// The search that goes on once the greedy exchanges are spent.
+//
+// The greedy phase always makes the best exchange between the high and the
+// low class of one column, even a worsening one, so it soon swings between
+// a few states. From there this search keeps improving: late acceptance
+// hill climbing over exchanges of students between any two classes, one for
+// one of the same gender or two for two with the same genders on both sides,
+// so class sizes and every class's gender count stay as dealt.
+//
+// A candidate is judged in O(M): a class's average moves by the score
+// difference over its size, and each column keeps its three highest and
+// three lowest classes, so the new spread of a column needs neither of the
+// two classes that changed. The measure is the sum over columns of the
+// squared spreads, which weighs the worst columns most, plus the squared
+// deviations of every class average from the grade's, which is smooth
+// where the spreads are flat. The best state by the true measure (the largest
+// spread, then the sum of spreads) is kept.
+//
+// The random choices come from a seeded generator and the work is counted in
+// candidates, so the same input, seed and number of candidates give the
+// same classes on any machine.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "classdiv/fb_search.h"
+
+namespace lczs::classdiv {
+
+// Late acceptance's memory, in candidates: long enough to cross the ridges
+// between states of 1,000 students, short enough to settle within a second.
+inline constexpr int kLateAcceptanceLength = 2000;
+// Share of candidates that exchange two students for two, in 1/16ths.
+inline constexpr int kPairMoveSixteenths = 5;
+// Share of candidates that take a student's near neighbour as the partner,
+// in 1/16ths; the others take anyone of the same gender in another class.
+inline constexpr int kNeighbourMoveSixteenths = 12;
+// Neighbours kept per student, and how far along the gender's order by
+// total they are looked for.
+inline constexpr int kNeighbours = 16;
+inline constexpr int kNeighbourWindow = 100;
+// Weight of the squared deviations of class averages from the grade's
+// average against the squared spreads: it pulls the classes that are not
+// at an extreme towards the middle, which makes room for the next move.
+inline constexpr double kDeviationWeight = 1.0;
+// Without a new best for this many candidates the walk goes back to the
+// best state and is kicked from there.
+inline constexpr long long kStallCandidates = 4'000'000;
+// Random one-for-one exchanges made by a kick.
+inline constexpr int kKickExchanges = 3;
+
+class FbRefine {
+ public:
+  // Starts from the arrangement of `start` (its scores and ids by row).
+  FbRefine(const SearchInput& start, std::uint64_t seed);
+
+  // Whether any exchange keeps sizes and genders: some gender must be found
+  // in two classes.
+  bool has_moves() const { return has_moves_; }
+
+  // Judges up to `count` candidates; stops early once the best largest
+  // spread is at or below `target`.
+  void run(long long count, double target);
+
+  double best_max_spread() const { return best_max_; }
+  double best_spread_sum() const { return best_sum_; }
+  // Record numbers by row of the best state, [r - 2].
+  const std::vector<int>& best_ids() const { return best_ids_; }
+  long long judged() const { return judged_; }
+
+ private:
+  struct Extremes {
+    double top[3], bottom[3];
+    int top_class[3], bottom_class[3];
+  };
+  double* row(int r) { return &scores_[static_cast<std::size_t>(r) * m_]; }
+  std::uint64_t below(std::uint64_t n);  // uniform in [0, n)
+  void rebuild_column(int j);
+  void rebuild_all();
+  // The measure after moving d[j] out of class a into class b (a class's sum
+  // loses what it gives), or a value above `bound` once that is certain.
+  double judge(int a, int b, const double* d, double bound) const;
+  void apply(int a, int b, const double* d, int i1, int k1, int i2, int k2);
+  void note_best();
+  void find_neighbours();
+  void restore_best();
+
+  int n_, m_, k_;
+  std::vector<double> scores_;   // [row][column], rows from 0
+  std::vector<int> ids_;         // record number by row
+  std::vector<int> class_of_;    // class of each row
+  std::vector<int> boy_;         // 1 for a boy's row
+  std::vector<std::array<int, 4>> blocks_;  // per class, rows from 0
+  std::vector<double> inv_size_;
+  std::vector<double> sum_;      // [class][column]
+  std::vector<double> avg_;      // [class][column]
+  std::vector<Extremes> ext_;    // per column
+  std::vector<double> spread_;
+  double cost_ = 0;
+  std::vector<double> grand_;
+  double ssd_ = 0;
+  std::vector<double> history_;
+  std::mt19937_64 rng_;
+  long long judged_ = 0;
+  long long since_best_ = 0;
+  bool has_moves_ = false;
+  double best_max_ = 0, best_sum_ = 0;
+  std::vector<int> best_ids_;
+  std::vector<double> by_id_;     // [record number][column]
+  std::vector<int> row_of_;      // row of each record number
+  std::vector<int> neighbours_;  // [record number][kNeighbours] record numbers
+  std::vector<double> d_;
+};
+
+}  // namespace lczs::classdiv
