@@ -1,11 +1,15 @@
 #include "classdiv/classdiv.h"
 
+#include <cmath>
+#include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "classdiv/fb_forms.h"
 #include "classdiv/fb_main.h"
 #include "classdiv/fb_state.h"
+#include "host/numbers.h"
 
 namespace lczs::classdiv {
 
@@ -39,6 +43,17 @@ jobs::JobOutcome stop_failed(jobs::JobEnv& env, FbState& st, std::string_view st
   return jobs::JobOutcome::Stopped;
 }
 
+constexpr const char* kSeedOption = "--seed";
+constexpr const char* kEvaluationsOption = "--evaluations";
+
+// A whole number as the forms take numbers (half- or full-width digits),
+// small enough for a double to hold exactly.
+std::optional<std::uint64_t> whole_number(const std::string& text) {
+  const auto v = host::parse_user_number(text);
+  if (!v || *v < 0 || *v > 9007199254740992.0 || *v != std::floor(*v)) return std::nullopt;
+  return static_cast<std::uint64_t>(*v);
+}
+
 }  // namespace
 
 ClassDivision::ClassDivision() : state_(std::make_unique<FbState>()) {}
@@ -62,6 +77,22 @@ jobs::JobOutcome ClassDivision::fb_run(jobs::JobEnv& env) {
   st.fb_time_limit = 120;
   st.fb_max_diff = 1.0f;
   st.fb_class_count = 0;
+  // The search's own options are checked before the first question, so a
+  // mistyped one costs the user nothing.
+  for (const char* name : {kSeedOption, kEvaluationsOption}) {
+    const auto text = env.option(name);
+    if (!text) continue;
+    const auto value = whole_number(*text);
+    if (!value) {
+      box(env, std::string("选项 ") + name + " 须是 0 到 9007199254740992 之间的整数，给的是“" + *text + "”。");
+      box(env, kFbExitMessage);
+      return jobs::JobOutcome::Stopped;
+    }
+    if (name == kSeedOption)
+      st.fb_seed = *value;
+    else
+      st.fb_evaluation_limit = static_cast<long long>(*value);
+  }
 
   fb_confirm(env, st);
   if (!st.fb_go_on) {
@@ -110,7 +141,13 @@ std::vector<jobs::Command> ClassDivision::commands() {
            .book_required = true,
            .saves = true,
            .exit_message = std::string(kFbExitMessage),
-           .forms = {gs_flags(), c_fbsz_flags()}},
+           .forms = {gs_flags(), c_fbsz_flags()},
+           .options = {{.option = kSeedOption,
+                        .value_name = "N",
+                        .meaning = "分班搜索的随机种子（默认是固定的种子，每次分得一样）"},
+                       {.option = kEvaluationsOption,
+                        .value_name = "N",
+                        .meaning = "判断 N 个交换后停止，不看时间：同样的工作簿、设置和种子在任何机器上分得一样"}}},
           {.name = "fbhelp",
            .aliases = {"帮助"},
            .button = "帮助",

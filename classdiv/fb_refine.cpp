@@ -20,6 +20,7 @@ FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed)
   boy_.assign(n_, 0);
   blocks_.assign(k_ + 1, {0, -1, 0, -1});
   inv_size_.assign(k_ + 1, 0.0);
+  size_.assign(k_ + 1, 1.0);
   int boys_in = 0, girls_in = 0;  // classes holding boys, girls
   for (int c = 1; c <= k_; ++c) {
     const auto& r = start.rows[c];
@@ -28,7 +29,8 @@ FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed)
       class_of_[x] = c;
       boy_[x] = x <= r[1] - 2;
     }
-    inv_size_[c] = start.sizes[c] > 0 ? 1.0 / start.sizes[c] : 0.0;
+    size_[c] = start.sizes[c] > 0 ? start.sizes[c] : 1;
+    inv_size_[c] = 1.0 / size_[c];
     boys_in += r[1] >= r[0];
     girls_in += r[3] >= r[2];
   }
@@ -132,7 +134,7 @@ void FbRefine::rebuild_all() {
     }
   cost_ = 0;
   for (int j = 0; j < m_; ++j) {
-    for (int c = 1; c <= k_; ++c) avg_[c * m_ + j] = sum_[c * m_ + j] * inv_size_[c];
+    for (int c = 1; c <= k_; ++c) avg_[c * m_ + j] = sum_[c * m_ + j] / size_[c];
     rebuild_column(j);
     cost_ += spread_[j] * spread_[j];
   }
@@ -176,8 +178,10 @@ void FbRefine::apply(int a, int b, const double* d, int i1, int k1, int i2, int 
   for (int j = 0; j < m_; ++j) {
     sum_[a * m_ + j] -= d[j];
     sum_[b * m_ + j] += d[j];
-    avg_[a * m_ + j] = sum_[a * m_ + j] * inv_size_[a];
-    avg_[b * m_ + j] = sum_[b * m_ + j] * inv_size_[b];
+    // Divided, as the sheet's AVERAGEA does, so that the spread kept for
+    // the best state is the one the statistics block will show.
+    avg_[a * m_ + j] = sum_[a * m_ + j] / size_[a];
+    avg_[b * m_ + j] = sum_[b * m_ + j] / size_[b];
     rebuild_column(j);
     cost_ += spread_[j] * spread_[j];
   }

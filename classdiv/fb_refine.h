@@ -94,7 +94,7 @@ class FbRefine {
   std::vector<int> class_of_;    // class of each row
   std::vector<int> boy_;         // 1 for a boy's row
   std::vector<std::array<int, 4>> blocks_;  // per class, rows from 0
-  std::vector<double> inv_size_;
+  std::vector<double> size_, inv_size_;
   std::vector<double> sum_;      // [class][column]
   std::vector<double> avg_;      // [class][column]
   std::vector<Extremes> ext_;    // per column

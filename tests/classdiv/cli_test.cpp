@@ -130,5 +130,26 @@ TEST(Command, ExampleWorkbookIsDivided) {
   EXPECT_EQ(ws.row_breaks.size(), 7u);
 }
 
+// A run bounded by work repeats exactly; the search's options belong to
+// classdiv alone.
+TEST(Command, SeedAndWorkBoundRepeatTheClasses) {
+  TempDir dir;
+  const std::string book = write_book(dir, "分班.xlsx");
+  auto classes = [&](const std::string& out) {
+    CliResult r = run_lczs({"classdiv", book, "--classes", "3", "--max-diff", "-1", "--seed", "9",
+                            "--evaluations", "40000", "-o", dir.file(out), "--yes"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    auto result = io::read_xlsx(dir.file(out));
+    std::string text;
+    for (int r = 2; r <= 31; ++r)
+      text += result.sheets[0]->get(r, 1)->value.display_text() + ":" +
+              result.sheets[0]->get(r, 2)->value.display_text() + " ";
+    return text;
+  };
+  EXPECT_EQ(classes("一.xlsx"), classes("二.xlsx"));
+  CliResult r = run_lczs({"proficiency", book, "--seed", "1", "--yes"});
+  EXPECT_EQ(r.exit_code, 2) << r.out << r.err;
+}
+
 }  // namespace
 }  // namespace lczs::classdiv

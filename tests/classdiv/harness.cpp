@@ -54,7 +54,7 @@ Harness::Harness(memory::WorkbookData book, double clock_step) : clock(clock_ste
 jobs::JobOutcome Harness::run() { return run_on(app); }
 
 jobs::JobOutcome Harness::run_on(host::Application& host_app) {
-  jobs::JobEnv env{host_app, ui, clock};
+  jobs::JobEnv env{host_app, ui, clock, options};
   try {
     return job.fb_run(env);
   } catch (const ui::ScriptViolation& v) {

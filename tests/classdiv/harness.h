@@ -66,6 +66,9 @@ struct Harness {
   host::FakeClock clock;
   ClassDivision job;
   memory::MemoryWorkbook* wb = nullptr;
+  // The job's own options as the add-in and the command pass them; none
+  // runs the greedy search alone.
+  const jobs::OptionValues* options = nullptr;
 };
 
 // Students with random scores of one decimal (0.5 steps when halves is
