@@ -92,6 +92,25 @@ std::uint64_t FbRefine::below(std::uint64_t n) {
   return ((rng_() >> 32) * n) >> 32;
 }
 
+namespace {
+
+// Enters class c with average v into a column's three most extreme classes,
+// ordered by `before`.
+template <class Before>
+void keep(double (&value)[3], int (&cls)[3], double v, int c, Before before) {
+  int x = 3;
+  while (x > 0 && before(v, value[x - 1])) --x;
+  if (x == 3) return;
+  for (int y = 2; y > x; --y) {
+    value[y] = value[y - 1];
+    cls[y] = cls[y - 1];
+  }
+  value[x] = v;
+  cls[x] = c;
+}
+
+}  // namespace
+
 void FbRefine::rebuild_column(int j) {
   Extremes& e = ext_[j];
   for (int x = 0; x < 3; ++x) {
@@ -101,26 +120,8 @@ void FbRefine::rebuild_column(int j) {
   }
   for (int c = 1; c <= k_; ++c) {
     const double v = avg_[c * m_ + j];
-    int x = 3;
-    while (x > 0 && v > e.top[x - 1]) --x;
-    if (x < 3) {
-      for (int y = 2; y > x; --y) {
-        e.top[y] = e.top[y - 1];
-        e.top_class[y] = e.top_class[y - 1];
-      }
-      e.top[x] = v;
-      e.top_class[x] = c;
-    }
-    x = 3;
-    while (x > 0 && v < e.bottom[x - 1]) --x;
-    if (x < 3) {
-      for (int y = 2; y > x; --y) {
-        e.bottom[y] = e.bottom[y - 1];
-        e.bottom_class[y] = e.bottom_class[y - 1];
-      }
-      e.bottom[x] = v;
-      e.bottom_class[x] = c;
-    }
+    keep(e.top, e.top_class, v, c, [](double a, double b) { return a > b; });
+    keep(e.bottom, e.bottom_class, v, c, [](double a, double b) { return a < b; });
   }
   spread_[j] = e.top[0] - e.bottom[0];
 }
