@@ -229,7 +229,7 @@ std::optional<Args> parse(int argc, char** argv, int& status) {
     return std::nullopt;
   }
   // "lczs help [COMMAND]" reads as --help.
-  if (a.command == "help" || a.command == "帮助命令") {
+  if (a.command == "help") {
     help = true;
     a.command = a.book;
     a.book.clear();

@@ -1,8 +1,8 @@
 // The dialogs answered from the command's options.
 //
-// Each form that takes settings registers which option fills which of its
-// text boxes. Given options are typed into the boxes as raw text, so the
-// form's own validation runs and its own messages are shown; an option may
+// The jobs declare, for each form that takes settings, which option fills
+// which of its text boxes (jobs/command.h). Given options are typed into the
+// boxes as raw text, so the form's own validation runs and its own messages are shown; an option may
 // first choose an option button (one whose Click enables the boxes it
 // fills). Then the form's confirming button is pressed. A form that comes
 // back after being filled once is cancelled with its cancel button, so a

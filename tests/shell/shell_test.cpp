@@ -27,6 +27,7 @@ struct JobLog {
   JobOutcome outcome = JobOutcome::Completed;
   bool fail = false;
   host::Application* expected_app = nullptr;
+  std::string seed_seen;  // the job option --seed as the last run saw it
 };
 
 class FakeJobs : public Jobs {
@@ -42,6 +43,7 @@ class FakeJobs : public Jobs {
   JobOutcome run(const char* what, JobEnv& env) {
     EXPECT_EQ(&env.host_app, log_.expected_app);
     log_.runs.push_back(std::to_string(serial_) + ":" + what);
+    log_.seed_seen = env.option("--seed").value_or("");
     if (log_.fail) throw host::HostError("失败");
     return log_.outcome;
   }
@@ -174,8 +176,10 @@ TEST(Menu, TheOutcomeOfTheRunIsKeptAndAnEscapingErrorReachesTheHost) {
   addin a(f.ui, f.clock, fake_jobs(f.log));
   a.IDTExtensibility2_OnConnection(*f.app, ext_cm_Startup);
   f.log.outcome = JobOutcome::SaveFailed;
+  a.state().job_options["--seed"] = "7";  // reaches the job with its run
   f.button("开始分班").click();
   EXPECT_EQ(a.last_outcome(), JobOutcome::SaveFailed);
+  EXPECT_EQ(f.log.seed_seen, "7");
   f.log.fail = true;
   EXPECT_THROW(f.button("会考成绩分析").click(), host::HostError);
   EXPECT_EQ(a.last_outcome(), std::nullopt);

@@ -22,6 +22,23 @@ TEST(Console, DisplayWidthCountsWideCharactersTwice) {
   EXPECT_EQ(pad_right("班级", 3), "班级");
 }
 
+TEST(Console, WrappingKeepsWordsAndPunctuationWhole) {
+  struct Case {
+    std::string text;
+    int width, indent;
+    std::string wrapped;
+  };
+  const std::vector<Case> cases = {
+      {"abc def ghi", 7, 0, "abc def\nghi"},
+      {"中文中文中文", 6, 0, "中文中\n文中文"},
+      {"分钟，例如", 6, 0, "分钟，\n例如"},        // no line starts with a comma
+      {"选“手动调整”", 4, 0, "选\n“手\n动调\n整”"},  // nor ends with an opening quote
+      {"--save-name 文件名", 8, 2, "--save-name\n  文件名"},  // a word wider than the line stays whole
+      {"一行\n两行", 80, 2, "一行\n  两行"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(wrap_text(c.text, c.width, c.indent), c.wrapped) << c.text;
+}
+
 TEST(Console, APictureIsATableAlignedByDisplayWidth) {
   PictureTable p;
   p.cells = {{"统一学号", "班级", "性别"}, {"1", "", "男"}, {"10", "3"}};
