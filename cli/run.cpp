@@ -86,12 +86,19 @@ class CommandStore : public memory::WorkbookStore {
     // before the rename is someone else's.
     bool beside_source = !source_.empty() && io::save_target(source_) != source_ &&
                          same_file(target, io::save_target(source_));
-    io::write_xlsx(book, target, beside_source ? io::Replace::Never : io::Replace::Allowed);
+    if (on_saved) on_saved(written_, target);
+    try {
+      io::write_xlsx(book, target, beside_source ? io::Replace::Never : io::Replace::Allowed);
+    } catch (...) {
+      if (on_saved) on_saved(written_, "");  // a failed save leaves the old file
+      throw;
+    }
     written_.push_back(target);
-    if (on_saved) on_saved(written_);
+    if (on_saved) on_saved(written_, "");
   }
 
-  std::function<void(const std::vector<std::string>&)> on_saved;
+  // Told before each file is written (with its name) and after (with "").
+  std::function<void(const std::vector<std::string>& written, const std::string& writing)> on_saved;
 
   // The files saved so far, in order.
   const std::vector<std::string>& written() const { return written_; }
@@ -111,9 +118,14 @@ std::string join_files(const std::vector<std::string>& files) {
 
 // What an interrupted run prints: the job's own closing line, then what
 // was written (nothing, unless the save already happened).
-std::string interrupt_message(const Command& cmd, const std::vector<std::string>& written) {
-  return "\n已中断。" + cmd.exit_message + "\n" +
-         (written.empty() ? std::string("没有写入任何文件。") : "已保存：" + join_files(written)) + "\n";
+std::string interrupt_message(const Command& cmd, const std::vector<std::string>& written,
+                              const std::string& writing = "") {
+  std::string text = "\n已中断。" + cmd.exit_message + "\n";
+  if (!written.empty()) text += "已保存：" + join_files(written) + "\n";
+  // A file replaces its old self only whole, so it is one or the other.
+  if (!writing.empty()) text += "正在保存的“" + writing + "”要么仍是原来的文件，要么已完整保存。\n";
+  if (written.empty() && writing.empty()) text += "没有写入任何文件。\n";
+  return text;
 }
 
 void print_menu(std::ostream& out, memory::MemoryCommandBarControls& controls, int depth) {
@@ -415,8 +427,8 @@ static int run_command(int argc, char** argv) {
   for (const auto& field : cmd->options)
     if (a.values.count(field.option)) addin.state().job_options[field.option] = a.values[field.option];
   signals::set_message(interrupt_message(*cmd, {}));
-  store->on_saved = [cmd](const std::vector<std::string>& written) {
-    signals::set_message(interrupt_message(*cmd, written));
+  store->on_saved = [cmd](const std::vector<std::string>& written, const std::string& writing) {
+    signals::set_message(interrupt_message(*cmd, written, writing));
   };
   try {
     button->click(false);
