@@ -1,5 +1,6 @@
 #include "ui/terminal_ui.h"
 
+#include <cmath>
 #include <set>
 #include <vector>
 
@@ -13,7 +14,8 @@ namespace {
 // Reads a choice "1".."n"; nullopt for anything else.
 std::optional<int> choice_number(const std::string& text, int n) {
   auto v = host::parse_user_number(text);
-  if (!v || *v != static_cast<int>(*v) || *v < 0 || *v > n) return std::nullopt;
+  // Range first: converting a huge typed number to int would be undefined.
+  if (!v || *v < 0 || *v > n || *v != std::floor(*v)) return std::nullopt;
   return static_cast<int>(*v);
 }
 

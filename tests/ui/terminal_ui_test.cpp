@@ -102,7 +102,8 @@ TEST(TerminalUi, ButtonsAreNumberedByWhatTheyDo) {
     Record rec;
     auto form = testing::format_form(rec);
     if (!go_on_first) std::swap(form->control("zx_bt").role, form->control("gstz_bt").role);
-    Term t("1\n");
+    // Numbers that are no button's are asked again, however large.
+    Term t("99999999999999999999\n2.5\n1\n");
     t.ui.show_modal(*form);
     EXPECT_EQ(rec.events, std::vector<std::string>{go_on_first ? "go on" : "adjust"});
     EXPECT_NE(t.err.str().find(go_on_first ? "1) 继续执行>>\n  2) 格式调整>>" : "1) 格式调整>>\n  2) 继续执行>>"),
