@@ -25,7 +25,9 @@ std::vector<jobs::Command> ExamAnalysis::commands() {
            .summary = "普通考试成绩分析(年级)：总分、名次、各班名次段人数、各科均分和封面，"
                       "另存为新的工作簿",
            .book_required = true,
-           .saves = true,
+           // The report is a new workbook: BOOK is never written, so what it
+           // holds is never a reason to refuse.
+           .saves = false,
            .exit_message = kMsgExit,
            .forms = {Ksfx::ksgssz_flags(), Ksfx::ksfxForm_flags()}}};
 }

@@ -23,6 +23,8 @@ namespace lczs::io::detail {
 inline constexpr std::size_t kMaxRowBreaks = 1023;
 // Cell styles (xf records) and fonts a workbook may hold.
 inline constexpr std::size_t kMaxCellStyles = 64000;
+// Deepest row or column grouping.
+inline constexpr int kMaxOutlineLevel = 7;
 // Custom number formats are numbered from here; lower ids are built in.
 inline constexpr int kFirstCustomNumFmt = 164;
 

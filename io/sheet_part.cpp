@@ -47,6 +47,7 @@ class SheetWriter {
 
   std::string write(bool selected) {
     w_.start("worksheet").attr("xmlns", kMainNs).attr("xmlns:r", kRelNs);
+    properties();
     int last_row = sheet_.max_row(), last_col = sheet_.max_col();
     w_.start("dimension").attr("ref", last_row > 0 && last_col > 0 ? "A1:" + ref(last_row, last_col) : "A1").end();
     view(selected);
@@ -54,26 +55,116 @@ class SheetWriter {
     columns();
     cells();
     merges();
-    w_.start("pageMargins").attr("left", 0.7).attr("right", 0.7).attr("top", 0.75).attr("bottom", 0.75)
-        .attr("header", 0.3).attr("footer", 0.3).end();
+    page();
     breaks();
     w_.end();
     return w_.take();
   }
 
  private:
+  void properties() {
+    const memory::SheetSettings& st = sheet_.settings;
+    bool outline = st.outline != memory::OutlineSettings{};
+    if (!st.view.tab_color && !outline && !st.page.fit_to_page) return;
+    w_.start("sheetPr");
+    if (st.view.tab_color) StyleTable::color(w_, "tabColor", *st.view.tab_color);
+    if (outline) {
+      w_.start("outlinePr");
+      if (!st.outline.summary_below) w_.attr("summaryBelow", "0");
+      if (!st.outline.summary_right) w_.attr("summaryRight", "0");
+      w_.end();
+    }
+    if (st.page.fit_to_page) w_.start("pageSetUpPr").attr("fitToPage", "1").end();
+    w_.end();
+  }
+
   void view(bool selected) {
     const auto& v = sheet_.view;
+    const memory::ViewSettings& vs = sheet_.settings.view;
     w_.start("sheetViews").start("sheetView");
+    if (!vs.gridlines) w_.attr("showGridLines", "0");
+    if (!vs.headings) w_.attr("showRowColHeaders", "0");
+    if (vs.right_to_left) w_.attr("rightToLeft", "1");
     if (selected) w_.attr("tabSelected", "1");
-    w_.attr("workbookViewId", 0);
     if (v.top_left.row > 1 || v.top_left.col > 1) w_.attr("topLeftCell", ref(v.top_left.row, v.top_left.col));
+    if (vs.zoom != 100 && vs.zoom >= 10 && vs.zoom <= 400) w_.attr("zoomScale", vs.zoom).attr("zoomScaleNormal", vs.zoom);
+    w_.attr("workbookViewId", 0);
+    std::string_view active_pane;
+    if (const auto& p = vs.panes) {
+      bool frozen = p->kind == memory::Panes::Kind::Frozen;
+      w_.start("pane");
+      if (p->x > 0) w_.attr("xSplit", p->x);
+      if (p->y > 0) w_.attr("ySplit", p->y);
+      w_.attr("topLeftCell", ref(p->top_left.row, p->top_left.col));
+      // A pane that does not exist cannot be the active one.
+      active_pane = p->active;
+      if (p->x <= 0 && (active_pane == "topRight" || active_pane == "bottomRight")) active_pane = "bottomLeft";
+      if (p->y <= 0 && (active_pane == "bottomLeft" || active_pane == "bottomRight")) active_pane = p->x > 0 ? "topRight" : "topLeft";
+      if (active_pane != "topLeft") w_.attr("activePane", active_pane);
+      if (frozen) w_.attr("state", "frozen");
+      w_.end();
+    }
     host::Area sel = v.selection;
-    if (sel.valid() && !(sel.is_single_cell() && sel.top == 1 && sel.left == 1)) {
+    if (sel.valid() && (!active_pane.empty() || !(sel.is_single_cell() && sel.top == 1 && sel.left == 1))) {
       host::CellRef a = sel.contains(v.active_cell.row, v.active_cell.col) ? v.active_cell : sel.top_left();
-      w_.start("selection").attr("activeCell", ref(a.row, a.col)).attr("sqref", range_ref(sel)).end();
+      w_.start("selection");
+      if (!active_pane.empty() && active_pane != "topLeft") w_.attr("pane", active_pane);
+      w_.attr("activeCell", ref(a.row, a.col)).attr("sqref", range_ref(sel)).end();
     }
     w_.end().end();
+  }
+
+  void page() {
+    const memory::PageSetup& p = sheet_.settings.page;
+    if (p.center_horizontally || p.center_vertically || p.print_gridlines || p.print_headings) {
+      w_.start("printOptions");
+      if (p.center_horizontally) w_.attr("horizontalCentered", "1");
+      if (p.center_vertically) w_.attr("verticalCentered", "1");
+      if (p.print_headings) w_.attr("headings", "1");
+      if (p.print_gridlines) w_.attr("gridLines", "1");
+      w_.end();
+    }
+    w_.start("pageMargins").attr("left", p.margin_left).attr("right", p.margin_right).attr("top", p.margin_top)
+        .attr("bottom", p.margin_bottom).attr("header", p.margin_header).attr("footer", p.margin_footer).end();
+    memory::PageSetup plain;
+    plain.margin_left = p.margin_left, plain.margin_right = p.margin_right, plain.margin_top = p.margin_top;
+    plain.margin_bottom = p.margin_bottom, plain.margin_header = p.margin_header, plain.margin_footer = p.margin_footer;
+    plain.center_horizontally = p.center_horizontally, plain.center_vertically = p.center_vertically;
+    plain.print_gridlines = p.print_gridlines, plain.print_headings = p.print_headings;
+    plain.fit_to_page = p.fit_to_page;
+    plain.header_footer = p.header_footer;
+    if (!(p == plain)) {
+      w_.start("pageSetup");
+      if (p.paper_size > 0) w_.attr("paperSize", p.paper_size);
+      if (p.scale != 100) w_.attr("scale", p.scale);
+      if (p.first_page_number) w_.attr("firstPageNumber", *p.first_page_number);
+      if (p.fit_width != 1) w_.attr("fitToWidth", p.fit_width);
+      if (p.fit_height != 1) w_.attr("fitToHeight", p.fit_height);
+      if (p.over_then_down) w_.attr("pageOrder", "overThenDown");
+      w_.attr("orientation", p.landscape ? "landscape" : "portrait");
+      if (p.black_and_white) w_.attr("blackAndWhite", "1");
+      if (p.draft) w_.attr("draft", "1");
+      if (p.first_page_number) w_.attr("useFirstPageNumber", "1");
+      w_.end();
+    }
+    const memory::HeaderFooter& h = p.header_footer;
+    if (h != memory::HeaderFooter{}) {
+      w_.start("headerFooter");
+      if (h.different_odd_even) w_.attr("differentOddEven", "1");
+      if (h.different_first) w_.attr("differentFirst", "1");
+      if (!h.scale_with_doc) w_.attr("scaleWithDoc", "0");
+      if (!h.align_with_margins) w_.attr("alignWithMargins", "0");
+      auto text = [&](std::string_view name, const std::string& s) {
+        if (!s.empty()) w_.element(name, s);
+      };
+      text("oddHeader", h.odd_header);
+      text("oddFooter", h.odd_footer);
+      text("evenHeader", h.even_header);
+      text("evenFooter", h.even_footer);
+      text("firstHeader", h.first_header);
+      text("firstFooter", h.first_footer);
+      w_.end();
+    }
   }
 
   void sizes() {
@@ -86,6 +177,11 @@ class SheetWriter {
     if (custom_width) w_.attr("defaultColWidth", file_width_from_column_width(default_width_));
     w_.attr("defaultRowHeight", h > 0 && h <= 409 ? h : 13.5);
     if (custom_height) w_.attr("customHeight", "1");
+    int row_levels = 0, col_levels = 0;
+    for (const auto& [r, info] : sheet_.rows) row_levels = std::max(row_levels, info.outline_level);
+    for (const auto& [c, info] : sheet_.columns) col_levels = std::max(col_levels, info.outline_level);
+    if (row_levels > 0) w_.attr("outlineLevelRow", std::min(row_levels, kMaxOutlineLevel));
+    if (col_levels > 0) w_.attr("outlineLevelCol", std::min(col_levels, kMaxOutlineLevel));
     w_.end();
   }
 
@@ -114,6 +210,8 @@ class SheetWriter {
       if (info.format) w_.attr("style", styles_.xf(*info.format));
       if (info.hidden) w_.attr("hidden", "1");
       if (info.width) w_.attr("customWidth", "1");
+      if (info.outline_level > 0) w_.attr("outlineLevel", std::min(info.outline_level, kMaxOutlineLevel));
+      if (info.collapsed) w_.attr("collapsed", "1");
       w_.end();
     }
     if (any) w_.end();
@@ -128,6 +226,8 @@ class SheetWriter {
       if (h >= 0 && h <= 409) w_.attr("ht", h).attr("customHeight", "1");
     }
     if (info->hidden) w_.attr("hidden", "1");
+    if (info->outline_level > 0) w_.attr("outlineLevel", std::min(info->outline_level, kMaxOutlineLevel));
+    if (info->collapsed) w_.attr("collapsed", "1");
   }
 
   const memory::RowInfo* row_info(int row) const {
@@ -135,7 +235,7 @@ class SheetWriter {
     return it == sheet_.rows.end() ? nullptr : &it->second;
   }
 
-  static bool worth_writing(const memory::RowInfo& info) { return info.height || info.format || info.hidden; }
+  static bool worth_writing(const memory::RowInfo& info) { return !(info == memory::RowInfo{}); }
 
   // Rows that hold no cell but a height, format or hidden flag, before
   // `limit`.

@@ -36,7 +36,9 @@ std::string now_w3c() {
 std::string workbook_part(const memory::WorkbookData& book, int active) {
   XmlWriter w;
   w.start("workbook").attr("xmlns", kMainNs).attr("xmlns:r", kRelNs);
-  w.start("workbookPr").end();
+  w.start("workbookPr");
+  if (book.settings.date1904) w.attr("date1904", "1");
+  w.end();
   w.start("bookViews").start("workbookView").attr("activeTab", active).end().end();
   w.start("sheets");
   for (std::size_t i = 0; i < book.sheets.size(); ++i) {

@@ -7,6 +7,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -90,6 +91,15 @@ std::optional<double> to_double(std::string_view s) {
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   double v = 0;
   auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec == std::errc::result_out_of_range && p == s.data() + s.size()) {
+    // Too small for a double is 0; the largest double written with 15 or
+    // 16 digits (1.79769313486232E+308) reads as a little more than the
+    // largest double and is that double, as in the application.
+    long double x = std::strtold(std::string(s).c_str(), nullptr);
+    if (std::fabs(x) < 1) return 0.0;
+    if (std::fabs(x) <= 1.79769313486232e308L) return x < 0 ? -DBL_MAX : DBL_MAX;
+    return std::nullopt;
+  }
   if (ec != std::errc() || p != s.data() + s.size() || s.empty() || !std::isfinite(v)) return std::nullopt;
   return v;
 }
@@ -342,6 +352,7 @@ class Reader {
     pugi::xml_node workbook = wb.doc.document_element();
     if (local(workbook.name()) != "workbook") fail_("工作簿部件不是工作簿");
 
+    if (auto pr = child(workbook, "workbookPr")) book_.settings.date1904 = xml_bool(pr.attribute("date1904"), false);
     std::vector<std::pair<pugi::xml_node, int>> sheet_nodes;  // node, index in file order
     int file_index = 0;
     int active_tab = 0;
@@ -353,7 +364,7 @@ class Reader {
     auto sheets = child(workbook, "sheets");
     each_child(sheets, "sheet", [&](pugi::xml_node s) {
       int idx = file_index++;
-      std::string sname = s.attribute("name").value();
+      std::string sname = decode_text(s.attribute("name").value());
       std::string rid = attr(s, "id").value();
       auto it = by_id.find(rid);
       if (it == by_id.end() || it->second.external) fail_("工作表“" + sname + "”的部件不存在");
@@ -389,7 +400,7 @@ class Reader {
     // Names; the application's own names stand for print settings and
     // filters, named as such.
     std::vector<std::string> sheet_names;
-    each_child(sheets, "sheet", [&](pugi::xml_node s) { sheet_names.push_back(s.attribute("name").value()); });
+    each_child(sheets, "sheet", [&](pugi::xml_node s) { sheet_names.push_back(decode_text(s.attribute("name").value())); });
     if (auto names = child(workbook, "definedNames"))
       each_child(names, "definedName", [&](pugi::xml_node n) {
         std::string name = n.attribute("name").value();
@@ -786,29 +797,17 @@ class Reader {
         }
     }
 
-    // Print settings a user made: landscape, scaling, headers and footers.
-    if (auto ps = child(ws, "pageSetup")) {
-      std::string_view orient = ps.attribute("orientation").value();
-      auto scale = to_int(ps.attribute("scale").value());
-      bool fit = false;
-      if (auto pr = child(ws, "sheetPr"))
-        if (auto pp = child(pr, "pageSetUpPr")) fit = xml_bool(pp.attribute("fitToPage"), false);
-      if (orient == "landscape" || (scale && *scale != 100) || fit) unsupported("页面设置", sheet.name);
-    }
-    if (auto hf = child(ws, "headerFooter"))
-      for (auto part = hf.first_child(); part; part = part.next_sibling())
-        if (part.type() == pugi::node_element && *part.text().get() != '\0') {
-          unsupported("页眉页脚", sheet.name);
-          break;
-        }
+    read_settings(sheet, ws);
 
     // View.
     if (auto views = child(ws, "sheetViews")) {
       if (auto view = child(views, "sheetView")) {
         sheet.view.tab_selected = xml_bool(view.attribute("tabSelected"), false);
         if (auto tl = detail::parse_cell(view.attribute("topLeftCell").value())) sheet.view.top_left = *tl;
+        read_view_settings(sheet.settings.view, view);
         std::string active_pane;
         if (auto pane = child(view, "pane")) active_pane = pane.attribute("activePane").value();
+        if (active_pane.empty() && sheet.settings.view.panes) active_pane = "topLeft";
         pugi::xml_node chosen;
         each_child(view, "selection", [&](pugi::xml_node s) {
           std::string p = s.attribute("pane").value();
@@ -869,6 +868,8 @@ class Reader {
         if (f != 0) info.format = f;
       }
       info.hidden = xml_bool(c.attribute("hidden"), false);
+      info.outline_level = outline_level(c.attribute("outlineLevel"));
+      info.collapsed = xml_bool(c.attribute("collapsed"), false);
       if (info == memory::ColumnInfo{}) return;
       col_work += last - *lo + 1;
       if (col_work > 4LL * host::kMaxCols) fail_("工作表“" + sheet.name + "”的列设置过多");
@@ -902,6 +903,8 @@ class Reader {
         if (f != 0) info.format = f;
       }
       info.hidden = xml_bool(r.attribute("hidden"), false);
+      info.outline_level = outline_level(r.attribute("outlineLevel"));
+      info.collapsed = xml_bool(r.attribute("collapsed"), false);
       if (!(info == memory::RowInfo{})) sheet.rows[row_no] = info;
 
       int col_no = 0;
@@ -940,6 +943,96 @@ class Reader {
     });
     std::sort(sheet.row_breaks.begin(), sheet.row_breaks.end());
     sheet.row_breaks.erase(std::unique(sheet.row_breaks.begin(), sheet.row_breaks.end()), sheet.row_breaks.end());
+  }
+
+  static int outline_level(pugi::xml_attribute a) {
+    return static_cast<int>(std::clamp<long long>(to_int(a.value()).value_or(0), 0, 7));
+  }
+
+  void read_view_settings(memory::ViewSettings& v, pugi::xml_node view) {
+    if (auto z = to_int(view.attribute("zoomScale").value()); z && *z >= 10 && *z <= 400) v.zoom = static_cast<int>(*z);
+    v.gridlines = xml_bool(view.attribute("showGridLines"), true);
+    v.headings = xml_bool(view.attribute("showRowColHeaders"), true);
+    v.right_to_left = xml_bool(view.attribute("rightToLeft"), false);
+    if (auto pane = child(view, "pane")) {
+      memory::Panes p;
+      std::string_view state = pane.attribute("state").value();
+      p.kind = state == "frozen" || state == "frozenSplit" ? memory::Panes::Kind::Frozen : memory::Panes::Kind::Split;
+      p.x = std::clamp(to_double(pane.attribute("xSplit").value()).value_or(0), 0.0, 1e7);
+      p.y = std::clamp(to_double(pane.attribute("ySplit").value()).value_or(0), 0.0, 1e7);
+      if (p.kind == memory::Panes::Kind::Frozen) p.x = std::min(std::floor(p.x), double(host::kMaxCols - 1)),
+                                                 p.y = std::min(std::floor(p.y), double(host::kMaxRows - 1));
+      if (auto tl = detail::parse_cell(pane.attribute("topLeftCell").value())) p.top_left = *tl;
+      std::string active = pane.attribute("activePane").value();
+      if (active == "topLeft" || active == "topRight" || active == "bottomLeft" || active == "bottomRight")
+        p.active = active;
+      else
+        p.active = "topLeft";
+      if (p.x > 0 || p.y > 0) v.panes = p;
+    }
+  }
+
+  // The sheet's tab colour, outline and page setup.
+  void read_settings(SheetData& sheet, pugi::xml_node ws) {
+    memory::SheetSettings& st = sheet.settings;
+    memory::PageSetup& page = st.page;
+    if (auto pr = child(ws, "sheetPr")) {
+      if (auto tab = child(pr, "tabColor")) st.view.tab_color = color(tab);
+      if (auto o = child(pr, "outlinePr")) {
+        st.outline.summary_below = xml_bool(o.attribute("summaryBelow"), true);
+        st.outline.summary_right = xml_bool(o.attribute("summaryRight"), true);
+      }
+      if (auto pp = child(pr, "pageSetUpPr")) page.fit_to_page = xml_bool(pp.attribute("fitToPage"), false);
+    }
+    if (auto po = child(ws, "printOptions")) {
+      page.center_horizontally = xml_bool(po.attribute("horizontalCentered"), false);
+      page.center_vertically = xml_bool(po.attribute("verticalCentered"), false);
+      page.print_gridlines = xml_bool(po.attribute("gridLines"), false);
+      page.print_headings = xml_bool(po.attribute("headings"), false);
+    }
+    if (auto pm = child(ws, "pageMargins")) {
+      auto margin = [&](const char* name, double& out) {
+        if (auto v = to_double(pm.attribute(name).value()); v && *v >= 0 && *v < 49) out = *v;
+      };
+      margin("left", page.margin_left);
+      margin("right", page.margin_right);
+      margin("top", page.margin_top);
+      margin("bottom", page.margin_bottom);
+      margin("header", page.margin_header);
+      margin("footer", page.margin_footer);
+    }
+    if (auto ps = child(ws, "pageSetup")) {
+      auto number = [&](const char* name, long long lo, long long hi) -> std::optional<int> {
+        auto v = to_int(ps.attribute(name).value());
+        if (!v || *v < lo || *v > hi) return std::nullopt;
+        return static_cast<int>(*v);
+      };
+      page.landscape = std::string_view(ps.attribute("orientation").value()) == "landscape";
+      page.paper_size = number("paperSize", 1, 255).value_or(0);
+      page.scale = number("scale", 10, 400).value_or(100);
+      page.fit_width = number("fitToWidth", 0, 32767).value_or(1);
+      page.fit_height = number("fitToHeight", 0, 32767).value_or(1);
+      if (xml_bool(ps.attribute("useFirstPageNumber"), false)) page.first_page_number = number("firstPageNumber", -32768, 32767);
+      page.black_and_white = xml_bool(ps.attribute("blackAndWhite"), false);
+      page.draft = xml_bool(ps.attribute("draft"), false);
+      page.over_then_down = std::string_view(ps.attribute("pageOrder").value()) == "overThenDown";
+    }
+    if (auto hf = child(ws, "headerFooter")) {
+      memory::HeaderFooter& h = page.header_footer;
+      h.different_odd_even = xml_bool(hf.attribute("differentOddEven"), false);
+      h.different_first = xml_bool(hf.attribute("differentFirst"), false);
+      h.scale_with_doc = xml_bool(hf.attribute("scaleWithDoc"), true);
+      h.align_with_margins = xml_bool(hf.attribute("alignWithMargins"), true);
+      auto text = [&](const char* name, std::string& out) {
+        if (auto n = child(hf, name)) out = decode_text(n.text().get());
+      };
+      text("oddHeader", h.odd_header);
+      text("oddFooter", h.odd_footer);
+      text("evenHeader", h.even_header);
+      text("evenFooter", h.even_footer);
+      text("firstHeader", h.first_header);
+      text("firstFooter", h.first_footer);
+    }
   }
 
   void read_cell(SheetData& sheet, pugi::xml_node c, int row, int col,

@@ -105,6 +105,9 @@ void append_double(std::string& out, double v) {
   char buf[32];
   auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
   (void)ec;
+  // The application writes "1E-7"; some readers know only the capital.
+  for (char* p = buf; p != end; ++p)
+    if (*p == 'e') *p = 'E';
   out.append(buf, end);
 }
 

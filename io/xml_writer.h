@@ -19,7 +19,7 @@ namespace lczs::io::detail {
 void append_escaped(std::string& out, std::string_view s, bool attribute);
 
 // The shortest text that reads back as the same double ("0.1",
-// "63.699999999999996", "5e-324"). Only finite values.
+// "63.699999999999996", "5E-324"). Only finite values.
 void append_double(std::string& out, double v);
 std::string double_text(double v);
 

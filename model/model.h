@@ -15,23 +15,14 @@
 #include <vector>
 
 #include "host/types.h"
+#include "model/color.h"
+#include "model/sheet_settings.h"
 
 namespace lczs::memory {
 
 using host::Area;
 using host::CellRef;
 using host::Value;
-
-// A colour as a file carries it.
-struct Color {
-  enum class Kind { Auto, Indexed, Rgb, Theme };
-  Kind kind = Kind::Auto;
-  std::uint32_t argb = 0;  // Rgb
-  int index = 64;          // Indexed (64 = system foreground, "automatic")
-  int theme = 0;           // Theme
-  double tint = 0;         // Theme and Rgb
-  friend bool operator==(const Color&, const Color&) = default;
-};
 
 struct Font {
   std::string name = "宋体";
@@ -135,6 +126,8 @@ struct ColumnInfo {
   std::optional<double> width;   // characters; nullopt: the sheet's default
   std::optional<FormatId> format;
   bool hidden = false;
+  int outline_level = 0;         // grouping depth, 0..7
+  bool collapsed = false;        // the group this column ends is collapsed
   friend bool operator==(const ColumnInfo&, const ColumnInfo&) = default;
 };
 
@@ -142,6 +135,8 @@ struct RowInfo {
   std::optional<double> height;  // points; nullopt: default / automatic
   std::optional<FormatId> format;
   bool hidden = false;
+  int outline_level = 0;         // grouping depth, 0..7
+  bool collapsed = false;        // the group this row ends is collapsed
   friend bool operator==(const RowInfo&, const RowInfo&) = default;
 };
 
@@ -174,6 +169,7 @@ class SheetData {
   std::vector<Area> merges;
   std::vector<int> row_breaks;         // manual breaks above these rows, ascending
   SheetView view;
+  SheetSettings settings;
 
   // Cell access. get() returns nullptr for a cell that was never stored.
   const Cell* get(int row, int col) const;
@@ -212,6 +208,7 @@ struct WorkbookData {
   int active_sheet = 0;                            // index into sheets
   FormatPool formats;
   std::vector<Unsupported> unsupported;
+  BookSettings settings;
   // Set when a formula's value could not be computed by the model, so a
   // saved file must ask the application to recalculate on opening.
   bool needs_full_recalc = false;

@@ -210,6 +210,24 @@ TEST(Cli, ABookWithContentTheModelCannotCarryIsWorkedOnlyIntoACopy) {
   EXPECT_EQ(read_file(book), before);
 }
 
+TEST(Cli, TheExamNeverRefusesForWhatTheBookHolds) {
+  TempDir dir;
+  std::string book = write_exam_book(dir, "成绩.xlsx");
+  const std::string add_comment =
+      "/usr/bin/python3 -c \"import sys, openpyxl; from openpyxl.comments import Comment; "
+      "wb = openpyxl.load_workbook(sys.argv[1]); wb.worksheets[0]['A1'].comment = Comment('x', 'y'); "
+      "wb.save(sys.argv[1])\" '" + book + "'";
+  ASSERT_EQ(std::system(add_comment.c_str()), 0);
+  const std::string before = read_file(book);
+  CliResult r = run_lczs({"exam", book, "--cohort", "2001", "--grade", "G1", "--save-name", "期中分析"});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_TRUE(std::filesystem::exists(dir.file("期中分析.xlsx"))) << r.out << r.err;
+  EXPECT_EQ(read_file(book), before);
+  // What the report cannot hold is named once on standard error.
+  EXPECT_NE(r.err.find("批注"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("批注"), r.err.rfind("批注")) << r.err;
+}
+
 TEST(Cli, TheExamSavesAsInTheOutputsFolderAndNeverOverTheBook) {
   TempDir dir;
   std::string book = write_exam_book(dir, "成绩.xlsx");

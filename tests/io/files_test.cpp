@@ -114,8 +114,14 @@ TEST_F(Handmade, PartsTheModelCannotCarryAreNamed) {
   for (const auto& u : book.unsupported) what.push_back(u.what + "@" + u.where);
   for (const char* expected : {"图表@手工", "图片@手工", "批注@手工", "条件格式@手工", "数据有效性@手工",
                                "名称@总分区", "宏@工作簿", "外部链接@xl/externalLinks/externalLink1.xml",
-                               "打印标题@手工", "页面设置@手工", "页眉页脚@手工"})
+                               "打印标题@手工"})
     EXPECT_NE(std::find(what.begin(), what.end(), expected), what.end()) << expected;
+  // Page setup and headers are carried, not refused.
+  for (const auto& u : book.unsupported) EXPECT_TRUE(u.what != "页面设置" && u.what != "页眉页脚") << u.what;
+  const memory::PageSetup& page = book.sheets[0]->settings.page;
+  EXPECT_TRUE(page.landscape);
+  EXPECT_EQ(page.paper_size, 9);
+  EXPECT_EQ(page.header_footer.odd_footer, "第 &P 页");
   std::string warning = warning_text(book);
   EXPECT_NE(warning.find("图表（手工）"), std::string::npos) << warning;
   EXPECT_NE(warning.find("批注"), std::string::npos);

@@ -140,6 +140,7 @@ inline std::vector<memory::TextRun> runs_shown(const memory::WorkbookData& book,
 inline void expect_same_book(const memory::WorkbookData& a, const memory::WorkbookData& b) {
   ASSERT_EQ(a.sheets.size(), b.sheets.size());
   EXPECT_EQ(a.active_sheet, b.active_sheet);
+  EXPECT_EQ(a.settings, b.settings);
   EXPECT_EQ(look(a, 0), look(b, 0)) << "default format";
   for (std::size_t i = 0; i < a.sheets.size(); ++i) {
     const auto& x = *a.sheets[i];
@@ -147,6 +148,8 @@ inline void expect_same_book(const memory::WorkbookData& a, const memory::Workbo
     SCOPED_TRACE("sheet " + x.name);
     EXPECT_EQ(x.name, y.name);
     EXPECT_EQ(x.hidden, y.hidden);
+    EXPECT_EQ(x.very_hidden, y.very_hidden);
+    EXPECT_EQ(x.settings, y.settings);
     EXPECT_EQ(x.cell_count(), y.cell_count());
     x.for_each([&](int r, int c, const memory::Cell& cx) {
       SCOPED_TRACE("cell " + host::address(host::Area::cell(r, c), false));
@@ -165,13 +168,17 @@ inline void expect_same_book(const memory::WorkbookData& a, const memory::Workbo
       auto it = y.columns.find(c);
       ASSERT_NE(it, y.columns.end()) << "column " << c;
       EXPECT_EQ(info.hidden, it->second.hidden);
+      EXPECT_EQ(info.outline_level, it->second.outline_level);
+      EXPECT_EQ(info.collapsed, it->second.collapsed);
       EXPECT_EQ(look(a, info.format.value_or(0)), look(b, it->second.format.value_or(0)));
     }
     for (const auto& [r, info] : x.rows) {
-      if (!info.format && !info.hidden) continue;
+      if (!info.format && !info.hidden && info.outline_level == 0 && !info.collapsed) continue;
       auto it = y.rows.find(r);
       ASSERT_NE(it, y.rows.end()) << "row " << r;
       EXPECT_EQ(info.hidden, it->second.hidden);
+      EXPECT_EQ(info.outline_level, it->second.outline_level);
+      EXPECT_EQ(info.collapsed, it->second.collapsed);
       EXPECT_EQ(look(a, info.format.value_or(0)), look(b, it->second.format.value_or(0)));
     }
     auto mx = x.merges, my = y.merges;

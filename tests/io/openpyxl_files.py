@@ -66,16 +66,50 @@ def make(path):
     ws.sheet_view.selection[0].activeCell = "B2"
     ws.sheet_view.selection[0].sqref = "B2:D4"
 
+    ws["N1"].font = Font(name="宋体", charset=134, color=openpyxl.styles.colors.Color(theme=4, tint=0.3999755851924192))
+    ws["N1"] = "着色"
+    # View, outline and page setup.
+    ws.freeze_panes = "B2"
+    ws.sheet_view.zoomScale = 130
+    ws.sheet_view.showGridLines = False
+    ws.sheet_properties.tabColor = "FF00B050"
+    for r in (2, 3, 4):
+        ws.row_dimensions[r].outline_level = 1
+    ws.column_dimensions.group("C", "D", outline_level=2, hidden=False)
+    ws.sheet_properties.outlinePr.summaryBelow = False
+    ws.page_setup.orientation = "landscape"
+    ws.page_setup.paperSize = 9
+    ws.page_setup.fitToWidth = 1
+    ws.page_setup.fitToHeight = 0
+    ws.sheet_properties.pageSetUpPr.fitToPage = True
+    ws.page_setup.firstPageNumber = 3
+    ws.page_setup.useFirstPageNumber = True
+    ws.page_setup.blackAndWhite = True
+    ws.page_margins.left = 0.25
+    ws.page_margins.top = 1.0
+    ws.print_options.horizontalCentered = True
+    ws.oddHeader.center.text = "&A 成绩"
+    ws.oddFooter.right.text = "第 &P 页"
+
     hidden = wb.create_sheet("隐藏")
     hidden["A1"] = "看不见"
     hidden.sheet_state = "hidden"
+    very = wb.create_sheet("深藏")
+    very["A1"] = 1
+    very.sheet_state = "veryHidden"
 
     third = wb.create_sheet("第三 Sheet")
     third["C3"] = 3.25
     third["C4"] = "=C3*2"
     third.sheet_view.selection[0].activeCell = "D5"
     third.sheet_view.selection[0].sqref = "D5"
-    wb.active = 2
+    third.sheet_view.zoomScale = 85
+    third.sheet_view.rightToLeft = True
+    third.sheet_view.showRowColHeaders = False
+    third.sheet_properties.tabColor = openpyxl.styles.colors.Color(theme=5, tint=-0.25)
+    third.page_setup.scale = 75
+    third.page_setup.orientation = "portrait"
+    wb.active = 3
     ws.sheet_view.tabSelected = False
     third.sheet_view.tabSelected = True
     wb.save(path)
@@ -109,7 +143,8 @@ def style(cell, default_font):
         # A solid fill shows its foreground colour only.
         fill = (fi.fill_type, color(fi.fgColor), None if fi.fill_type == "solid" else color(fi.bgColor))
     return {
-        "font": (f.name or default_font, float(f.sz or 11), bool(f.b), bool(f.i), bool(f.strike), f.vertAlign, f.u, color(f.color)),
+        "font": (f.name or default_font, float(f.sz or 11), bool(f.b), bool(f.i), bool(f.strike), f.vertAlign, f.u, color(f.color),
+                 f.charset),
         "fill": fill,
         "border": (side(b.left), side(b.right), side(b.top), side(b.bottom), side(b.diagonal),
                    bool(b.diagonalUp), bool(b.diagonalDown)),
@@ -140,14 +175,18 @@ def describe(path):
                 v, t = c.value, c.data_type
                 if isinstance(v, float) and v.is_integer():
                     v = int(v)
-                cells[c.coordinate] = (v, t, style(c, default_font))
+                # repr: a number must come back as the same double.
+                cells[c.coordinate] = (repr(v), t, style(c, default_font))
         widths = {}
         for key, d in ws.column_dimensions.items():
             for col in range(d.min or 1, (d.max or d.min or 1) + 1):
                 widths[col] = (pixels(d.width) if d.width else None, bool(d.hidden))
         heights = {r: (d.height, bool(d.hidden)) for r, d in ws.row_dimensions.items()
                    if d.height is not None or d.hidden}
-        sel = ws.sheet_view.selection[0] if ws.sheet_view.selection else None
+        # The selection of the active pane.
+        pane = ws.sheet_view.pane.activePane if ws.sheet_view.pane is not None else None
+        sels = [x for x in ws.sheet_view.selection if x.pane == pane] or ws.sheet_view.selection
+        sel = sels[0] if sels else None
         out[ws.title] = {
             "cells": cells,
             "widths": {k: v for k, v in widths.items() if v != (None, False) and v != (64, False)},
@@ -155,6 +194,21 @@ def describe(path):
             "merges": sorted(str(m) for m in ws.merged_cells.ranges),
             "breaks": sorted(b.id for b in ws.row_breaks.brk),
             "selection": (sel.activeCell, sel.sqref) if sel else None,
+            "view": (ws.freeze_panes, ws.sheet_view.zoomScale or 100, ws.sheet_view.showGridLines is not False,
+                     ws.sheet_view.showRowColHeaders is not False, bool(ws.sheet_view.rightToLeft),
+                     color(ws.sheet_properties.tabColor) if ws.sheet_properties.tabColor is not None else None),
+            "outline": ({r: d.outline_level for r, d in ws.row_dimensions.items() if d.outline_level},
+                        {c: d.outline_level for c, d in ws.column_dimensions.items() if d.outline_level},
+                        ws.sheet_properties.outlinePr.summaryBelow is not False if ws.sheet_properties.outlinePr else True),
+            "page": (ws.page_setup.orientation or "portrait", ws.page_setup.paperSize, ws.page_setup.scale or 100,
+                     bool(ws.sheet_properties.pageSetUpPr and ws.sheet_properties.pageSetUpPr.fitToPage),
+                     ws.page_setup.fitToWidth if ws.page_setup.fitToWidth is not None else 1,
+                     ws.page_setup.fitToHeight if ws.page_setup.fitToHeight is not None else 1,
+                     ws.page_setup.firstPageNumber if ws.page_setup.useFirstPageNumber else None,
+                     bool(ws.page_setup.blackAndWhite),
+                     tuple(float(getattr(ws.page_margins, m)) for m in ("left", "right", "top", "bottom", "header", "footer")),
+                     bool(ws.print_options.horizontalCentered),
+                     ws.oddHeader.center.text, ws.oddFooter.right.text),
         }
     return out
 
@@ -199,7 +253,13 @@ def check_sample(path):
         if got != want:
             problems.append("%s: got %r, want %r" % (what, got, want))
 
-    expect("sheets", wb.sheetnames, ["成绩表", "隐藏", "Sheet (2)"])
+    expect("sheets", wb.sheetnames, ["成绩表", "隐藏", "Sheet (2)", "深藏"])
+    expect("very hidden", wb["深藏"].sheet_state, "veryHidden")
+    expect("1904", wb.epoch.year, 1904)
+    expect("exact numbers", [ws.value for ws in wb["成绩表"][20][:5]],
+           [0.30000000000000004, 63.699999999999996, 5e-324, 1.7976931348623157e308, -0.1])
+    expect("frozen", wb["成绩表"].freeze_panes, "B2")
+    expect("footer", wb["成绩表"].oddFooter.center.text, "第 &P 页")
     expect("active", wb.index(wb.active), 2)
     expect("hidden", wb["隐藏"].sheet_state, "hidden")
     ws = wb["成绩表"]

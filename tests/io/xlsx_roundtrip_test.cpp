@@ -200,6 +200,32 @@ WorkbookData sample_book() {
   s1->rows[9].hidden = true;
   s1->rows[12].format = ids[2];
   s1->row_breaks = {5, 9, 40};
+  // Numbers that need all 17 digits, and the extremes of a double.
+  int col = 1;
+  for (double v : {0.30000000000000004, 63.699999999999996, 5e-324, 1.7976931348623157e308, -0.1})
+    put(*s1, 20, col++, Value::number(v));
+  // Settings of the view, the outline and the page.
+  memory::SheetSettings& st = s1->settings;
+  st.view.zoom = 130;
+  st.view.gridlines = false;
+  st.view.panes = memory::Panes{memory::Panes::Kind::Frozen, 1, 1, {2, 2}, "bottomRight"};
+  st.view.tab_color = theme(5);
+  st.view.tab_color->tint = -0.25;
+  st.outline.summary_below = false;
+  s1->rows[3].outline_level = 1;
+  s1->rows[4].outline_level = 2;
+  s1->rows[4].collapsed = true;
+  s1->columns[3].outline_level = 1;
+  st.page.landscape = true;
+  st.page.paper_size = 9;
+  st.page.fit_to_page = true;
+  st.page.fit_height = 0;
+  st.page.first_page_number = 3;
+  st.page.margin_left = 0.25;
+  st.page.center_horizontally = true;
+  st.page.header_footer.odd_footer = "&C第 &P 页";
+  st.page.header_footer.different_first = true;
+  st.page.header_footer.first_header = "&L&\"黑体,加粗\"成绩";
   s1->view.selection = {2, 2, 5, 4};
   s1->view.active_cell = {5, 4};
   book.sheets.push_back(std::move(s1));
@@ -217,8 +243,19 @@ WorkbookData sample_book() {
   s3->rows[4].height = 15;
   s3->view.selection = {7, 2, 7, 2};
   s3->view.active_cell = {7, 2};
+  s3->settings.view.right_to_left = true;
+  s3->settings.view.headings = false;
+  s3->settings.view.panes = memory::Panes{memory::Panes::Kind::Split, 2400, 1200, {5, 4}, "topRight"};
+  s3->settings.page.scale = 75;
+  s3->settings.page.black_and_white = true;
+  s3->settings.page.draft = true;
   book.sheets.push_back(std::move(s3));
   book.active_sheet = 2;
+  auto s4 = std::make_unique<SheetData>();
+  s4->name = "深藏";
+  s4->hidden = s4->very_hidden = true;
+  book.sheets.push_back(std::move(s4));
+  book.settings.date1904 = true;
   return book;
 }
 
@@ -247,7 +284,6 @@ TEST(XlsxRoundTrip, OurWriteThenOurReadKeepsEverything) {
   WorkbookData expected = sample_book();
   expect_same_book(expected, back);
   EXPECT_TRUE(back.sheets[2]->view.tab_selected);
-  EXPECT_TRUE(back.sheets[1]->very_hidden == false);
 
   // Written a second time, the file does not drift.
   write_xlsx(back, tmp / "again.xlsx");
@@ -294,6 +330,8 @@ TEST(XlsxRoundTrip, TextThatWouldSpoilTheFile) {
       {"ctl\x01\x1f", "ctl\x01\x1f"},                // control characters
       {"bad\xff\xfe" "end", "bad\uFFFD\uFFFDend"},      // not UTF-8
       {"tab\tand\nnewline", "tab\tand\nnewline"},
+      {std::string("nul\0and cr\r\n", 12), std::string("nul\0and cr\r\n", 12)},
+      {"not XML \xEF\xBF\xBF\x7F", "not XML \xEF\xBF\xBF\x7F"},  // U+FFFF, DEL
   };
   int r = 1;
   for (const auto& c : cases) {
@@ -301,12 +339,27 @@ TEST(XlsxRoundTrip, TextThatWouldSpoilTheFile) {
     cell.value = Value::text(c.written);
     s.put(r++, 1, cell);
   }
+  // The same in rich text runs, a header and a formula's text result.
+  Cell rich;
+  rich.value = Value::text(cases[4].written + "x");
+  memory::Font bold;
+  bold.bold = true;
+  rich.runs = {{cases[4].written, bold}, {"x", std::nullopt}};
+  s.put(r, 1, rich);
+  Cell formula;
+  formula.formula = "\"x\"";
+  formula.value = Value::text(cases[1].written);
+  s.put(r + 1, 1, formula);
+  s.settings.page.header_footer.odd_header = cases[4].written;
   // Overlapping merged ranges: the first stays.
   s.merges = {{1, 2, 2, 3}, {2, 3, 3, 4}, {5, 5, 6, 6}};
   write_xlsx(book, tmp / "t.xlsx");
   WorkbookData back = read_xlsx(tmp / "t.xlsx");
   r = 1;
   for (const auto& c : cases) EXPECT_EQ(back.sheets[0]->get(r++, 1)->value, Value::text(c.read)) << c.written;
+  EXPECT_EQ(back.sheets[0]->get(r, 1)->runs, s.get(r, 1)->runs);
+  EXPECT_EQ(back.sheets[0]->get(r + 1, 1)->value, Value::text(cases[1].read));
+  EXPECT_EQ(back.sheets[0]->settings.page.header_footer.odd_header, cases[4].read);
   EXPECT_EQ(back.sheets[0]->merges, (std::vector<host::Area>{{1, 2, 2, 3}, {5, 5, 6, 6}}));
 }
 
