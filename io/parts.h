@@ -82,19 +82,25 @@ class StringTable {
 std::string sheet_part(const memory::SheetData& sheet, bool selected, StyleTable& styles, StringTable& strings,
                        const std::string& shown_path);
 
+// Attributes carried from a file as they were, but never namespace
+// declarations: the part declares its own.
+void write_attributes(XmlWriter& w, const memory::Attributes& attributes);
+
 // What a package holds besides the sheets, styles and strings.
 struct PackageParts {
   std::vector<std::string> sheet_parts;  // "xl/worksheets/sheet1.xml", ...
   bool shared_strings = false;
+  bool custom_properties = false;
 };
 
 // xl/workbook.xml: sheets in order with their states, the active tab,
 // recalculation on opening. `active`: index of the active sheet.
 std::string workbook_part(const memory::WorkbookData& book, int active);
 std::string workbook_rels_part(const PackageParts& parts);
-std::string root_rels_part();
+std::string root_rels_part(const PackageParts& parts);
 std::string content_types_part(const PackageParts& parts);
-std::string core_properties_part();
+std::string core_properties_part(const memory::WorkbookData& book);
+std::string custom_properties_part(const memory::WorkbookData& book);
 std::string app_properties_part(const memory::WorkbookData& book);
 std::string theme_part();
 

@@ -54,6 +54,11 @@ class SheetWriter {
     sizes();
     columns();
     cells();
+    if (const auto& p = sheet_.settings.protection) {
+      w_.start("sheetProtection");
+      write_attributes(w_, *p);
+      w_.end();
+    }
     merges();
     page();
     breaks();

@@ -33,12 +33,23 @@ std::string now_w3c() {
 
 }  // namespace
 
+void write_attributes(XmlWriter& w, const memory::Attributes& attributes) {
+  for (const auto& [name, value] : attributes)
+    if (name.rfind("xmlns", 0) != 0 && name.find_first_of(" <>=\"'/&") == std::string::npos && !name.empty())
+      w.attr(name, value);
+}
+
 std::string workbook_part(const memory::WorkbookData& book, int active) {
   XmlWriter w;
   w.start("workbook").attr("xmlns", kMainNs).attr("xmlns:r", kRelNs);
   w.start("workbookPr");
   if (book.settings.date1904) w.attr("date1904", "1");
   w.end();
+  if (const auto& p = book.settings.protection) {
+    w.start("workbookProtection");
+    write_attributes(w, *p);
+    w.end();
+  }
   w.start("bookViews").start("workbookView").attr("activeTab", active).end().end();
   w.start("sheets");
   for (std::size_t i = 0; i < book.sheets.size(); ++i) {
@@ -69,7 +80,7 @@ std::string workbook_rels_part(const PackageParts& parts) {
   return w.take();
 }
 
-std::string root_rels_part() {
+std::string root_rels_part(const PackageParts& parts) {
   XmlWriter w;
   w.start("Relationships").attr("xmlns", kPackageRelNs);
   relationship(w, "rId1", "officeDocument", "xl/workbook.xml");
@@ -77,6 +88,7 @@ std::string root_rels_part() {
       .attr("Type", "http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties")
       .attr("Target", "docProps/core.xml").end();
   relationship(w, "rId3", "extended-properties", "docProps/app.xml");
+  if (parts.custom_properties) relationship(w, "rId4", "custom-properties", "docProps/custom.xml");
   w.end();
   return w.take();
 }
@@ -93,11 +105,13 @@ std::string content_types_part(const PackageParts& parts) {
   if (parts.shared_strings) override_type(w, "xl/sharedStrings.xml", std::string(kSheetMl) + "sharedStrings+xml");
   override_type(w, "docProps/core.xml", "application/vnd.openxmlformats-package.core-properties+xml");
   override_type(w, "docProps/app.xml", "application/vnd.openxmlformats-officedocument.extended-properties+xml");
+  if (parts.custom_properties)
+    override_type(w, "docProps/custom.xml", "application/vnd.openxmlformats-officedocument.custom-properties+xml");
   w.end();
   return w.take();
 }
 
-std::string core_properties_part() {
+std::string core_properties_part(const memory::WorkbookData& book) {
   XmlWriter w;
   w.start("cp:coreProperties")
       .attr("xmlns:cp", "http://schemas.openxmlformats.org/package/2006/metadata/core-properties")
@@ -105,9 +119,36 @@ std::string core_properties_part() {
       .attr("xmlns:dcterms", "http://purl.org/dc/terms/")
       .attr("xmlns:dcmitype", "http://purl.org/dc/dcmitype/")
       .attr("xmlns:xsi", "http://www.w3.org/2001/XMLSchema-instance");
-  std::string now = now_w3c();
-  w.start("dcterms:created").attr("xsi:type", "dcterms:W3CDTF").text(now).end();
-  w.start("dcterms:modified").attr("xsi:type", "dcterms:W3CDTF").text(now).end();
+  for (const auto& [name, text] : book.settings.core_properties) {
+    // Names come from the reader, which spells them with these prefixes.
+    if (name.rfind("dc:", 0) != 0 && name.rfind("cp:", 0) != 0 && name.rfind("dcterms:", 0) != 0) continue;
+    if (name.find_first_of(" <>=\"'/&") != std::string::npos) continue;
+    w.raw("<" + name + (name.rfind("dcterms:", 0) == 0 ? " xsi:type=\"dcterms:W3CDTF\">" : ">"));
+    w.text(text);
+    w.raw("</" + name + ">");
+  }
+  // The creation date is the workbook's (a workbook made here has none);
+  // the save is its last modification.
+  w.start("dcterms:modified").attr("xsi:type", "dcterms:W3CDTF").text(now_w3c()).end();
+  w.end();
+  return w.take();
+}
+
+std::string custom_properties_part(const memory::WorkbookData& book) {
+  XmlWriter w;
+  w.start("Properties")
+      .attr("xmlns", "http://schemas.openxmlformats.org/officeDocument/2006/custom-properties")
+      .attr("xmlns:vt", "http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes");
+  // Property ids start at 2, as the format asks.
+  int pid = 2;
+  for (const auto& p : book.settings.custom_properties) {
+    if (p.type.empty() || p.type.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789") != std::string::npos) continue;
+    w.start("property").attr("fmtid", "{D5CDD505-2E9C-101B-9397-08002B2CF9AE}").attr("pid", pid++).attr("name", p.name);
+    w.raw("<vt:" + p.type + ">");
+    w.text(p.value);
+    w.raw("</vt:" + p.type + ">");
+    w.end();
+  }
   w.end();
   return w.take();
 }

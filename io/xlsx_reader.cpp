@@ -412,9 +412,12 @@ class Reader {
         else if (name == "_xlnm._FilterDatabase") unsupported("自动筛选", where);
         else unsupported("名称", name);
       });
-    if (auto p = child(workbook, "workbookProtection"))
-      if (xml_bool(p.attribute("lockStructure"), false) || xml_bool(p.attribute("lockWindows"), false))
-        unsupported("工作簿保护", "工作簿");
+    if (auto p = child(workbook, "workbookProtection")) book_.settings.protection = attributes(p);
+    for (const auto& r : root_rels) {
+      if (r.external || !pkg_.has(r.target)) continue;
+      if (r.type == "core-properties") read_core_properties(r.target);
+      else if (r.type == "custom-properties") read_custom_properties(r.target);
+    }
     return std::move(book_);
   }
 
@@ -772,7 +775,7 @@ class Reader {
 
     static constexpr std::pair<std::string_view, std::string_view> kParts[] = {
         {"dataValidations", "数据有效性"}, {"conditionalFormatting", "条件格式"},
-        {"hyperlinks", "超链接"},          {"sheetProtection", "工作表保护"},
+        {"hyperlinks", "超链接"},
         {"autoFilter", "自动筛选"},         {"oleObjects", "嵌入对象"},
         {"controls", "控件"},              {"extLst", "扩展内容"}};
     for (pugi::xml_node c = ws.first_child(); c; c = c.next_sibling()) {
@@ -945,6 +948,37 @@ class Reader {
     sheet.row_breaks.erase(std::unique(sheet.row_breaks.begin(), sheet.row_breaks.end()), sheet.row_breaks.end());
   }
 
+  static memory::Attributes attributes(pugi::xml_node n) {
+    memory::Attributes out;
+    for (auto a = n.first_attribute(); a; a = a.next_attribute()) out.emplace_back(a.name(), a.value());
+    return out;
+  }
+
+  // Element names as the writer spells them, whatever prefixes the file used.
+  void read_core_properties(const std::string& part) {
+    XmlDoc d = parse(part);
+    static constexpr std::string_view kDc[] = {"title", "subject", "creator", "description", "identifier", "language"};
+    for (auto n = d.doc.document_element().first_child(); n; n = n.next_sibling()) {
+      if (n.type() != pugi::node_element) continue;
+      std::string name(local(n.name()));
+      if (name == "modified") continue;  // the save is the modification
+      std::string prefix = name == "created" ? "dcterms:"
+                           : std::find(std::begin(kDc), std::end(kDc), name) != std::end(kDc) ? "dc:" : "cp:";
+      book_.settings.core_properties.emplace_back(prefix + name, n.text().get());
+    }
+  }
+
+  void read_custom_properties(const std::string& part) {
+    XmlDoc d = parse(part);
+    each_child(d.doc.document_element(), "property", [&](pugi::xml_node p) {
+      for (auto v = p.first_child(); v; v = v.next_sibling())
+        if (v.type() == pugi::node_element) {
+          book_.settings.custom_properties.push_back({p.attribute("name").value(), std::string(local(v.name())), v.text().get()});
+          break;
+        }
+    });
+  }
+
   static int outline_level(pugi::xml_attribute a) {
     return static_cast<int>(std::clamp<long long>(to_int(a.value()).value_or(0), 0, 7));
   }
@@ -984,6 +1018,7 @@ class Reader {
       }
       if (auto pp = child(pr, "pageSetUpPr")) page.fit_to_page = xml_bool(pp.attribute("fitToPage"), false);
     }
+    if (auto p = child(ws, "sheetProtection")) st.protection = attributes(p);
     if (auto po = child(ws, "printOptions")) {
       page.center_horizontally = xml_bool(po.attribute("horizontalCentered"), false);
       page.center_vertically = xml_bool(po.attribute("verticalCentered"), false);

@@ -59,14 +59,16 @@ std::string detail::package_bytes(const WorkbookData& book, const std::string& p
   // Whether there are shared strings is known only once the sheets are
   // written; the table is always written, empty if need be.
   parts.shared_strings = true;
+  parts.custom_properties = !book.settings.custom_properties.empty();
 
   detail::StyleTable styles(book.formats, path);
   detail::StringTable strings;
   detail::PackageWriter pkg(path);
   pkg.add("[Content_Types].xml", detail::content_types_part(parts));
-  pkg.add("_rels/.rels", detail::root_rels_part());
+  pkg.add("_rels/.rels", detail::root_rels_part(parts));
   pkg.add("docProps/app.xml", detail::app_properties_part(book));
-  pkg.add("docProps/core.xml", detail::core_properties_part());
+  pkg.add("docProps/core.xml", detail::core_properties_part(book));
+  if (parts.custom_properties) pkg.add("docProps/custom.xml", detail::custom_properties_part(book));
   pkg.add("xl/workbook.xml", detail::workbook_part(book, active));
   pkg.add("xl/_rels/workbook.xml.rels", detail::workbook_rels_part(parts));
   pkg.add("xl/theme/theme1.xml", detail::theme_part());

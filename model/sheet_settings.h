@@ -7,6 +7,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host/types.h"
 #include "model/color.h"
@@ -69,15 +71,33 @@ struct PageSetup {
   friend bool operator==(const PageSetup&, const PageSetup&) = default;
 };
 
+// Attributes of a protection element as the file holds them (the flags
+// and the stored password hash with its algorithm, salt and spin count):
+// carried, never interpreted.
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+
 struct SheetSettings {
   ViewSettings view;
   OutlineSettings outline;
   PageSetup page;
+  std::optional<Attributes> protection;
   friend bool operator==(const SheetSettings&, const SheetSettings&) = default;
+};
+
+// A custom document property: its name, its type as the file names it
+// ("lpwstr", "i4", "r8", "bool", "filetime") and its value as text.
+struct CustomProperty {
+  std::string name, type, value;
+  friend bool operator==(const CustomProperty&, const CustomProperty&) = default;
 };
 
 struct BookSettings {
   bool date1904 = false;  // serial dates count from 1904-01-01
+  std::optional<Attributes> protection;
+  // Core properties by their element name ("dc:title", "dc:creator",
+  // "cp:keywords", "dcterms:created", ...) with their text.
+  Attributes core_properties;
+  std::vector<CustomProperty> custom_properties;
   friend bool operator==(const BookSettings&, const BookSettings&) = default;
 };
 

@@ -91,6 +91,13 @@ def make(path):
     ws.oddHeader.center.text = "&A 成绩"
     ws.oddFooter.right.text = "第 &P 页"
 
+    ws.protection.sheet = True
+    ws.protection.password = "abc"
+    ws.protection.formatColumns = False
+    wb.security = openpyxl.workbook.protection.WorkbookProtection(lockStructure=True, workbookPassword="xyz")
+    wb.properties.title = "期中成绩"
+    wb.properties.creator = "教务处"
+
     hidden = wb.create_sheet("隐藏")
     hidden["A1"] = "看不见"
     hidden.sheet_state = "hidden"
@@ -164,8 +171,11 @@ def pixels(w):
 def describe(path):
     wb = openpyxl.load_workbook(path)
     default_font = wb._fonts[0].name
+    sec = wb.security
     out = {"sheets": [(ws.title, ws.sheet_state) for ws in wb.worksheets],
-           "active": wb.index(wb.active)}
+           "active": wb.index(wb.active),
+           "book": (sec.lockStructure if sec else None, sec.workbookPassword if sec else None,
+                    wb.properties.title, wb.properties.creator)}
     for ws in wb.worksheets:
         cells = {}
         for row in ws.iter_rows():
@@ -194,6 +204,7 @@ def describe(path):
             "merges": sorted(str(m) for m in ws.merged_cells.ranges),
             "breaks": sorted(b.id for b in ws.row_breaks.brk),
             "selection": (sel.activeCell, sel.sqref) if sel else None,
+            "protection": (ws.protection.sheet, ws.protection.password, ws.protection.formatColumns),
             "view": (ws.freeze_panes, ws.sheet_view.zoomScale or 100, ws.sheet_view.showGridLines is not False,
                      ws.sheet_view.showRowColHeaders is not False, bool(ws.sheet_view.rightToLeft),
                      color(ws.sheet_properties.tabColor) if ws.sheet_properties.tabColor is not None else None),
@@ -217,7 +228,7 @@ def compare(a, b):
     da, db = describe(a), describe(b)
     bad = []
     for key in da:
-        if key in ("sheets", "active"):
+        if key in ("sheets", "active", "book"):
             if da[key] != db[key]:
                 bad.append("%s: %r != %r" % (key, da[key], db[key]))
             continue

@@ -207,6 +207,7 @@ WorkbookData sample_book() {
   // Settings of the view, the outline and the page.
   memory::SheetSettings& st = s1->settings;
   st.view.zoom = 130;
+  st.protection = memory::Attributes{{"sheet", "1"}, {"password", "CC1A"}, {"formatColumns", "0"}};
   st.view.gridlines = false;
   st.view.panes = memory::Panes{memory::Panes::Kind::Frozen, 1, 1, {2, 2}, "bottomRight"};
   st.view.tab_color = theme(5);
@@ -256,6 +257,10 @@ WorkbookData sample_book() {
   s4->hidden = s4->very_hidden = true;
   book.sheets.push_back(std::move(s4));
   book.settings.date1904 = true;
+  book.settings.protection = memory::Attributes{{"lockStructure", "1"}, {"workbookPassword", "CC1A"}};
+  book.settings.core_properties = {{"dc:title", "期中成绩"}, {"dc:creator", "教务处"},
+                                   {"dcterms:created", "2024-03-01T08:00:00Z"}};
+  book.settings.custom_properties = {{"学期", "lpwstr", "第一学期"}, {"年级", "i4", "10"}};
   return book;
 }
 
