@@ -149,7 +149,8 @@ struct SheetView {
 };
 
 // One worksheet's content. Sparse: only cells that hold something or carry a
-// format are stored.
+// format are stored, row by row in contiguous memory (model/store.h says
+// why that layout).
 class SheetData {
  public:
   SheetData();
