@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "examanalysis/ks_state.h"
+#include "examanalysis/ksfx_rates.h"
 #include "host/host.h"
 #include "jobs/job.h"
 #include "ui/flags_ui.h"
@@ -43,6 +44,9 @@ std::string ksfx_bad_name_reason(const std::string& name);
 std::string ksfx_save_path(const std::string& book_full_name, const std::string& name);
 // "年级前50名" / "年级后30名": the extract sheet of a band size.
 std::string ksfx_extract_name(bool top, int size);
+
+// 宋体 of `size` points, no effects, automatic colour: the report's font.
+host::FontPatch plain_song(double size);
 
 // What the raw table holds, read before anything changes.
 struct KsSurvey {
@@ -95,11 +99,27 @@ class Ksfx {
   void ksfx_paginate(host::Worksheet& sheet);
   void ksfx_title_row(host::Worksheet& sheet);
   void ksfx_append_to_averages(host::Worksheet& averages, const std::string& source_name);
+  // Thin grid lines, centred: the report's table style without its font.
+  void ksfx_grid(host::Worksheet& sheet, const host::Area& table);
+
+  // 三率一分, score bands and charts, made only when the workbook has the
+  // settings sheet or the run asks for them.
+  void ksfx_rate_sheets();
+  void ksfx_subject_sheet(const std::vector<std::vector<Figures>>& figures);
+  void ksfx_band_sheet(const std::vector<std::vector<Figures>>& figures);
+  void ksfx_chart_sheet(const std::vector<std::vector<Figures>>& figures);
 
  private:
   // The refusal of a workbook the run must not touch ("" when it may run).
   std::string ksfx_check_workbook();
   const KsSurvey& survey();
+  // Reads the settings and every score for the figures; the refusal or "".
+  std::string ksfx_collect_rates();
+  host::Worksheet* settings_sheet();
+  // A new sheet at the end of the workbook.
+  host::Worksheet& ksfx_last_sheet(const std::string& name);
+  // The report's style on a block: a bold caption row over a gridded table.
+  void ksfx_block_style(host::Worksheet& sheet, const host::Area& block);
 
   KsState& st_;
   host::Application& host_app;
@@ -111,6 +131,16 @@ class Ksfx {
   std::unique_ptr<KsSurvey> survey_;
   // The class codes of all students, ascending: one table row each.
   std::vector<double> class_codes_;
+
+  // The figures' inputs, read before any sheet changes. Scores per subject
+  // of every student in data order, NaN where the cell holds no number.
+  bool rates_requested_ = false;
+  bool rates_on_ = false;
+  RateRules rate_rules_;
+  std::vector<double> student_codes_;
+  std::vector<std::vector<double>> student_scores_;
+  // Class and total of each student of 年级实考.
+  std::vector<double> sat_codes_, sat_totals_;
 };
 
 }  // namespace lczs::examanalysis

@@ -18,16 +18,12 @@ using host::SortSpec;
 using host::VAlign;
 using host::Value;
 
-namespace {
-
 FontPatch plain_song(double size) {
   return FontPatch{.name = "宋体", .size = size, .strikethrough = false, .superscript = false,
                    .subscript = false, .outline = false, .shadow = false,
                    .underline = host::Underline::None,
                    .color_index = host::kColorIndexAutomatic};
 }
-
-}  // namespace
 
 void Ksfx::ksfx_average_format(host::Worksheet& averages) {
   step_ = "设置均分的数字格式";
@@ -51,7 +47,10 @@ void Ksfx::ksfx_format_sheet(host::Worksheet& sheet) {
   sheet.set_font(region, plain_song(10));
 
   sheet.select(Area::cell(1, 1));
-  region = sheet.current_region(1, 1);
+  ksfx_grid(sheet, sheet.current_region(1, 1));
+}
+
+void Ksfx::ksfx_grid(host::Worksheet& sheet, const Area& region) {
   const BorderSpec none{.style = LineStyle::None};
   const BorderSpec thin{.style = LineStyle::Continuous, .weight = host::BorderWeight::Thin,
                         .color_index = host::kColorIndexAutomatic};

@@ -97,6 +97,8 @@ std::string Ksfx::ksfx_check_workbook() {
   }
   if (top > 0) made.push_back(ksfx_extract_name(true, top));
   if (bottom > 0) made.push_back(ksfx_extract_name(false, bottom));
+  rates_on_ = rates_requested_ || settings_sheet() != nullptr;
+  if (rates_on_) made.insert(made.end(), {kSheetSubjects, kSheetBandCounts, kSheetCharts});
   // The data sheet itself is renamed 原始数据 before any of them is made.
   for (const std::string& name : made) {
     host::Worksheet* taken = work_book->find_sheet(name);
@@ -110,6 +112,10 @@ std::string Ksfx::ksfx_check_workbook() {
 
   const KsSurvey& s = survey();
   if (!s.problem.empty()) return s.problem;
+  if (rates_on_) {
+    std::string problem = ksfx_collect_rates();
+    if (!problem.empty()) return problem;
+  }
 
   // Every row the run writes must stay within 16-bit row numbers.
   const long long n = s.students, t = s.sat, c = static_cast<long long>(s.classes.size());
@@ -245,6 +251,14 @@ void Ksfx::ksfx_analyse() {
   }
 
   ksfx_rank_students(sat, t, id, s);
+  if (rates_on_) {
+    sat_codes_.clear();
+    sat_totals_.clear();
+    for (int i = 2; i <= t + 1; ++i) {
+      sat_codes_.push_back(sat.value(i, 1).as_number());
+      sat_totals_.push_back(sat.value(i, id + s + 1).as_number());
+    }
+  }
 
   bool any = false;
   for (int k = 1; k <= 6; ++k) {
@@ -280,6 +294,7 @@ void Ksfx::ksfx_analyse() {
   if (st_.ks_has_absent) ksfx_title_row(work_book->sheet(kSheetAbsent));
   if (st_.ks_has_bands) ksfx_append_to_averages(averages, kSheetBands);
   if (st_.ks_has_absent) ksfx_append_to_averages(averages, kSheetAbsent);
+  if (rates_on_) ksfx_rate_sheets();
   work_sheet = &sat;
 }
 
