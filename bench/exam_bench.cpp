@@ -5,6 +5,8 @@
 // so the share of the analysis can be compared. BM_ExamClasses runs 30,000
 // students in 30 and in 300 classes: the band counts take one pass over the
 // ranked list, so ten times the classes must not cost ten times the time.
+// BM_ExamFigures compares a run of 30,000 students with and without the
+// figures (学科分析, 分数段, 图表).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -80,12 +82,17 @@ memory::WorkbookData grade(int students, int classes) {
   return book;
 }
 
-void run_analysis(benchmark::State& state, int students, int classes) {
-  const memory::WorkbookData source = grade(students, classes);
+// With `figures`, a 分析设置 sheet adds 学科分析, 分数段 and the charts.
+void run_analysis(benchmark::State& state, int students, int classes, bool figures = false) {
+  memory::WorkbookData source = grade(students, classes);
+  if (figures)
+    memory::add_sheet(source, "分析设置", {{"科目", "满分", "优秀线", "及格线", "低分线", "分数段宽"},
+                                            {"语文", 150, 120, 90, 60, 15},
+                                            {"数学", 150}});
   for (auto _ : state) {
     state.PauseTiming();
     memory::WorkbookData book;
-    book.sheets.push_back(std::make_unique<memory::SheetData>(*source.sheets[0]));
+    for (const auto& sheet : source.sheets) book.sheets.push_back(std::make_unique<memory::SheetData>(*sheet));
     book.path = "/bench/成绩.xlsx";
     memory::MemoryApplication app;
     app.set_store(std::make_shared<NullStore>());
@@ -109,6 +116,11 @@ void BM_ExamClasses(benchmark::State& state) {
   run_analysis(state, 30000, static_cast<int>(state.range(0)));
 }
 BENCHMARK(BM_ExamClasses)->Arg(30)->Arg(300)->Unit(benchmark::kMillisecond);
+
+// 30,000 students without (0) and with (1) the figures: the second may take
+// at most 1.2 times the first.
+void BM_ExamFigures(benchmark::State& state) { run_analysis(state, 30000, 30, state.range(0) != 0); }
+BENCHMARK(BM_ExamFigures)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 #ifdef LCZS_BENCH_WITH_IO
 // The whole command: read the file, analyse, save the report.

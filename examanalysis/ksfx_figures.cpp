@@ -1,6 +1,7 @@
 // The opt-in figures of the report: the settings and scores they rest on,
 // and the sheets 学科分析 (三率一分 with spread) and 分数段 (score bands),
 // each a block per subject and 总分 with a row per class and a grade row.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -23,6 +24,10 @@ constexpr int kSubjectColumns = static_cast<int>(std::size(kSubjectHeaders));
 constexpr double kColumnWidth = 10;
 // Rows between two blocks of a sheet.
 constexpr int kBlockGap = 1;
+// A chart covers this many rows and columns below its table, narrow enough
+// for the width of a printed page.
+constexpr int kChartRows = 15;
+constexpr int kChartColumns = 6;
 
 std::string number_text(double v) { return Value::number(v).display_text(); }
 
@@ -147,6 +152,7 @@ void Ksfx::ksfx_rate_sheets() {
 
   ksfx_subject_sheet(figures);
   ksfx_band_sheet(figures);
+  ksfx_chart_sheet(figures);
   back.activate();
 }
 
@@ -219,6 +225,77 @@ void Ksfx::ksfx_band_sheet(const std::vector<std::vector<Figures>>& figures) {
   }
   sheet.set_column_width(1, widest, kColumnWidth);
   ksfx_title_row(sheet);
+}
+
+void Ksfx::ksfx_chart_sheet(const std::vector<std::vector<Figures>>& figures) {
+  step_ = std::string("制作工作表“") + kSheetCharts + "”";
+  host::Worksheet& sheet = ksfx_last_sheet(kSheetCharts);
+  const int classes = static_cast<int>(class_codes_.size());
+  const std::string name = kSheetCharts;
+  // Each chart stands below the small table it shows, which is its data.
+  struct Placed {
+    int top;
+    host::Chart chart;
+  };
+  std::vector<Placed> placed;
+  int top = 1;
+  auto place = [&](int rows, host::Chart chart) {
+    placed.push_back({top + rows + kBlockGap, std::move(chart)});
+    top += rows + kBlockGap + kChartRows + kBlockGap;
+  };
+  for (std::size_t j = 0; j < figures.size(); ++j) {
+    const SubjectRule& rule = rate_rules_.rules[j];
+    sheet.set_value(top, 1, Value::text(rule.subject));
+    sheet.set_value(top + 1, 1, Value::text("班级"));
+    sheet.set_value(top + 1, 2, Value::text("平均分"));
+    sheet.set_value(top + 1, 3, Value::text("年级平均分"));
+    for (int i = 0; i < classes; ++i) {
+      const int row = top + 2 + i;
+      sheet.set_value(row, 1, Value::text(number_text(class_codes_[i]) + "班"));
+      if (figures[j][i].count) sheet.set_value(row, 2, Value::number(figures[j][i].mean));
+      sheet.set_value(row, 3, Value::number(figures[j][classes].mean));
+    }
+    sheet.set_number_format(Area{top + 2, 2, top + 1 + classes, 3}, "0.00");
+    ksfx_block_style(sheet, Area{top, 1, top + 1 + classes, 3});
+    host::Chart c{.title = rule.subject + "各班平均分", .category_title = "班级", .value_title = "平均分"};
+    c.series = {{.name = "平均分", .type = host::ChartType::Column, .sheet = name,
+                 .categories = Area{top + 2, 1, top + 1 + classes, 1},
+                 .values = Area{top + 2, 2, top + 1 + classes, 2}},
+                {.name = "年级平均分", .type = host::ChartType::Line, .sheet = name,
+                 .categories = Area{top + 2, 1, top + 1 + classes, 1},
+                 .values = Area{top + 2, 3, top + 1 + classes, 3}}};
+    place(2 + classes, std::move(c));
+  }
+  const SubjectRule& total = rate_rules_.rules.back();
+  const std::vector<double> edges = band_edges(total);
+  const int bands = static_cast<int>(edges.size()) - 1;
+  const Figures& grade = figures.back()[classes];
+  sheet.set_value(top, 1, Value::text(std::string(kTotal) + "分布"));
+  sheet.set_value(top + 1, 1, Value::text("分数段"));
+  sheet.set_value(top + 1, 2, Value::text("人数"));
+  for (int k = 0; k < bands; ++k) {
+    sheet.set_value(top + 2 + k, 1, Value::text(band_label(edges, k)));
+    sheet.set_value(top + 2 + k, 2, Value::number(grade.bands[k]));
+  }
+  ksfx_block_style(sheet, Area{top, 1, top + 1 + bands, 2});
+  host::Chart c{.title = std::string("年级") + kTotal + "分布", .category_title = "分数段",
+                .value_title = "人数"};
+  c.series = {{.name = "人数", .type = host::ChartType::Column, .sheet = name,
+               .categories = Area{top + 2, 1, top + 1 + bands, 1},
+               .values = Area{top + 2, 2, top + 1 + bands, 2}}};
+  place(2 + bands, std::move(c));
+
+  sheet.set_column_width(1, kChartColumns, kColumnWidth);
+  ksfx_title_row(sheet);
+  // The title row moved every table down by one.
+  for (Placed& p : placed) {
+    for (host::ChartSeries& s : p.chart.series) {
+      s.categories = s.categories.offset(1, 0);
+      s.values = s.values.offset(1, 0);
+    }
+    p.chart.position = Area{p.top + 1, 1, p.top + kChartRows, kChartColumns};
+    sheet.add_chart(p.chart);
+  }
 }
 
 }  // namespace lczs::examanalysis

@@ -99,6 +99,7 @@ void ForwardingWorksheet::set_row_height(int f, int l, double p) {
 double ForwardingWorksheet::row_height(int r) const { FWD("row_height", row_height(r)); }
 void ForwardingWorksheet::add_page_break(int r) { FWD("add_page_break", add_page_break(r)); }
 std::vector<int> ForwardingWorksheet::page_breaks() const { FWD("page_breaks", page_breaks()); }
+void ForwardingWorksheet::add_chart(const host::Chart& c) { FWD("add_chart", add_chart(c)); }
 
 // ---- ForwardingWorkbook --------------------------------------------------------
 

@@ -81,6 +81,7 @@ class ForwardingWorksheet : public host::Worksheet {
   double row_height(int row) const override;
   void add_page_break(int before_row) override;
   std::vector<int> page_breaks() const override;
+  void add_chart(const host::Chart& chart) override;
 
  protected:
   // Default: calls the hook given at construction, if any.

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "host/chart.h"
 #include "host/types.h"
 
 namespace lczs::host {
@@ -157,6 +158,13 @@ class Worksheet {
   // above `row`. Adding an existing break changes nothing.
   virtual void add_page_break(int before_row) = 0;
   virtual std::vector<int> page_breaks() const = 0;
+
+  // ---- Charts -----------------------------------------------------------------
+  // ChartObjects.Add over chart.position, then one NewSeries per series with
+  // its chart type, name, values and categories, the titles, and a legend.
+  // Throws HostError with chart_problem()'s text for a chart that cannot be
+  // made. The ranges are not followed when cells move later.
+  virtual void add_chart(const Chart& chart) = 0;
 };
 
 class Workbook {

@@ -91,7 +91,22 @@ struct PackageParts {
   std::vector<std::string> sheet_parts;  // "xl/worksheets/sheet1.xml", ...
   bool shared_strings = false;
   bool custom_properties = false;
+  int drawings = 0;  // xl/drawings/drawing1.xml ..., one per sheet with charts
+  int charts = 0;    // xl/charts/chart1.xml ...
 };
+
+// ---- Charts (chart_part.cpp) ----------------------------------------------------
+
+// The relationship of a sheet to its drawing (the sheet's only one).
+inline constexpr std::string_view kSheetDrawingRelId = "rIdDrawing1";
+// A chart part; its series carry the values of `book`'s cells.
+std::string chart_part(const memory::WorkbookData& book, const host::Chart& chart);
+// Where a sheet's charts stand; chart i is the drawing's relationship rId(i+1).
+std::string drawing_part(const std::vector<host::Chart>& charts);
+// The drawing's relationships to charts first_chart, first_chart + 1, ...
+std::string drawing_rels_part(int first_chart, std::size_t count);
+// A sheet's relationship to drawing number `drawing`.
+std::string sheet_rels_part(int drawing);
 
 // xl/workbook.xml: sheets in order with their states, the active tab,
 // recalculation on opening. `active`: index of the active sheet.

@@ -62,6 +62,7 @@ class SheetWriter {
     merges();
     page();
     breaks();
+    if (!sheet_.charts.empty()) w_.start("drawing").attr("r:id", kSheetDrawingRelId).end();
     w_.end();
     return w_.take();
   }

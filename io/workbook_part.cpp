@@ -103,6 +103,12 @@ std::string content_types_part(const PackageParts& parts) {
   override_type(w, "xl/theme/theme1.xml", "application/vnd.openxmlformats-officedocument.theme+xml");
   override_type(w, "xl/styles.xml", std::string(kSheetMl) + "styles+xml");
   if (parts.shared_strings) override_type(w, "xl/sharedStrings.xml", std::string(kSheetMl) + "sharedStrings+xml");
+  for (int i = 1; i <= parts.drawings; ++i)
+    override_type(w, "xl/drawings/drawing" + std::to_string(i) + ".xml",
+                  "application/vnd.openxmlformats-officedocument.drawing+xml");
+  for (int i = 1; i <= parts.charts; ++i)
+    override_type(w, "xl/charts/chart" + std::to_string(i) + ".xml",
+                  "application/vnd.openxmlformats-officedocument.drawingml.chart+xml");
   override_type(w, "docProps/core.xml", "application/vnd.openxmlformats-package.core-properties+xml");
   override_type(w, "docProps/app.xml", "application/vnd.openxmlformats-officedocument.extended-properties+xml");
   if (parts.custom_properties)

@@ -60,6 +60,11 @@ std::string detail::package_bytes(const WorkbookData& book, const std::string& p
   // written; the table is always written, empty if need be.
   parts.shared_strings = true;
   parts.custom_properties = !book.settings.custom_properties.empty();
+  for (const auto& s : book.sheets) {
+    if (s->charts.empty()) continue;
+    ++parts.drawings;
+    parts.charts += static_cast<int>(s->charts.size());
+  }
 
   detail::StyleTable styles(book.formats, path);
   detail::StringTable strings;
@@ -80,6 +85,17 @@ std::string detail::package_bytes(const WorkbookData& book, const std::string& p
     pkg.add_lazy(parts.sheet_parts[i], [&sheet, selected, &styles, &strings, &path] {
       return detail::sheet_part(sheet, selected, styles, strings, path);
     });
+  }
+  int drawing = 0, chart = 0;
+  for (std::size_t i = 0; i < book.sheets.size(); ++i) {
+    const auto& charts = book.sheets[i]->charts;
+    if (charts.empty()) continue;
+    const std::string n = std::to_string(++drawing);
+    pkg.add("xl/worksheets/_rels/sheet" + std::to_string(i + 1) + ".xml.rels", detail::sheet_rels_part(drawing));
+    pkg.add("xl/drawings/drawing" + n + ".xml", detail::drawing_part(charts));
+    pkg.add("xl/drawings/_rels/drawing" + n + ".xml.rels", detail::drawing_rels_part(chart + 1, charts.size()));
+    for (const host::Chart& c : charts)
+      pkg.add("xl/charts/chart" + std::to_string(++chart) + ".xml", detail::chart_part(book, c));
   }
   pkg.add_lazy("xl/styles.xml", [&styles] { return styles.part(); });
   pkg.add_lazy("xl/sharedStrings.xml", [&strings] { return strings.part(); });

@@ -154,6 +154,14 @@ std::string dump_sheet(const WorkbookData& book, const SheetData& sheet) {
     for (int b : sheet.row_breaks) o << " " << b;
     o << "\n";
   }
+  for (const host::Chart& c : sheet.charts) {
+    o << "  chart \"" << c.title << "\" at " << host::address(c.position, false) << " axes \""
+      << c.category_title << "\" \"" << c.value_title << "\"\n";
+    for (const host::ChartSeries& s : c.series)
+      o << "    " << (s.type == host::ChartType::Line ? "line" : "column") << " \"" << s.name << "\" '"
+        << s.sheet << "'!" << host::address(s.values, false) << " by " << host::address(s.categories, false)
+        << "\n";
+  }
   o << "  selection " << host::address(sheet.view.selection, false) << " active "
     << host::address(Area::cell(sheet.view.active_cell.row, sheet.view.active_cell.col), false) << "\n";
   return o.str();

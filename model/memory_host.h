@@ -137,6 +137,8 @@ class MemoryWorksheet : public host::Worksheet {
   void add_page_break(int before_row) override;
   std::vector<int> page_breaks() const override;
 
+  void add_chart(const host::Chart& chart) override;
+
  private:
   friend class MemoryWorkbook;
   friend class MemoryApplication;

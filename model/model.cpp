@@ -104,6 +104,7 @@ SheetData::SheetData(const SheetData& o)
       rows(o.rows),
       merges(o.merges),
       row_breaks(o.row_breaks),
+      charts(o.charts),
       view(o.view),
       store_(std::make_unique<Store>(*o.store_)) {}
 SheetData& SheetData::operator=(const SheetData& o) {

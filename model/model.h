@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "host/chart.h"
 #include "host/types.h"
 #include "model/color.h"
 #include "model/sheet_settings.h"
@@ -169,6 +170,7 @@ class SheetData {
   std::map<int, RowInfo> rows;         // by row number
   std::vector<Area> merges;
   std::vector<int> row_breaks;         // manual breaks above these rows, ascending
+  std::vector<host::Chart> charts;     // embedded charts, in the order added
   SheetView view;
   SheetSettings settings;
 

@@ -8,6 +8,8 @@ namespace {
 
 constexpr long kXlDown = -4121;
 constexpr long kXlPageBreakManual = -4135;
+constexpr long kXlCategory = 1;  // Chart.Axes
+constexpr long kXlValue = 2;
 constexpr long kXlTopToBottom = 1;
 constexpr long kXlPinYin = 1;
 constexpr long kXlWhole = 1;
@@ -237,6 +239,8 @@ class DispatchWorksheet final : public host::Worksheet {
     return rows;
   }
 
+  void add_chart(const host::Chart& chart) override;
+
  private:
   DispatchApplication& app_;
   DispatchWorkbook& book_;
@@ -335,6 +339,43 @@ class DispatchWorkbook final : public host::Workbook {
   Disp book_;
   std::vector<std::unique_ptr<DispatchWorksheet>> sheets_;
 };
+
+void DispatchWorksheet::add_chart(const host::Chart& chart) {
+  std::string problem = host::chart_problem(chart);
+  if (!problem.empty()) throw host::HostError(problem);
+  // The chart object is placed in points: from the top-left corner of the
+  // covered cells to that of the cell beyond them.
+  const host::Area& at = chart.position;
+  Disp from = cell(at.top, at.left);
+  Disp beyond = cell(at.bottom + 1, at.right + 1);
+  const double left = to_double(from.get(L"Left"), "Range.Left");
+  const double top = to_double(from.get(L"Top"), "Range.Top");
+  const double width = to_double(beyond.get(L"Left"), "Range.Left") - left;
+  const double height = to_double(beyond.get(L"Top"), "Range.Top") - top;
+  Disp objects = sheet_.object(L"ChartObjects", {}, "ChartObjects");
+  Disp object = to_disp(objects.call(L"Add", {Variant::r8(left), Variant::r8(top), Variant::r8(width),
+                                              Variant::r8(height)}),
+                        "ChartObject");
+  Disp c = object.object(L"Chart", {}, "Chart");
+  Disp list = c.object(L"SeriesCollection", {}, "SeriesCollection");
+  for (const host::ChartSeries& s : chart.series) {
+    auto& source = static_cast<DispatchWorksheet&>(book_.sheet(s.sheet));
+    Disp series = to_disp(list.call(L"NewSeries", {}), "Series");
+    series.put(L"ChartType", Variant::i4(static_cast<long>(s.type)));
+    series.put(L"Name", Variant::str(s.name));
+    series.put(L"Values", Variant::dispatch(source.range(s.values).get()));
+    series.put(L"XValues", Variant::dispatch(source.range(s.categories).get()));
+  }
+  // The title object exists only once HasTitle is set.
+  auto title = [](const Disp& owner, const wchar_t* member, const char* label, const std::string& text) {
+    owner.put(L"HasTitle", Variant::boolean(!text.empty()));
+    if (!text.empty()) owner.object(member, {}, label).put(L"Text", Variant::str(text));
+  };
+  title(c, L"ChartTitle", "ChartTitle", chart.title);
+  title(c.object(L"Axes", {Variant::i4(kXlCategory)}, "Axis"), L"AxisTitle", "AxisTitle", chart.category_title);
+  title(c.object(L"Axes", {Variant::i4(kXlValue)}, "Axis"), L"AxisTitle", "AxisTitle", chart.value_title);
+  c.put(L"HasLegend", Variant::boolean(true));
+}
 
 // ---------------------------------------------------------------------------
 

@@ -85,7 +85,9 @@ TEST(ExamFigures, EveryFigureMatchesTheReference) {
   Harness h(std::move(book));
   h.expect_done();
   ASSERT_EQ(h.run(), JobOutcome::Completed) << h.ui.report();
-  EXPECT_EQ(h.sheet_names().back(), "分数段");
+  const auto names = h.sheet_names();
+  EXPECT_EQ(std::vector<std::string>(names.end() - 3, names.end()),
+            (std::vector<std::string>{"学科分析", "分数段", "图表"}));
 
   // The reference, from the raw sheet's scores (ranked rows are not used).
   const host::Worksheet& raw = h.sheet("原始数据");
@@ -150,6 +152,37 @@ TEST(ExamFigures, EveryFigureMatchesTheReference) {
     EXPECT_EQ(h.sheet("学科分析").format(top + 2, 3).number_format, "0.00");
   }
   EXPECT_NE(subjects.value(2 + 2 * 8, 1).as_text().find("满分按最高分推定"), std::string::npos);
+
+  // Per subject and 总分: columns of the class averages under a line of the
+  // grade's; then the grade's 总分 bands. The series show what the tables say.
+  const std::vector<host::Chart>& charts = h.sheet("图表").data().charts;
+  ASSERT_EQ(charts.size(), rules.size() + 2);
+  const host::Worksheet& drawn = h.sheet("图表");
+  auto shown = [&](const host::ChartSeries& s) {
+    EXPECT_EQ(s.sheet, "图表");
+    std::vector<double> out;
+    for (int r = s.values.top; r <= s.values.bottom; ++r)
+      for (int c = s.values.left; c <= s.values.right; ++c) out.push_back(drawn.value(r, c).as_number());
+    return out;
+  };
+  for (std::size_t j = 0; j <= rules.size(); ++j) {
+    const int top = 2 + static_cast<int>(j) * 8;
+    const host::Chart& c = charts[j];
+    ASSERT_EQ(c.series.size(), 2u);
+    EXPECT_EQ(c.series[0].type, host::ChartType::Column);
+    EXPECT_EQ(c.series[1].type, host::ChartType::Line);
+    EXPECT_EQ(c.series[0].categories, c.series[1].categories);
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(shown(c.series[0])[i], subjects.value(top + 2 + i, 3).as_number()) << c.title;
+      EXPECT_EQ(shown(c.series[1])[i], subjects.value(top + 6, 3).as_number()) << c.title;
+      EXPECT_EQ(drawn.value(c.series[0].categories.top + i, 1).as_text(), std::to_string(i + 1) + "班");
+    }
+  }
+  const host::Chart& spread = charts.back();
+  ASSERT_EQ(spread.series.size(), 1u);
+  const std::vector<double> counts = shown(spread.series[0]);
+  ASSERT_EQ(counts.size(), 8u);
+  for (int k = 0; k < 8; ++k) EXPECT_EQ(counts[k], bands.value(2 + 3 * 8 + 6, 2 + k).as_number()) << k;
 }
 
 TEST(ExamFigures, BandEdgesAndLabels) {

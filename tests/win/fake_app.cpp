@@ -1,7 +1,9 @@
 #include "tests/win/fake_app.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cwctype>
+#include <deque>
 #include <functional>
 #include <stdexcept>
 
@@ -222,7 +224,38 @@ bool is(const std::wstring& name, const wchar_t* what) { return name == what; }
 
 struct AppContext {
   host::Application* app = nullptr;
+  std::deque<FakeChartRecord> charts;  // in the order made
 };
+
+// Column widths and row heights in points, as the application places
+// objects: a width of w characters is 7w + 5 pixels of 0.75 points.
+double column_points(const host::Worksheet& s, int col) { return (s.column_width(col) * 7 + 5) * 0.75; }
+double left_of(const host::Worksheet& s, int col) {
+  double x = 0;
+  for (int c = 1; c < col; ++c) x += column_points(s, c);
+  return x;
+}
+double top_of(const host::Worksheet& s, int row) {
+  double y = 0;
+  for (int r = 1; r < row; ++r) y += s.row_height(r);
+  return y;
+}
+// The column (row) whose left (top) edge is at `points`; a point between
+// two edges is a fault of the caller.
+int column_at(const host::Worksheet& s, double points) {
+  double x = 0;
+  int c = 1;
+  while (x + 1e-6 < points) x += column_points(s, c++);
+  if (std::abs(x - points) > 1e-6) throw FakeError{E_INVALIDARG, "chart not on a column edge"};
+  return c;
+}
+int row_at(const host::Worksheet& s, double points) {
+  double y = 0;
+  int r = 1;
+  while (y + 1e-6 < points) y += s.row_height(r++);
+  if (std::abs(y - points) > 1e-6) throw FakeError{E_INVALIDARG, "chart not on a row edge"};
+  return r;
+}
 
 class FakeRange;
 class FakeWorksheet;
@@ -370,6 +403,10 @@ class FakeRange final : public FakeDispatch {
     } else if (is(n, L"rowheight")) {
       if (a.put) s.set_row_height(r.top, r.bottom, to_double(a.put));
       else out = Variant::r8(s.row_height(r.top));
+    } else if (is(n, L"left")) {
+      out = Variant::r8(left_of(s, r.left));
+    } else if (is(n, L"top")) {
+      out = Variant::r8(top_of(s, r.top));
     } else if (is(n, L"autofit")) {
       s.autofit_columns(r.left, r.right);
     } else if (is(n, L"copy")) {
@@ -471,6 +508,155 @@ class FakePageBreaks final : public FakeDispatch {
     } else {
       return false;
     }
+    return true;
+  }
+
+ private:
+  AppContext& ctx_;
+  host::Worksheet& sheet_;
+};
+
+// ChartTitle and AxisTitle: the text of a title that is shown.
+class FakeTitle final : public FakeDispatch {
+ public:
+  FakeTitle(const char* kind, std::string& text) : FakeDispatch(kind), text_(text) {}
+  bool member(const std::wstring& n, Args& a, Variant& out) override {
+    if (!is(n, L"text")) return false;
+    if (a.put) text_ = to_str(a.put);
+    else out = Variant::str(text_);
+    return true;
+  }
+
+ private:
+  std::string& text_;
+};
+
+// Chart.HasTitle and Axis.HasTitle: the title object exists only while shown.
+bool title_member(const std::wstring& n, Args& a, Variant& out, const wchar_t* title, const char* kind,
+                  bool& shown, std::string& text) {
+  if (is(n, L"hastitle")) {
+    if (!a.put) {
+      out = Variant::boolean(shown);
+      return true;
+    }
+    shown = to_bool(a.put);
+    if (!shown) text.clear();
+  } else if (n == title) {
+    if (!shown) throw FakeError{static_cast<HRESULT>(0x800A03EC), "no title shown"};
+    out = give(new FakeTitle(kind, text));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+class FakeAxis final : public FakeDispatch {
+ public:
+  FakeAxis(FakeChartRecord& c, bool category) : FakeDispatch("Axis"), c_(c), category_(category) {}
+  bool member(const std::wstring& n, Args& a, Variant& out) override {
+    return title_member(n, a, out, L"axistitle", "AxisTitle", c_.axis_title_shown[category_ ? 0 : 1],
+                        category_ ? c_.chart.category_title : c_.chart.value_title);
+  }
+
+ private:
+  FakeChartRecord& c_;
+  bool category_;
+};
+
+class FakeSeries final : public FakeDispatch {
+ public:
+  FakeSeries(FakeChartRecord& c, std::size_t i) : FakeDispatch("Series"), c_(c), i_(i) {}
+  bool member(const std::wstring& n, Args& a, Variant& out) override {
+    host::ChartSeries& s = c_.chart.series[i_];
+    // Values and XValues of one series come from one sheet here.
+    auto from = [&](host::Area& into) {
+      FakeRange* r = fake_of<FakeRange>(a.put);
+      if (!s.sheet.empty() && s.sheet != r->sheet().name()) throw FakeError{E_INVALIDARG, "ranges of two sheets"};
+      s.sheet = r->sheet().name();
+      into = r->area();
+    };
+    if (!a.put) return false;
+    if (is(n, L"charttype")) s.type = static_cast<host::ChartType>(to_long(a.put));
+    else if (is(n, L"name")) s.name = to_str(a.put);
+    else if (is(n, L"values")) from(s.values);
+    else if (is(n, L"xvalues")) from(s.categories);
+    else return false;
+    (void)out;
+    return true;
+  }
+
+ private:
+  FakeChartRecord& c_;
+  std::size_t i_;
+};
+
+class FakeSeriesCollection final : public FakeDispatch {
+ public:
+  explicit FakeSeriesCollection(FakeChartRecord& c) : FakeDispatch("SeriesCollection"), c_(c) {}
+  bool member(const std::wstring& n, Args&, Variant& out) override {
+    if (is(n, L"count")) {
+      out = Variant::i4(static_cast<long>(c_.chart.series.size()));
+    } else if (is(n, L"newseries")) {
+      c_.chart.series.push_back({});
+      out = give(new FakeSeries(c_, c_.chart.series.size() - 1));
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  FakeChartRecord& c_;
+};
+
+class FakeChart final : public FakeDispatch {
+ public:
+  explicit FakeChart(FakeChartRecord& c) : FakeDispatch("Chart"), c_(c) {}
+  bool member(const std::wstring& n, Args& a, Variant& out) override {
+    if (is(n, L"seriescollection")) {
+      out = give(new FakeSeriesCollection(c_));
+    } else if (is(n, L"axes")) {
+      long type = to_long(a.need(0, L"Type"));
+      if (type != 1 && type != 2) throw FakeError{E_INVALIDARG, "only the category and value axes"};
+      out = give(new FakeAxis(c_, type == 1));
+    } else if (is(n, L"haslegend")) {
+      if (a.put) c_.legend = to_bool(a.put);
+      else out = Variant::boolean(c_.legend);
+    } else {
+      return title_member(n, a, out, L"charttitle", "ChartTitle", c_.title_shown, c_.chart.title);
+    }
+    return true;
+  }
+
+ private:
+  FakeChartRecord& c_;
+};
+
+class FakeChartObject final : public FakeDispatch {
+ public:
+  explicit FakeChartObject(FakeChartRecord& c) : FakeDispatch("ChartObject"), c_(c) {}
+  bool member(const std::wstring& n, Args&, Variant& out) override {
+    if (!is(n, L"chart")) return false;
+    out = give(new FakeChart(c_));
+    return true;
+  }
+
+ private:
+  FakeChartRecord& c_;
+};
+
+class FakeChartObjects final : public FakeDispatch {
+ public:
+  FakeChartObjects(AppContext& ctx, host::Worksheet& s) : FakeDispatch("ChartObjects"), ctx_(ctx), sheet_(s) {}
+  bool member(const std::wstring& n, Args& a, Variant& out) override {
+    if (!is(n, L"add")) return false;
+    const double left = to_double(a.need(0, L"Left")), top = to_double(a.need(1, L"Top"));
+    const double width = to_double(a.need(2, L"Width")), height = to_double(a.need(3, L"Height"));
+    FakeChartRecord& c = ctx_.charts.emplace_back();
+    c.sheet = sheet_.name();
+    const int col = column_at(sheet_, left), row = row_at(sheet_, top);
+    c.chart.position = host::Area{row, col, row_at(sheet_, top + height) - 1, column_at(sheet_, left + width) - 1};
+    out = give(new FakeChartObject(c));
     return true;
   }
 
@@ -596,6 +782,8 @@ bool FakeWorksheet::member(const std::wstring& n, Args& a, Variant& out) {
     out = range(e.row == 0 ? host::Area::cell(1, 1) : host::Area{1, 1, e.row, e.col});
   } else if (is(n, L"hpagebreaks")) {
     out = give(new FakePageBreaks(app_.ctx, s));
+  } else if (is(n, L"chartobjects")) {
+    out = give(new FakeChartObjects(app_.ctx, s));
   } else if (is(n, L"copy")) {
     VARIANT* after = a.at(1, L"After");
     if (!after || a.at(0, L"Before")) throw FakeError{E_NOTIMPL, "Copy takes only After here"};
@@ -937,6 +1125,11 @@ FakeApp& app_of(IDispatch* application) {
 }  // namespace
 
 long fake_live_objects() { return g_live; }
+
+std::vector<FakeChartRecord> fake_charts(IDispatch* application) {
+  const auto& charts = app_of(application).ctx.charts;
+  return {charts.begin(), charts.end()};
+}
 const std::vector<std::string>& fake_members_used() { return g_used; }
 
 IDispatch* make_fake_application(host::Application& app, bool with_menu_bar) {

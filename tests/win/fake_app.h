@@ -1,7 +1,8 @@
 // A fake spreadsheet application for the Wine tests: the in-memory model
 // exposed through IDispatch with the object model's member names
 // (Application, Workbook, Worksheets, Worksheet, Range, Font, Border,
-// HPageBreaks, WorksheetFunction, CommandBars with connection points), so
+// HPageBreaks, ChartObjects and their charts, WorksheetFunction,
+// CommandBars with connection points), so
 // that the add-in's IDispatch host can be driven without the real
 // application.
 #pragma once
@@ -22,6 +23,17 @@ long fake_live_objects();
 const std::vector<std::string>& fake_members_used();
 
 class FakeApplication;
+
+// A chart the add-in made through ChartObjects.Add and its Chart object.
+struct FakeChartRecord {
+  std::string sheet;
+  host::Chart chart;
+  bool title_shown = false;
+  bool axis_title_shown[2] = {false, false};  // category, value
+  bool legend = false;
+};
+// Every chart made, in order.
+std::vector<FakeChartRecord> fake_charts(IDispatch* application);
 
 // One control of the fake command bars.
 struct FakeControlState {

@@ -41,7 +41,7 @@ memory::WorkbookData class_book(int students) {
   return book;
 }
 
-memory::WorkbookData exam_book(bool with_text_score) {
+memory::WorkbookData exam_book(bool with_text_score, bool with_settings = false) {
   std::vector<std::vector<memory::Lit>> rows(1);
   rows[0] = {"班级", "学号", "姓名", "语文", "数学", "英语", "物理"};
   unsigned x = 7;
@@ -56,6 +56,7 @@ memory::WorkbookData exam_book(bool with_text_score) {
   if (with_text_score) rows[9][4] = memory::Lit("缺");
   memory::WorkbookData book;
   memory::add_sheet(book, "成绩", rows);
+  if (with_settings) memory::add_sheet(book, "分析设置", {{"科目", "满分", "优秀线"}, {"语文", 100, 90}});
   book.path = "/data/成绩.xlsx";
   return book;
 }
@@ -118,6 +119,15 @@ RunResult run_case(const JobCase& c, bool through_com) {
       win::DispatchApplication app(fake);
       go(app);
       jobs.reset();  // the jobs' module state holds wrappers of the application
+    }
+    // The charts made through the application's objects join the model, so
+    // that the workbooks of both runs compare whole.
+    for (const FakeChartRecord& made : fake_charts(fake)) {
+      CHECK_MSG(made.legend && made.title_shown == !made.chart.title.empty() &&
+                    made.axis_title_shown[0] == !made.chart.category_title.empty() &&
+                    made.axis_title_shown[1] == !made.chart.value_title.empty(),
+                made.chart.title + ": titles or legend not shown as made");
+      wb.mem_sheet(made.sheet).add_chart(made.chart);
     }
     fake->Release();
   } else {
@@ -267,6 +277,10 @@ LCZS_TEST(jobs_leave_the_same_workbook_through_idispatch) {
        hk, JobOutcome::Stopped},
       {"exam analysis with top and bottom bands",
        [] { return exam_book(false); },
+       [](ui::ScriptedUi& ui) { exam_script(ui, true); },
+       ks, JobOutcome::Completed},
+      {"exam analysis with the figures and their charts",
+       [] { return exam_book(false, true); },
        [](ui::ScriptedUi& ui) { exam_script(ui, true); },
        ks, JobOutcome::Completed},
       {"exam analysis refuses a score that is no number",
