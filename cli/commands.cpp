@@ -211,7 +211,8 @@ std::string command_help(const Command& c, int width) {
   }
   if (!c.options.empty()) {
     os << "\n其他选项：\n";
-    for (const auto& field : c.options) row(os, field.option + " " + field.value_name, field.meaning, width);
+    for (const auto& field : c.options)
+      row(os, field.value_name.empty() ? field.option : field.option + " " + field.value_name, field.meaning, width);
   }
   os << "\n";
   general_section(os, width);

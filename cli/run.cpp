@@ -212,7 +212,10 @@ std::optional<Args> parse(int argc, char** argv, int& status) {
   std::vector<std::pair<std::string, CLI::Option*>> command_options;
   for (const ui::FlagField* field : all_command_options()) {
     if (app.get_option_no_throw(field->option)) continue;  // declared by two commands
-    command_options.emplace_back(field->option, app.add_option(field->option, texts[field->option]));
+    // An option without a placeholder is a switch: given means "".
+    command_options.emplace_back(field->option, field->value_name.empty()
+                                                    ? app.add_flag(field->option)
+                                                    : app.add_option(field->option, texts[field->option]));
   }
   for (auto& [name, opt] : command_options) opt->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   try {

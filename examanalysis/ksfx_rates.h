@@ -15,6 +15,8 @@ inline constexpr const char* kSheetSubjects = "学科分析";
 inline constexpr const char* kSheetBandCounts = "分数段";
 inline constexpr const char* kSheetCharts = "图表";
 inline constexpr const char* kTotal = "总分";
+// The command's switch that asks for the figures without a settings sheet.
+inline constexpr const char* kRatesOption = "--rates";
 
 // Default lines and band width, in percent of 满分.
 inline constexpr double kExcellentPercent = 85;

@@ -29,7 +29,10 @@ std::vector<jobs::Command> ExamAnalysis::commands() {
            // holds is never a reason to refuse.
            .saves = false,
            .exit_message = kMsgExit,
-           .forms = {Ksfx::ksgssz_flags(), Ksfx::ksfxForm_flags()}}};
+           .forms = {Ksfx::ksgssz_flags(), Ksfx::ksfxForm_flags()},
+           .options = {{.option = kRatesOption,
+                        .meaning = std::string("加上学科分析、分数段和图表（没有“") + kSheetSettings +
+                                   "”工作表时按默认设置）"}}}};
 }
 
 JobOutcome ExamAnalysis::ksfx_run(jobs::JobEnv& env) {
@@ -112,7 +115,8 @@ std::string ksfx_extract_name(bool top, int size) {
   return std::string(top ? "年级前" : "年级后") + host::int_text(size) + "名";
 }
 
-Ksfx::Ksfx(KsState& st, jobs::JobEnv& env) : st_(st), host_app(env.host_app), ui_(env.ui) {}
+Ksfx::Ksfx(KsState& st, jobs::JobEnv& env)
+    : st_(st), host_app(env.host_app), ui_(env.ui), rates_requested_(env.option(kRatesOption).has_value()) {}
 
 JobOutcome Ksfx::ksfx_run() {
   // A stopped run of before must not leak its counts or bands into this one.

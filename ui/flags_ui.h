@@ -35,7 +35,8 @@ struct FlagField {
   std::vector<std::string> text_boxes;  // one box, or one per item of "X,Y,Z"; none for an
                                         // option the job reads itself
   std::string choose_first;             // option button chosen before typing
-  std::string value_name;               // placeholder in the help: "K", "X[,Y[,Z]]"
+  std::string value_name;               // placeholder in the help: "K", "X[,Y[,Z]]";
+                                        // empty for a switch the job reads itself
   std::string meaning;                  // what it sets, in the user's words: "分班数"
 };
 

@@ -130,7 +130,10 @@ INSTANTIATE_TEST_SUITE_P(
                 {kAsk, "覆盖原文件", kQuit}, nullptr, {}},
         // With -o only BOOK itself is refused; the copy's name is a file like any other.
         CliCase{"SaveNameIsTheCopy", with({"--save-name", "副本"}), grade(), nullptr, true, 0, {kAsk, kDone},
-                "副本.xlsx", kPlain}),
+                "副本.xlsx", kPlain},
+        CliCase{"RatesAddTheFiguresOnDefaults", with({"--save-name", "期中分析", "--rates"}), grade(), nullptr,
+                false, 0, {kAsk, kDone}, "期中分析.xlsx",
+                {"原始数据", "封面", "年级各科均分", "年级实考", "学科分析", "分数段", "图表"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExamCliSave, AnExistingReportIsReplacedAfterAsking) {

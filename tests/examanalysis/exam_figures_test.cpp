@@ -10,7 +10,7 @@
 namespace lczs::examanalysis::testing {
 namespace {
 
-using shell::JobOutcome;
+using jobs::JobOutcome;
 
 struct Rule {
   std::string subject;
