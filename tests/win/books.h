@@ -11,6 +11,7 @@ memory::WorkbookData class_book(int students);
 
 // Sheet "成绩": 班级 学号 姓名 and four subjects for 45 students in three
 // classes; with_text_score puts "缺" into E10.
-memory::WorkbookData exam_book(bool with_text_score);
+// With `with_settings`, a 分析设置 sheet asks for the figures and charts.
+memory::WorkbookData exam_book(bool with_text_score, bool with_settings = false);
 
 }  // namespace lczs::wintest

@@ -225,7 +225,17 @@ bool is(const std::wstring& name, const wchar_t* what) { return name == what; }
 struct AppContext {
   host::Application* app = nullptr;
   std::deque<FakeChartRecord> charts;  // in the order made
+  std::size_t charts_kept = 0;         // how many of them the workbook holds
 };
+
+// The application keeps its charts in the file it saves: the charts made
+// since the last save join the model's sheets before a save.
+void keep_charts(AppContext& ctx, host::Workbook& book) {
+  for (; ctx.charts_kept < ctx.charts.size(); ++ctx.charts_kept) {
+    const FakeChartRecord& made = ctx.charts[ctx.charts_kept];
+    book.sheet(made.sheet).add_chart(made.chart);
+  }
+}
 
 // Column widths and row heights in points, as the application places
 // objects: a width of w characters is 7w + 5 pixels of 0.75 points.
@@ -746,8 +756,8 @@ class FakeWorkbook final : public FakeDispatch {
     if (is(n, L"fullname")) out = Variant::str(book_.full_name());
     else if (is(n, L"worksheets")) out = give(new FakeWorksheets(app_, book_));
     else if (is(n, L"activesheet")) out = app_.sheet_object(book_, book_.active_sheet());
-    else if (is(n, L"save")) book_.save();
-    else if (is(n, L"saveas")) book_.save_as(to_str(a.need(0, L"Filename")));
+    else if (is(n, L"save")) keep_charts(app_.ctx, book_), book_.save();
+    else if (is(n, L"saveas")) keep_charts(app_.ctx, book_), book_.save_as(to_str(a.need(0, L"Filename")));
     else return false;
     return true;
   }
