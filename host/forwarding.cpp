@@ -49,6 +49,10 @@ CellRef ForwardingWorksheet::active_cell() const { FWD("active_cell", active_cel
 Value ForwardingWorksheet::value(int r, int c) const { FWD("value", value(r, c)); }
 void ForwardingWorksheet::set_value(int r, int c, const Value& v) { FWD("set_value", set_value(r, c, v)); }
 void ForwardingWorksheet::set_values(const Area& a, const Value& v) { FWD("set_values", set_values(a, v)); }
+host::ValueGrid ForwardingWorksheet::values(const Area& a) const { FWD("values", values(a)); }
+void ForwardingWorksheet::write_values(CellRef at, const host::ValueGrid& g) {
+  FWD("write_values", write_values(at, g));
+}
 std::string ForwardingWorksheet::formula(int r, int c) const { FWD("formula", formula(r, c)); }
 void ForwardingWorksheet::set_formula(const Area& a, const std::string& t) {
   FWD("set_formula", set_formula(a, t));

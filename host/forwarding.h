@@ -54,6 +54,8 @@ class ForwardingWorksheet : public host::Worksheet {
   host::Value value(int row, int col) const override;
   void set_value(int row, int col, const host::Value& v) override;
   void set_values(const host::Area& area, const host::Value& v) override;
+  host::ValueGrid values(const host::Area& area) const override;
+  void write_values(host::CellRef top_left, const host::ValueGrid& grid) override;
   std::string formula(int row, int col) const override;
   void set_formula(const host::Area& area, const std::string& text) override;
   void set_formula_r1c1(const host::Area& area, const std::string& text) override;

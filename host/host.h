@@ -81,6 +81,18 @@ class Worksheet {
   virtual void set_value(int row, int col, const Value& v) = 0;
   // Range.Value = v over an area (every cell gets v).
   virtual void set_values(const Area& area, const Value& v) = 0;
+  // Range.Value of an area as one array: element (r, c) is what value()
+  // gives for the cell at (area.top + r, area.left + c). A job reads a table
+  // with one call instead of one per cell, which is what makes a large sheet
+  // affordable in the real application. Throws HostError when the area
+  // leaves the sheet or holds more than kMaxGridCells cells.
+  virtual ValueGrid values(const Area& area) const = 0;
+  // Range.Value = array over the area of grid's size at `top_left`: each
+  // cell takes its element as set_value would store it (an empty element or
+  // empty text empties the cell). Throws HostError when the area leaves the
+  // sheet, holds more than kMaxGridCells cells or a text is longer than a
+  // cell holds; the sheet is then unchanged.
+  virtual void write_values(CellRef top_left, const ValueGrid& grid) = 0;
   // Range.Formula: "=..." for a formula cell, otherwise the constant as the
   // application shows it in the formula bar ("" for empty).
   virtual std::string formula(int row, int col) const = 0;

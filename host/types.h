@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lczs::host {
 
@@ -21,6 +22,13 @@ inline constexpr int kMaxCols = 16384;
 inline constexpr int kMaxSheetNameLength = 31;
 // Longest text a cell holds.
 inline constexpr int kMaxCellTextLength = 32767;
+// Most cells one bulk read or write (Worksheet::values, write_values) moves:
+// a table of the sheet's full height and 32 columns. Bounds the memory of
+// one array rather than any limit of the application.
+inline constexpr long long kMaxGridCells = static_cast<long long>(kMaxRows) * 32;
+// Manual page breaks a sheet holds: the file format keeps no more, and the
+// application refuses to add breaks a little past it.
+inline constexpr int kMaxPageBreaks = 1023;
 
 struct CellRef {
   int row = 1;
@@ -122,6 +130,29 @@ class Value {
   double num_ = 0;
   std::string text_;
   ErrorCode err_ = ErrorCode::NA;
+};
+
+// A rectangle of values row by row, as Range.Value of an area holds them.
+// Elements are addressed from 0: at(0, 0) is the area's top-left cell.
+class ValueGrid {
+ public:
+  ValueGrid() = default;
+  // rows x cols empty values.
+  ValueGrid(int rows, int cols)
+      : rows_(rows), cols_(cols), cells_(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols)) {}
+
+  int rows() const { return rows_; }
+  int cols() const { return cols_; }
+  Value& at(int row, int col) { return cells_[index(row, col)]; }
+  const Value& at(int row, int col) const { return cells_[index(row, col)]; }
+
+ private:
+  std::size_t index(int row, int col) const {
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(col);
+  }
+  int rows_ = 0;
+  int cols_ = 0;
+  std::vector<Value> cells_;
 };
 
 // ---- Sorting (Range.Sort) ------------------------------------------------

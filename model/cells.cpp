@@ -487,6 +487,35 @@ void MemoryWorksheet::set_values(const Area& area, const Value& v) {
   book_->touch(*data_, area);
 }
 
+namespace {
+void check_grid(const Area& area) {
+  check_area(area);
+  if (static_cast<long long>(area.row_count()) * area.col_count() > host::kMaxGridCells)
+    fail("区域过大，无法一次读写：" + host::address(area, false));
+}
+}  // namespace
+
+host::ValueGrid MemoryWorksheet::values(const Area& area) const {
+  check_grid(area);
+  host::ValueGrid grid(area.row_count(), area.col_count());
+  for (int r = area.top; r <= area.bottom; ++r)
+    for (int c = area.left; c <= area.right; ++c)
+      if (const Cell* cell = data_->get(r, c)) grid.at(r - area.top, c - area.left) = cell_value(*this, r, c, cell);
+  return grid;
+}
+
+void MemoryWorksheet::write_values(host::CellRef at, const host::ValueGrid& grid) {
+  if (grid.rows() == 0 || grid.cols() == 0) return;
+  const Area area = Area::cell(at.row, at.col).resize(grid.rows(), grid.cols());
+  check_grid(area);
+  // Every text is checked before the first cell changes.
+  for (int r = 0; r < grid.rows(); ++r)
+    for (int c = 0; c < grid.cols(); ++c) check_text(grid.at(r, c));
+  for (int r = 0; r < grid.rows(); ++r)
+    for (int c = 0; c < grid.cols(); ++c) store_value(*data_, area.top + r, area.left + c, grid.at(r, c));
+  book_->touch(*data_, area);
+}
+
 std::string MemoryWorksheet::formula(int row, int col) const {
   check_cell(row, col);
   const Cell* cell = data_->get(row, col);

@@ -67,6 +67,9 @@ class MemoryStore : public WorkbookStore {
   std::map<std::string, std::string> files;  // path -> dump(book)
   int save_count = 0;                         // successful saves
   bool fail = false;                          // every save throws SaveError
+  // False: files keeps the paths with empty text, for books too large to
+  // dump at every save in a test.
+  bool keep_dumps = true;
 };
 
 class MemoryWorksheet : public host::Worksheet {
@@ -106,6 +109,8 @@ class MemoryWorksheet : public host::Worksheet {
   Value value(int row, int col) const override;
   void set_value(int row, int col, const Value& v) override;
   void set_values(const Area& area, const Value& v) override;
+  host::ValueGrid values(const Area& area) const override;
+  void write_values(host::CellRef top_left, const host::ValueGrid& grid) override;
   std::string formula(int row, int col) const override;
   void set_formula(const Area& area, const std::string& text) override;
   void set_formula_r1c1(const Area& area, const std::string& text) override;

@@ -1,6 +1,7 @@
 #include "win/dispatch.h"
 
 #include <algorithm>
+#include <new>
 #include <cstdio>
 #include <cmath>
 
@@ -162,8 +163,10 @@ Disp to_disp(const Variant& v, const std::string& label) {
   return Disp();
 }
 
-host::Value to_value(const Variant& v) {
-  const VARIANT* p = v.get();
+host::Value to_value(const Variant& v) { return to_value(*v.get()); }
+
+host::Value to_value(const VARIANT& v) {
+  const VARIANT* p = &v;
   switch (p->vt) {
     case VT_EMPTY:
     case VT_NULL: return host::Value();
@@ -198,6 +201,62 @@ Variant from_value(const host::Value& v) {
       return Variant::error(kXlErrBase + 2042);
   }
   return Variant::empty();
+}
+
+namespace {
+
+// Unlocks an array's data however the conversion ends.
+class ArrayData {
+ public:
+  explicit ArrayData(SAFEARRAY* a) : a_(a) {
+    if (FAILED(SafeArrayAccessData(a_, reinterpret_cast<void**>(&data_))))
+      throw host::HostError("表格程序返回的数组无法读取");
+  }
+  ~ArrayData() { SafeArrayUnaccessData(a_); }
+  ArrayData(const ArrayData&) = delete;
+  ArrayData& operator=(const ArrayData&) = delete;
+  // Every SAFEARRAY is stored column by column: the row index varies fastest.
+  VARIANT& at(long rows, long row, long col) { return data_[col * rows + row]; }
+
+ private:
+  SAFEARRAY* a_;
+  VARIANT* data_ = nullptr;
+};
+
+}  // namespace
+
+Variant from_grid(const host::ValueGrid& grid) {
+  SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(grid.rows()), 1}, {static_cast<ULONG>(grid.cols()), 1}};
+  Variant out;
+  SAFEARRAY* a = SafeArrayCreate(VT_VARIANT, 2, bounds);
+  if (!a) throw std::bad_alloc();
+  out.get()->vt = VT_ARRAY | VT_VARIANT;
+  out.get()->parray = a;
+  ArrayData data(a);
+  for (int c = 0; c < grid.cols(); ++c)
+    for (int r = 0; r < grid.rows(); ++r) data.at(grid.rows(), r, c) = from_value(grid.at(r, c)).detach();
+  return out;
+}
+
+host::ValueGrid to_grid(const Variant& v, int rows, int cols, const std::string& what) {
+  host::ValueGrid grid(rows, cols);
+  const VARIANT* p = v.get();
+  if (!(p->vt & VT_ARRAY)) {
+    if (rows != 1 || cols != 1) throw host::HostError(what + " 没有返回数组");
+    grid.at(0, 0) = to_value(*p);
+    return grid;
+  }
+  SAFEARRAY* a = (p->vt & VT_BYREF) ? *p->pparray : p->parray;
+  long lo_r = 0, hi_r = -1, lo_c = 0, hi_c = -1;
+  if ((p->vt & VT_TYPEMASK) != VT_VARIANT || !a || SafeArrayGetDim(a) != 2 ||
+      FAILED(SafeArrayGetLBound(a, 1, &lo_r)) || FAILED(SafeArrayGetUBound(a, 1, &hi_r)) ||
+      FAILED(SafeArrayGetLBound(a, 2, &lo_c)) || FAILED(SafeArrayGetUBound(a, 2, &hi_c)) ||
+      hi_r - lo_r + 1 != rows || hi_c - lo_c + 1 != cols)
+    throw host::HostError(what + " 返回的数组与区域大小不符");
+  ArrayData data(a);
+  for (int c = 0; c < cols; ++c)
+    for (int r = 0; r < rows; ++r) grid.at(r, c) = to_value(data.at(rows, r, c));
+  return grid;
 }
 
 }  // namespace lczs::win

@@ -61,6 +61,14 @@ Disp to_disp(const Variant& v, const std::string& label);
 
 // A cell value as Range.Value returns it, and back.
 host::Value to_value(const Variant& v);
+host::Value to_value(const VARIANT& v);
 Variant from_value(const host::Value& v);
+
+// Range.Value of an area with more than one cell: a two-dimensional array of
+// VARIANTs indexed from 1, rows first. from_grid builds one; to_grid reads
+// one of `rows` x `cols` elements (a single value stands for a 1 x 1 array)
+// and throws HostError naming `what` on any other shape.
+Variant from_grid(const host::ValueGrid& grid);
+host::ValueGrid to_grid(const Variant& v, int rows, int cols, const std::string& what);
 
 }  // namespace lczs::win

@@ -27,6 +27,15 @@ host::Area parse_or_throw(const std::string& address, const std::string& what) {
   return *area;
 }
 
+// The array of one bulk call is built whole on both sides of IDispatch;
+// its size is bounded before the application is asked.
+void check_grid(const host::Area& area) {
+  if (!area.valid())
+    throw host::HostError("区域超出工作表范围：" + host::address(area, false));
+  if (static_cast<long long>(area.row_count()) * area.col_count() > host::kMaxGridCells)
+    throw host::HostError("区域过大，无法一次读写：" + host::address(area, false));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -78,6 +87,16 @@ class DispatchWorksheet final : public host::Worksheet {
   }
   void set_values(const host::Area& area, const host::Value& v) override {
     range(area).put(L"Value", from_value(v));
+  }
+  host::ValueGrid values(const host::Area& area) const override {
+    check_grid(area);
+    return to_grid(range(area).get(L"Value"), area.row_count(), area.col_count(), "Range.Value");
+  }
+  void write_values(host::CellRef top_left, const host::ValueGrid& grid) override {
+    if (grid.rows() == 0 || grid.cols() == 0) return;
+    const host::Area area = host::Area::cell(top_left.row, top_left.col).resize(grid.rows(), grid.cols());
+    check_grid(area);
+    range(area).put(L"Value", from_grid(grid));
   }
   std::string formula(int row, int col) const override {
     return to_string(cell(row, col).get(L"Formula"), "Range.Formula");
@@ -140,15 +159,19 @@ class DispatchWorksheet final : public host::Worksheet {
   int replace_whole(const host::Area& area, const std::string& what,
                     const std::string& replacement) override {
     // Range.Replace reports only whether it replaced anything; the count is
-    // taken from the cells that match before the replacement.
+    // taken from the cells that match before the replacement, read as two
+    // arrays (values, and formulas to skip) rather than cell by cell.
     int count = 0;
     std::wstring w = widen(what);
-    for (int r = area.top; r <= area.bottom; ++r)
-      for (int c = area.left; c <= area.right; ++c) {
-        std::string f = formula(r, c);
-        if (!f.empty() && f[0] == '=') continue;
-        std::wstring shown = widen(value(r, c).display_text());
-        if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, shown.c_str(), -1, w.c_str(), -1) ==
+    const host::ValueGrid shown = values(area);
+    const host::ValueGrid formulas =
+        to_grid(range(area).get(L"Formula"), area.row_count(), area.col_count(), "Range.Formula");
+    for (int r = 0; r < shown.rows(); ++r)
+      for (int c = 0; c < shown.cols(); ++c) {
+        const host::Value& f = formulas.at(r, c);
+        if (f.is_text() && !f.as_text().empty() && f.as_text()[0] == '=') continue;
+        std::wstring text = widen(shown.at(r, c).display_text());
+        if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, text.c_str(), -1, w.c_str(), -1) ==
             CSTR_EQUAL)
           ++count;
       }

@@ -21,6 +21,7 @@ using win::widen;
 namespace {
 
 long g_live = 0;
+long g_calls = 0;
 std::vector<std::string> g_used;
 
 // {5E0C8A43-6C1B-4E25-9F3A-0D1B7D35C101}: finds the C++ object behind an
@@ -140,6 +141,7 @@ class FakeDispatch : public IDispatch {
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* n, UINT count, LCID, DISPID* out) override {
+    ++g_calls;
     for (UINT i = 0; i < count; ++i) {
       out[i] = id_of(n[i]);
       if (i == 0) {
@@ -151,6 +153,7 @@ class FakeDispatch : public IDispatch {
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARIANT* result,
                                    EXCEPINFO* info, UINT*) override {
+    ++g_calls;
     auto it = names().find(id);
     if (it == names().end()) return DISP_E_MEMBERNOTFOUND;
     Args a;
@@ -353,11 +356,16 @@ class FakeRange final : public FakeDispatch {
     const auto& r = area_;
     auto range = [&](host::Area x) { return give(new FakeRange(ctx_, s, x)); };
     if (is(n, L"value")) {
-      if (a.put) s.set_values(r, to_value(a.put));
-      else out = win::from_value(s.value(r.top, r.left));
+      // An area of more than one cell reads and takes a two-dimensional array.
+      if (a.put && (a.put->vt & VT_ARRAY))
+        s.write_values(r.top_left(), win::to_grid(deref(a.put), r.row_count(), r.col_count(), "Range.Value"));
+      else if (a.put) s.set_values(r, to_value(a.put));
+      else if (r.is_single_cell()) out = win::from_value(s.value(r.top, r.left));
+      else out = win::from_grid(s.values(r));
     } else if (is(n, L"formula")) {
       if (a.put) s.set_formula(r, to_str(a.put));
-      else out = Variant::str(s.formula(r.top, r.left));
+      else if (r.is_single_cell()) out = Variant::str(s.formula(r.top, r.left));
+      else out = win::from_grid(formulas(r));
     } else if (is(n, L"formular1c1")) {
       if (!a.put) return false;
       s.set_formula_r1c1(r, to_str(a.put));
@@ -445,6 +453,14 @@ class FakeRange final : public FakeDispatch {
     else return false;
     sheet_.set_alignment(area_, p);
     return true;
+  }
+
+  // Range.Formula of an area: each cell's formula bar text, as text.
+  host::ValueGrid formulas(const host::Area& r) {
+    host::ValueGrid grid(r.row_count(), r.col_count());
+    for (int i = 0; i < grid.rows(); ++i)
+      for (int j = 0; j < grid.cols(); ++j) grid.at(i, j) = host::Value::text(sheet_.formula(r.top + i, r.left + j));
+    return grid;
   }
 
   // Range.Sort(Key1, Order1, Key2, Type, Order2, Key3, Order3, Header,
@@ -1141,6 +1157,7 @@ std::vector<FakeChartRecord> fake_charts(IDispatch* application) {
   return {charts.begin(), charts.end()};
 }
 const std::vector<std::string>& fake_members_used() { return g_used; }
+long fake_dispatch_calls() { return g_calls; }
 
 IDispatch* make_fake_application(host::Application& app, bool with_menu_bar) {
   return new FakeApp(app, with_menu_bar);

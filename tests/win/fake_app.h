@@ -21,6 +21,8 @@ namespace lczs::wintest {
 long fake_live_objects();
 // Names the add-in looked up, in first-use order (the members it calls).
 const std::vector<std::string>& fake_members_used();
+// IDispatch calls (GetIDsOfNames and Invoke) made on fake objects so far.
+long fake_dispatch_calls();
 
 class FakeApplication;
 
