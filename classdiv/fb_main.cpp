@@ -5,12 +5,14 @@
 #include <optional>
 #include <unordered_set>
 #include <cstdio>
+#include <functional>
 #include <limits>
 
 #include "classdiv/fb_forms.h"
 #include "classdiv/fb_refine.h"
 #include "classdiv/fb_search.h"
 #include "host/numbers.h"
+#include "host/page_breaks.h"
 
 namespace lczs::classdiv {
 
@@ -20,6 +22,7 @@ using host::SortKey;
 using host::SortOrder;
 using host::SortSpec;
 using host::Value;
+using host::ValueGrid;
 
 namespace {
 
@@ -42,6 +45,13 @@ std::string shown(const Value& v) {
 }
 
 std::string num(long long v) { return host::int_text(v); }
+
+// One column of numbers as a grid for a single write.
+ValueGrid number_column(int rows, const std::function<double(int)>& at) {
+  ValueGrid grid(rows, 1);
+  for (int i = 0; i < rows; ++i) grid.at(i, 0) = Value::number(at(i));
+  return grid;
+}
 
 }  // namespace
 
@@ -114,11 +124,11 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
   const int M = region.col_count() - 4;
 
   // Refused before anything changes: the statistics block must stay within
-  // the rows a 16-bit row number reaches, and there must be score columns.
-  if (static_cast<long long>(N) + K + 14 > host::kInt16Max) {
+  // the sheet, and there must be score columns.
+  if (static_cast<long long>(N) + K + 14 > host::kMaxRows) {
     refuse(env, st, sheet_ref(data) + "有 " + num(N) + " 名学生，分 " + num(K) +
                         " 个班时统计表要用到第 " + num(static_cast<long long>(N) + K + 14) +
-                        " 行，超过了 32767 行的上限，无法分班。");
+                        " 行，超过了工作表 " + num(host::kMaxRows) + " 行的上限，无法分班。");
     return;
   }
   if (M < 1) {
@@ -138,12 +148,14 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
 
   if (N >= 1) {
     const Area scores{2, 5, N + 1, M + 4};
+    // Genders and scores, read once for every check below (column 0 is D).
+    const ValueGrid table = ws.values(Area{2, 4, N + 1, M + 4});
     // The two refusals keep their own words and add where the first such
     // cell is, so the user need not search the whole table for it.
     auto first_cell = [&](auto&& matches) {
       for (int r = 2; r <= N + 1; ++r)
         for (int x = 5; x <= M + 4; ++x)
-          if (matches(ws.value(r, x)))
+          if (matches(table.at(r - 2, x - 4)))
             return "\n第一处：" + sheet_ref(ws) + "的单元格 " + host::address(Area::cell(r, x), false) + "。";
       return std::string();
     };
@@ -162,7 +174,7 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
     }
     for (int r = 2; r <= N + 1; ++r)
       for (int x = 5; x <= M + 4; ++x) {
-        Value v = ws.value(r, x);
+        const Value& v = table.at(r - 2, x - 4);
         if (!v.is_number()) {
           refuse(env, st, sheet_ref(ws) + "的单元格 " + host::address(Area::cell(r, x), false) +
                               " 不是数字（" + shown(v) + "），请处理后再运行。");
@@ -170,7 +182,7 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
         }
       }
     for (int r = 2; r <= N + 1; ++r) {
-      Value v = ws.value(r, 4);
+      const Value& v = table.at(r - 2, 0);
       if (!(v.is_text() && (v.as_text() == "男" || v.as_text() == "女"))) {
         refuse(env, st, sheet_ref(ws) + "第 " + num(r) + " 行的性别（单元格 D" + num(r) + "）是" +
                             shown(v) + "，只能是“男”或“女”，请处理后再运行。");
@@ -202,7 +214,7 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
   const int B = st.fb_boy_count, G = st.fb_girl_count;
 
   const std::vector<int> deal = fb_deal(B, G, K);
-  for (int n = 0; n < N; ++n) ws.set_value(n + 2, 2, Value::number(deal[n]));
+  ws.write_values({2, 2}, number_column(N, [&](int n) { return deal[n]; }));
 
   st.fb_class_sizes.assign(K + 1, std::vector<int>(4, 0));
   for (int n = 0; n < N; ++n) {
@@ -230,10 +242,8 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
   fb_build_stats(env, st);
 
   st.fb_record_no.assign(N + 2, 0);
-  for (int r = 2; r <= N + 1; ++r) {
-    st.fb_record_no[r] = r - 1;
-    ws.set_value(r, M + 5, Value::number(r - 1));
-  }
+  for (int r = 2; r <= N + 1; ++r) st.fb_record_no[r] = r - 1;
+  ws.write_values({2, M + 5}, number_column(N, [](int n) { return n + 1; }));
 }
 
 void fb_build_stats(jobs::JobEnv& env, FbState& st) {
@@ -250,14 +260,17 @@ void fb_build_stats(jobs::JobEnv& env, FbState& st) {
   app.paste(ws, {S, 5});
   app.end_copy_mode();
 
+  // Sizes, boys, girls and the class of every class, then the grade's.
+  ValueGrid sizes(K + 1, 4);
   for (int c = 1; c <= K; ++c) {
-    ws.set_value(S + c, 4, Value::number(c));
-    for (int x = 1; x <= 3; ++x) ws.set_value(S + c, x, Value::number(st.fb_class_sizes[c][x]));
+    for (int x = 1; x <= 3; ++x) sizes.at(c - 1, x - 1) = Value::number(st.fb_class_sizes[c][x]);
+    sizes.at(c - 1, 3) = Value::number(c);
   }
-  ws.set_value(S + K + 1, 4, Value::text("年级"));
-  ws.set_value(S + K + 1, 1, Value::number(N));
-  ws.set_value(S + K + 1, 2, Value::number(st.fb_boy_count));
-  ws.set_value(S + K + 1, 3, Value::number(st.fb_girl_count));
+  sizes.at(K, 0) = Value::number(N);
+  sizes.at(K, 1) = Value::number(st.fb_boy_count);
+  sizes.at(K, 2) = Value::number(st.fb_girl_count);
+  sizes.at(K, 3) = Value::text("年级");
+  ws.write_values({S + 1, 1}, sizes);
   ws.set_value(S + K + 2, 3, Value::text("总平均分"));
   ws.set_value(S + K + 3, 3, Value::text("最高平均分的班"));
   ws.set_value(S + K + 4, 3, Value::text("最低平均分的班"));
@@ -357,8 +370,9 @@ void fb_balance_classes(jobs::JobEnv& env, FbState& st) {
   in.columns = M;
   in.classes = K;
   in.scores.resize(static_cast<std::size_t>(N) * M);
-  for (int r = 2; r <= N + 1; ++r)
-    for (int j = 1; j <= M; ++j) in.scores[(r - 2) * M + (j - 1)] = ws.value(r, j + 4).as_number();
+  const ValueGrid scores = ws.values(Area{2, 5, N + 1, M + 4});
+  for (int i = 0; i < N; ++i)
+    for (int j = 0; j < M; ++j) in.scores[static_cast<std::size_t>(i) * M + j] = scores.at(i, j).as_number();
   in.rows.assign(K + 1, {0, 0, 0, 0});
   in.sizes.assign(K + 1, 0);
   for (int c = 1; c <= K; ++c) {
@@ -456,10 +470,13 @@ void fb_write_back(jobs::JobEnv& env, FbState& st) {
 
   host::Worksheet& scratch = wb.add_sheet_after(wb.sheet(wb.sheet_count()));
   scratch.activate();
-  for (int r = 2; r <= N + 1; ++r) scratch.set_value(r, 2, Value::number(st.fb_record_no[r]));
+  // Column A the class of each row, column B its record number.
+  ValueGrid classes(N, 2);
+  for (int r = 2; r <= N + 1; ++r) classes.at(r - 2, 1) = Value::number(st.fb_record_no[r]);
   for (int c = 1; c <= K; ++c)
     for (int r = st.fb_class_rows[c][1]; r <= st.fb_class_rows[c][4]; ++r)
-      scratch.set_value(r, 1, Value::number(c));
+      classes.at(r - 2, 0) = Value::number(c);
+  scratch.write_values({2, 1}, classes);
   scratch.sort(Area{2, 1, N + 1, 2}, by_record);
 
   st.work_sheet = &wb.sheet(1);
@@ -484,10 +501,16 @@ void fb_write_back(jobs::JobEnv& env, FbState& st) {
   ws.select(Area::cell(1, 1));
 }
 
-void fb_format_result(jobs::JobEnv&, FbState& st, host::Worksheet& sheet) {
+void fb_format_result(jobs::JobEnv& env, FbState& st, host::Worksheet& sheet) {
   sheet.activate();
   sheet.select(Area::cell(1, 1));
-  for (int c = 2; c <= st.fb_class_count; ++c) sheet.add_page_break(st.fb_class_rows[c][1]);
+  std::vector<int> rows;  // above the first row of every class but the first
+  for (int c = 2; c <= st.fb_class_count; ++c) rows.push_back(st.fb_class_rows[c][1]);
+  const std::size_t fit = host::page_breaks_that_fit(sheet, rows);
+  for (std::size_t i = 0; i < fit; ++i) sheet.add_page_break(rows[i]);
+  if (fit < rows.size())
+    env.ui.notice(sheet_ref(sheet) + "最多只能有 " + num(host::kMaxPageBreaks) + " 个手动分页符，从第 " +
+                  num(static_cast<long long>(fit) + 2) + " 班起不再分页。");
   host::FontPatch font;
   font.size = 10;
   sheet.set_font(Area::whole_sheet(), font);

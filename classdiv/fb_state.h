@@ -3,7 +3,7 @@
 // write-back, and the search's own working values.
 //
 // Integers that the application held as 16-bit are kept as int here; the
-// steps check the ranges that matter (rows up to 32767) before they start.
+// steps check the ranges that matter (rows within the sheet) before they start.
 // Reals that the application held in single precision are float, so the
 // search computes exactly what it did.
 #pragma once

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
 #include <string>
 
 namespace lczs::examanalysis {
@@ -19,16 +18,16 @@ struct KsState {
   std::string ks_save_name;  // the report's file name and cover title
   // Band sizes as typed (already checked to be whole, 0 when left empty).
   std::array<double, 7> ks_band_input{};
-  std::int16_t ks_id_cols = 0;   // 班级, 学号, 姓名: always 3
-  std::int16_t ks_block_gap = 0; // scratch blocks start this far below the students
+  int ks_id_cols = 0;   // 班级, 学号, 姓名: always 3
+  int ks_block_gap = 0; // scratch blocks start this far below the students
   bool ks_has_absent = false;
   bool ks_has_bands = false;
-  std::int16_t ks_student_count = 0;
-  std::int16_t ks_sat_count = 0;
-  std::int16_t ks_class_count = 0;
-  std::int16_t ks_subject_count = 0;
-  std::int16_t ks_absent_count = 0;
-  std::array<std::int16_t, 7> ks_band_sizes{};
+  int ks_student_count = 0;
+  int ks_sat_count = 0;
+  int ks_class_count = 0;
+  int ks_subject_count = 0;
+  int ks_absent_count = 0;
+  std::array<int, 7> ks_band_sizes{};
 };
 
 }  // namespace lczs::examanalysis

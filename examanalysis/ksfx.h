@@ -83,7 +83,7 @@ class Ksfx {
 
   // Statistics blocks and extracts.
   void ksfx_count_bands(host::Worksheet& sheet, int sat_count,
-                        const std::array<std::int16_t, 7>& band_sizes, int class_count,
+                        const std::array<int, 7>& band_sizes, int class_count,
                         int subject_count, int id_cols);
   void ksfx_move_block(host::Worksheet& sheet, const std::string& sheet_name, int sat_count,
                        int block_gap);

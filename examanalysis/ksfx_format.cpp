@@ -1,6 +1,8 @@
 // The report's formatting: number format of the averages, the uniform table
 // style, page breaks, title rows, and the tables appended to the averages.
 #include "examanalysis/ksfx.h"
+#include "host/numbers.h"
+#include "host/page_breaks.h"
 
 namespace lczs::examanalysis {
 
@@ -24,6 +26,12 @@ FontPatch plain_song(double size) {
                    .underline = host::Underline::None,
                    .color_index = host::kColorIndexAutomatic};
 }
+
+namespace {
+
+std::string quoted(const host::Worksheet& sheet) { return "工作表“" + sheet.name() + "”"; }
+
+}  // namespace
 
 void Ksfx::ksfx_average_format(host::Worksheet& averages) {
   step_ = "设置均分的数字格式";
@@ -80,16 +88,23 @@ void Ksfx::ksfx_paginate(host::Worksheet& sheet) {
   region = sheet.current_region(1, 1);
   // A break above the first student of every class but the first, and one
   // below the last student.
-  Value above = sheet.value(2, 1);
-  const int below_last = region.row_count() + 1;
-  for (int i = 3; i <= below_last; ++i) {
-    Value here = sheet.value(i, 1);
+  const int last = region.row_count() + 1;
+  const host::ValueGrid codes = sheet.values(Area{2, 1, last, 1});
+  std::vector<int> rows;
+  for (int i = 3; i <= last; ++i)
     // The empty cell below the list equals a class code of 0.
-    if (i == below_last || !above.vba_equals(here)) {
-      sheet.select(Area::cell(i, 1));
-      sheet.add_page_break(i);
-    }
-    above = here;
+    if (i == last || !codes.at(i - 3, 0).vba_equals(codes.at(i - 2, 0))) rows.push_back(i);
+  const std::size_t fit = host::page_breaks_that_fit(sheet, rows);
+  for (std::size_t b = 0; b < fit; ++b) {
+    sheet.select(Area::cell(rows[b], 1));
+    sheet.add_page_break(rows[b]);
+  }
+  if (fit < rows.size()) {
+    const int row = rows[fit];
+    const std::string which = row < last ? "从班级 " + codes.at(row - 2, 0).display_text() + " 起"
+                                         : "最后一个班之后";
+    ui_.notice(quoted(sheet) + "最多只能有 " + host::int_text(host::kMaxPageBreaks) + " 个手动分页符，" +
+               which + "不再分页。");
   }
 }
 

@@ -14,6 +14,7 @@ using host::SortKey;
 using host::SortOrder;
 using host::SortSpec;
 using host::Value;
+using host::ValueGrid;
 
 namespace {
 
@@ -49,8 +50,9 @@ KsSurvey ksfx_survey(host::Worksheet& sheet) {
   }
   std::set<double> classes;
   std::vector<bool> complete(s.students, true);
+  const ValueGrid table = sheet.values(Area{2, 1, s.students + 1, 3 + s.subjects});
   for (int r = 2; r <= s.students + 1; ++r) {
-    Value code = sheet.value(r, 1);
+    const Value& code = table.at(r - 2, 0);
     if (!code.is_number() && s.problem.empty()) {
       s.problem = where + "的单元格 " + cell_name(r, 1) +
                   (code.is_empty() ? " 是空的" : not_a_number(code)) +
@@ -58,7 +60,7 @@ KsSurvey ksfx_survey(host::Worksheet& sheet) {
     }
     if (code.is_number()) classes.insert(code.as_number());
     for (int c = 4; c <= 3 + s.subjects; ++c) {
-      Value v = sheet.value(r, c);
+      const Value& v = table.at(r - 2, c - 1);
       if (v.is_empty()) {
         s.has_blank = true;
         complete[r - 2] = false;
@@ -117,16 +119,16 @@ std::string Ksfx::ksfx_check_workbook() {
     if (!problem.empty()) return problem;
   }
 
-  // Every row the run writes must stay within 16-bit row numbers.
+  // Every row the run writes must stay within the sheet.
   const long long n = s.students, t = s.sat, c = static_cast<long long>(s.classes.size());
   const long long absent = s.has_blank ? n - t : 0;
   long long largest = n + 1;
   if (absent > 0) largest = std::max(largest, n + 10 + absent - 1);
   largest = std::max(largest, t + 12 + c + 1);
   largest = std::max(largest, 2 + c + 1 + 2 + c + (absent > 0 ? 2 + absent : 0));
-  if (largest > host::kInt16Max)
+  if (largest > host::kMaxRows)
     return quoted_sheet(*work_sheet) + "有" + host::int_text(n) + "名学生，分析要用到第" +
-           host::int_text(largest) + "行，超过了" + host::int_text(host::kInt16Max) +
+           host::int_text(largest) + "行，超过了工作表的" + host::int_text(host::kMaxRows) +
            "行，请分开处理后再运行。";
   return "";
 }
@@ -147,14 +149,20 @@ void Ksfx::ksfx_prepare() {
   work_sheet = &all;
 
   Area region = all.current_region(1, 1);
-  st_.ks_student_count = host::to_int16(region.row_count() - 1);
+  st_.ks_student_count = region.row_count() - 1;
   const int n = st_.ks_student_count;
   const int cols = region.col_count();
-  for (int r = 2; r <= n + 1; ++r) {
-    for (int c = st_.ks_id_cols + 1; c <= cols; ++c) {
-      if (all.value(r, c).is_empty()) {
-        all.set_value(r, c, Value::number(0));
-        st_.ks_has_absent = true;
+  const int id = st_.ks_id_cols;
+  if (n > 0 && cols > id) {
+    // Only the empty scores are written: the rest of the table stays as the
+    // user typed it.
+    const ValueGrid scores = all.values(Area{2, id + 1, n + 1, cols});
+    for (int r = 2; r <= n + 1; ++r) {
+      for (int c = id + 1; c <= cols; ++c) {
+        if (scores.at(r - 2, c - id - 1).is_empty()) {
+          all.set_value(r, c, Value::number(0));
+          st_.ks_has_absent = true;
+        }
       }
     }
   }
@@ -166,15 +174,16 @@ void Ksfx::ksfx_prepare() {
   // a code of 0.
   class_codes_.clear();
   int classes = 0;
+  const ValueGrid codes = all.values(Area{2, 1, n + 1, 1});
   for (int r = 2; r <= n + 1; ++r) {
-    Value code = all.value(r, 1);
-    if (r == n + 1 || !code.vba_equals(all.value(r + 1, 1))) {
+    const Value& code = codes.at(r - 2, 0);
+    if (r == n + 1 || !code.vba_equals(codes.at(r - 1, 0))) {
       ++classes;
       class_codes_.push_back(code.as_number());
     }
   }
   std::reverse(class_codes_.begin(), class_codes_.end());
-  st_.ks_class_count = host::to_int16(st_.ks_class_count + classes);
+  st_.ks_class_count = st_.ks_class_count + classes;
 
   ksfx_analyse();
 }
@@ -189,7 +198,7 @@ void Ksfx::ksfx_analyse() {
 
   const int id = st_.ks_id_cols;
   const int n = st_.ks_student_count;
-  st_.ks_subject_count = host::to_int16(sat.current_region(1, 1).col_count() - id);
+  st_.ks_subject_count = sat.current_region(1, 1).col_count() - id;
   const int s = st_.ks_subject_count;
 
   if (st_.ks_has_absent) {
@@ -213,13 +222,15 @@ void Ksfx::ksfx_analyse() {
 
     // Park every student with a missing (0) score below the table, keeping
     // class and student-number order, then move them to 年级缺考.
-    const int park = host::to_int16(n + 10);
+    const int park = n + 10;
     int p = park;
+    // Moving a row out changes no row read later, so one read serves all.
+    const ValueGrid scores = sat.values(Area{2, id + 1, n + 1, id + s});
     for (int i = 2; i <= n + 1; ++i) {
       for (int c = id + 1; c <= id + s; ++c) {
-        if (sat.value(i, c).vba_equals(Value::number(0))) {
+        if (scores.at(i - 2, c - id - 1).vba_equals(Value::number(0))) {
           host_app.copy(sat, Area::rows(i, i));
-          host_app.paste(sat, {host::to_int16(p), 1});
+          host_app.paste(sat, {p, 1});
           sat.clear_contents(Area::rows(i, i));
           host_app.end_copy_mode();
           ++p;
@@ -241,11 +252,11 @@ void Ksfx::ksfx_analyse() {
   // Close the gaps left by the parked rows: emptied rows sort last.
   sat.sort(Area{2, 1, n + 1, id + s}, SortSpec{.key1 = {1, SortOrder::Descending},
                                                .header = SortHeader::No});
-  st_.ks_sat_count = host::to_int16(sat.current_region(1, 1).row_count() - 1);
+  st_.ks_sat_count = sat.current_region(1, 1).row_count() - 1;
   const int t = st_.ks_sat_count;
   if (st_.ks_has_absent) {
     if (n > t) sat.delete_cells(Area{t + 2, 1, n + 1, id + s}, host::Shift::Auto);
-    st_.ks_absent_count = host::to_int16(n - t);
+    st_.ks_absent_count = n - t;
   } else {
     st_.ks_absent_count = 0;
   }
@@ -262,7 +273,7 @@ void Ksfx::ksfx_analyse() {
 
   bool any = false;
   for (int k = 1; k <= 6; ++k) {
-    st_.ks_band_sizes[k] = host::to_int16(st_.ks_band_input[k]);
+    st_.ks_band_sizes[k] = host::to_int32(st_.ks_band_input[k]);
     if (st_.ks_band_sizes[k] > 0) any = true;
   }
   st_.ks_has_bands = any;
@@ -307,10 +318,15 @@ void Ksfx::ksfx_rank_students(host::Worksheet& sheet, int sat_count, int id_cols
   sheet.set_value(1, k + 1, Value::text("总分"));
   sheet.set_value(1, k + 2, Value::text("班名次"));
   sheet.set_value(1, k + 3, Value::text("年级名次"));
-  for (int i = 2; i <= t + 1; ++i) {
-    double sum = 0;
-    for (int c = id_cols + 1; c <= k; ++c) sum += sheet.value(i, c).as_number();
-    sheet.set_value(i, k + 1, Value::number(sum));
+  {
+    const ValueGrid scores = sheet.values(Area{2, id_cols + 1, t + 1, k});
+    ValueGrid totals(t, 1);
+    for (int i = 0; i < t; ++i) {
+      double sum = 0;
+      for (int c = 0; c < subject_count; ++c) sum += scores.at(i, c).as_number();
+      totals.at(i, 0) = Value::number(sum);
+    }
+    sheet.write_values({2, k + 1}, totals);
   }
 
   Area region = sheet.current_region(1, 1);
@@ -318,39 +334,47 @@ void Ksfx::ksfx_rank_students(host::Worksheet& sheet, int sat_count, int id_cols
   sheet.sort(region, SortSpec{.key1 = {k + 1, SortOrder::Descending}, .header = SortHeader::Yes});
   // Equal totals share the better rank; the next lower total takes its
   // position (600, 590, 590, 580 -> 1, 2, 2, 4).
-  sheet.set_value(2, k + 3, Value::number(1));
-  double prev_total = sheet.value(2, k + 1).as_number();
-  double prev_rank = 1;
-  for (int i = 3; i <= t + 1; ++i) {
-    double total = sheet.value(i, k + 1).as_number();
-    if (total < prev_total) prev_rank = i - 1;
-    sheet.set_value(i, k + 3, Value::number(prev_rank));
-    prev_total = total;
+  {
+    const ValueGrid totals = sheet.values(Area{2, k + 1, t + 1, k + 1});
+    ValueGrid ranks(t, 1);
+    ranks.at(0, 0) = Value::number(1);
+    double prev_total = totals.at(0, 0).as_number();
+    double prev_rank = 1;
+    for (int i = 3; i <= t + 1; ++i) {
+      double total = totals.at(i - 2, 0).as_number();
+      if (total < prev_total) prev_rank = i - 1;
+      ranks.at(i - 2, 0) = Value::number(prev_rank);
+      prev_total = total;
+    }
+    sheet.write_values({2, k + 3}, ranks);
   }
 
   region = sheet.current_region(1, 1);
   sheet.sort(region, SortSpec{.key1 = {1, SortOrder::Ascending},
                               .key2 = SortKey{k + 1, SortOrder::Descending},
                               .header = SortHeader::Yes});
-  sheet.set_value(2, k + 2, Value::number(1));
+  const ValueGrid rows = sheet.values(Area{2, 1, t + 1, k + 1});
+  ValueGrid ranks(t, 1);
+  ranks.at(0, 0) = Value::number(1);
   int pos = 2;
   double rank = 1;
-  prev_total = sheet.value(2, k + 1).as_number();
-  Value prev_class = sheet.value(2, 1);
+  double prev_total = rows.at(0, k).as_number();
+  const Value* prev_class = &rows.at(0, 0);
   for (int i = 3; i <= t + 1; ++i) {
-    Value code = sheet.value(i, 1);
-    double total = sheet.value(i, k + 1).as_number();
-    if (code.vba_equals(prev_class)) {
+    const Value& code = rows.at(i - 2, 0);
+    double total = rows.at(i - 2, k).as_number();
+    if (code.vba_equals(*prev_class)) {
       if (total < prev_total) rank = pos;
       ++pos;
     } else {
       rank = 1;
       pos = 2;
     }
-    sheet.set_value(i, k + 2, Value::number(rank));
-    prev_class = code;
+    ranks.at(i - 2, 0) = Value::number(rank);
+    prev_class = &code;
     prev_total = total;
   }
+  sheet.write_values({2, k + 2}, ranks);
 }
 
 }  // namespace lczs::examanalysis

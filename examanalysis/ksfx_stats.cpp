@@ -14,6 +14,7 @@ using host::SortKey;
 using host::SortOrder;
 using host::SortSpec;
 using host::Value;
+using host::ValueGrid;
 
 namespace {
 
@@ -24,10 +25,17 @@ int class_row(const std::vector<double>& codes, double code) {
   return static_cast<int>(it - codes.begin());
 }
 
+// The class codes as one column.
+ValueGrid code_column(const std::vector<double>& codes, int count) {
+  ValueGrid grid(count, 1);
+  for (int i = 0; i < count; ++i) grid.at(i, 0) = Value::number(codes[i]);
+  return grid;
+}
+
 }  // namespace
 
 void Ksfx::ksfx_count_bands(host::Worksheet& sheet, int sat_count,
-                            const std::array<std::int16_t, 7>& band_sizes, int class_count,
+                            const std::array<int, 7>& band_sizes, int class_count,
                             int subject_count, int id_cols) {
   step_ = "统计各班各名次段人数";
   const int t = sat_count;
@@ -37,13 +45,12 @@ void Ksfx::ksfx_count_bands(host::Worksheet& sheet, int sat_count,
   sheet.select(region);
   sheet.sort(region, SortSpec{.key1 = {1, SortOrder::Ascending}, .header = SortHeader::Yes});
 
-  const int r0 = host::to_int16(t + st_.ks_block_gap);
+  const int r0 = t + st_.ks_block_gap;
   sheet.set_value(r0, 1, Value::text("班级"));
   for (int k = 1; k <= 6; ++k)
     sheet.set_value(r0, k + 1,
                     Value::text((k < 4 ? "前" : "后") + host::int_text(band_sizes[k]) + "名"));
-  for (int i = 0; i < class_count; ++i)
-    sheet.set_value(host::to_int16(r0 + 1 + i), 1, Value::number(class_codes_[i]));
+  if (class_count > 0) sheet.write_values({r0 + 1, 1}, code_column(class_codes_, class_count));
 
   // Stable: equal totals stay in ascending class order, so ties at a cut go
   // to the lower class codes.
@@ -54,8 +61,9 @@ void Ksfx::ksfx_count_bands(host::Worksheet& sheet, int sat_count,
   // One pass over the ranked list: position p (from 1) is in top band k when
   // p <= n_k and in bottom band k when p > T - n_k.
   std::vector<std::array<int, 7>> counts(class_count, std::array<int, 7>{});
+  const ValueGrid ranked = sheet.values(Area{2, 1, t + 1, 1});
   for (int p = 1; p <= t; ++p) {
-    int row = class_row(class_codes_, sheet.value(p + 1, 1).as_number());
+    int row = class_row(class_codes_, ranked.at(p - 1, 0).as_number());
     if (row < 0) continue;
     for (int k = 1; k <= 6; ++k) {
       int n = band_sizes[k];
@@ -63,9 +71,12 @@ void Ksfx::ksfx_count_bands(host::Worksheet& sheet, int sat_count,
       if (n > 0 && in) ++counts[row][k];
     }
   }
-  for (int i = 0; i < class_count; ++i)
-    for (int k = 1; k <= 6; ++k)
-      sheet.set_value(r0 + 1 + i, k + 1, Value::number(counts[i][k]));
+  if (class_count > 0) {
+    ValueGrid table(class_count, 6);
+    for (int i = 0; i < class_count; ++i)
+      for (int k = 1; k <= 6; ++k) table.at(i, k - 1) = Value::number(counts[i][k]);
+    sheet.write_values({r0 + 1, 2}, table);
+  }
 
   for (int c = 7; c >= 2; --c) {
     if (band_sizes[c - 1] != 0) continue;
@@ -81,7 +92,7 @@ void Ksfx::ksfx_move_block(host::Worksheet& sheet, const std::string& sheet_name
   host::Worksheet& target = work_book->add_sheet();
   target.set_name(sheet_name);
   sheet.activate();
-  const int r0 = host::to_int16(sat_count + block_gap);
+  const int r0 = sat_count + block_gap;
   sheet.select(Area::cell(r0, 1));
   Area block = sheet.current_region(r0, 1);
   sheet.select(block);
@@ -103,7 +114,7 @@ void Ksfx::ksfx_subject_averages(host::Worksheet& sheet, int sat_count, int bloc
   sheet.select(region);
   sheet.sort(region, SortSpec{.key1 = {1, SortOrder::Ascending}, .header = SortHeader::Yes});
 
-  const int r0 = host::to_int16(t + block_gap);
+  const int r0 = t + block_gap;
   sheet.set_value(r0, 1, Value::text("班级"));
   sheet.set_value(r0, 2, Value::text("人数"));
   Area headers{1, first, 1, first + s};
@@ -113,8 +124,7 @@ void Ksfx::ksfx_subject_averages(host::Worksheet& sheet, int sat_count, int bloc
   host_app.paste(sheet, {r0, 3});
   host_app.end_copy_mode();
 
-  for (int i = 0; i < class_count; ++i)
-    sheet.set_value(host::to_int16(r0 + 1 + i), 1, Value::number(class_codes_[i]));
+  if (class_count > 0) sheet.write_values({r0 + 1, 1}, code_column(class_codes_, class_count));
 
   // Class averages sum in single precision, as the report always has; each
   // class's numbers go on its own code's row, and a class nobody of which
@@ -122,30 +132,35 @@ void Ksfx::ksfx_subject_averages(host::Worksheet& sheet, int sat_count, int bloc
   std::vector<int> sizes(class_count, 0);
   std::vector<std::vector<float>> acc(class_count, std::vector<float>(s + 1, 0.0f));
   std::vector<long double> grade(s + 1, 0.0L);
+  const ValueGrid rows = sheet.values(Area{2, 1, t + 1, first + s});
   for (int m = 2; m <= t + 1; ++m) {
-    int row = class_row(class_codes_, sheet.value(m, 1).as_number());
+    int row = class_row(class_codes_, rows.at(m - 2, 0).as_number());
     for (int j = 0; j <= s; ++j) {
-      double v = sheet.value(m, first + j).as_number();
+      double v = rows.at(m - 2, first - 1 + j).as_number();
       grade[j] += v;
       if (row >= 0) acc[row][j] = static_cast<float>(v + static_cast<double>(acc[row][j]));
     }
     if (row >= 0) ++sizes[row];
   }
-  for (int i = 0; i < class_count; ++i) {
-    const int out = r0 + 1 + i;
-    sheet.set_value(out, 2, Value::number(sizes[i]));
-    if (sizes[i] == 0) continue;
-    const float n = static_cast<float>(host::to_int16(sizes[i]));
-    for (int j = 0; j <= s; ++j)
-      sheet.set_value(out, 3 + j, Value::number(static_cast<double>(acc[i][j] / n)));
+  if (class_count > 0) {
+    // A class of no one leaves its averages empty.
+    ValueGrid table(class_count, s + 2);
+    for (int i = 0; i < class_count; ++i) {
+      table.at(i, 0) = Value::number(sizes[i]);
+      if (sizes[i] == 0) continue;
+      const float n = static_cast<float>(sizes[i]);
+      for (int j = 0; j <= s; ++j) table.at(i, 1 + j) = Value::number(static_cast<double>(acc[i][j] / n));
+    }
+    sheet.write_values({r0 + 1, 2}, table);
   }
 
   // The grade row holds the exact mean of every column.
-  const int g = host::to_int16(r0 + class_count + 1);
+  const int g = r0 + class_count + 1;
   sheet.set_value(g, 1, Value::text("年级均分"));
   sheet.set_value(g, 2, Value::number(t));
-  for (int j = 0; j <= s; ++j)
-    sheet.set_value(t + 2, first + j, Value::number(static_cast<double>(grade[j] / t)));
+  ValueGrid means(1, s + 1);
+  for (int j = 0; j <= s; ++j) means.at(0, j) = Value::number(static_cast<double>(grade[j] / t));
+  sheet.write_values({t + 2, first}, means);
   Area grade_row{t + 2, first, t + 2, first + s};
   sheet.select(grade_row);
   host_app.cut(sheet, grade_row);
@@ -209,9 +224,10 @@ void Ksfx::ksfx_rank_extract(host::Worksheet& sheet, const std::string& sheet_na
   extract.set_value(1, w + 1, Value::text("人数"));
   // One merged 人数 cell over every run of rows of one class.
   int start = 2;
-  Value current = extract.value(2, 1);
+  const ValueGrid codes = extract.values(Area{2, 1, rows + 1, 1});
+  Value current = codes.at(0, 0);
   for (int i = 2; i <= rows; ++i) {
-    Value next = extract.value(i + 1, 1);
+    const Value& next = codes.at(i - 1, 0);
     // The empty cell below the list equals a class code of 0.
     if (i < rows && next.vba_equals(current)) continue;
     Area run{start, w + 1, i, w + 1};

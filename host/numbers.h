@@ -1,9 +1,10 @@
 // Number conversions the jobs share with the application's run-time library.
 //
-// Counts, rows and columns are 16-bit signed integers in the system; a
-// conversion of a real or a text to such an integer rounds to the nearest
-// integer with halves to the even neighbour (2.5 -> 2, 3.5 -> 4), and a
-// result that does not fit is an error.
+// Rows and counts are 32-bit, so a table may fill the whole sheet; a few
+// settings typed into forms (the class count, the time limit in seconds)
+// keep the 16-bit range their forms allow. A conversion of a real or a text
+// to an integer rounds to the nearest integer with halves to the even
+// neighbour (2.5 -> 2, 3.5 -> 4), and a result that does not fit is an error.
 #pragma once
 
 #include <cstdint>
@@ -40,8 +41,8 @@ std::optional<double> parse_user_number(std::string_view text);
 // Trims ASCII and full-width (U+3000) spaces at both ends.
 std::string trim(std::string_view text);
 
-// Plain decimal without leading zeros or spaces, as VBA's "&" writes a
-// 16-bit integer (50 -> "50", -3 -> "-3").
+// Plain decimal without leading zeros or spaces, as VBA's "&" writes an
+// integer (50 -> "50", -3 -> "-3").
 std::string int_text(long long v);
 
 }  // namespace lczs::host

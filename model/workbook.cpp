@@ -39,7 +39,7 @@ bool MemoryStore::exists(const std::string& path) const { return files.count(pat
 
 void MemoryStore::save(const WorkbookData& book, const std::string& path) {
   if (fail) throw host::SaveError("无法保存文件“" + path + "”");
-  files[path] = dump(book);
+  files[path] = keep_dumps ? dump(book) : std::string();
   ++save_count;
 }
 

@@ -108,23 +108,20 @@ std::optional<std::string> hkfx_check_input(host::Workbook& book, host::Workshee
     return where + "从 A1 起的数据只有 " + host::int_text(c) +
            " 列，没有学科列（学科从 D 列开始）。请按格式要求调整后再运行。";
   }
-  if (n + 1 > kLastUsableRow) {
-    return where + "的数据到第 " + host::int_text(n + 1) + " 行，超过了 " +
-           host::int_text(kLastUsableRow) + " 行的上限。请分成几份后再运行。";
-  }
 
   bool has_blank = false;
   std::vector<host::CellRef> blanks;
   int with_gap = 0;  // students with a blank or a 0 in some subject
   std::set<std::string> all_classes, gapless_classes;
+  const host::ValueGrid table = n > 0 ? input.values(Area{2, 1, n + 1, c}) : host::ValueGrid();
   for (int r = 2; r <= n + 1; ++r) {
-    const Value cls = input.value(r, 1);
+    const Value& cls = table.at(r - 2, 0);
     if (is_blank(cls)) {
       return where + "的单元格 " + cell_name(r, 1) + " 没有填写班级，请填写后再运行。";
     }
     bool gap = false;
     for (int col = 4; col <= c; ++col) {
-      const Value v = input.value(r, col);
+      const Value& v = table.at(r - 2, col - 1);
       if (is_blank(v)) {
         has_blank = gap = true;
         blanks.push_back({r, col});
@@ -238,9 +235,11 @@ void hkfx_prepare(jobs::JobEnv& env, HkState& st) {
     // Each student with a missing grade is parked below the list once,
     // however many grades he lacks.
     const int park = n + kParkGap + 1;
+    // Moving a row out changes no row read later, so one read serves all.
+    const host::ValueGrid grades = present.values(Area{2, 4, n + 1, s + 3});
     for (int r = 2; r <= n + 1; ++r) {
       for (int col = 4; col <= s + 3; ++col) {
-        if (!is_zero(present.value(r, col))) continue;
+        if (!is_zero(grades.at(r - 2, col - 4))) continue;
         app.copy(present, Area::rows(r, r));
         app.paste(present, {park + moved, 1});
         app.end_copy_mode();

@@ -31,9 +31,8 @@ inline constexpr std::string_view kQuit = "现在退出程序!";
 inline constexpr int kTableGap = 12;
 // Moved students are parked this many rows below the last student.
 inline constexpr int kParkGap = 9;
-// Rows and counts are 16-bit in this system; a run needing a row beyond
-// this is refused before it starts.
-inline constexpr int kLastUsableRow = 32767;
+// A run needing a row beyond the sheet's last is refused before it starts.
+inline constexpr int kLastUsableRow = host::kMaxRows;
 
 // The data-format form hkgssz, fresh in its designed state.
 std::unique_ptr<ui::Form> make_hkgssz(HkState& st);

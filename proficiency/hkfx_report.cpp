@@ -1,4 +1,5 @@
 // 会考成绩分析: the grade counts per class and subject, and the report sheet.
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -17,8 +18,8 @@ constexpr std::array<const char*, 10> kHeaders = {"班级",    "学科",    "参
                                                   "C等人数", "D等人数", "E等人数",  "AB率",    "合格率"};
 constexpr std::array<const char*, 5> kLetters = {"A", "B", "C", "D", "E"};
 
-// Rows are 16-bit in this system; the input checks keep runs below the
-// limit, this guards the one case they cannot foresee.
+// The input checks keep runs within the sheet; this guards the one case
+// they cannot foresee.
 int checked_row(int row) {
   if (row > kLastUsableRow) {
     throw host::OverflowError("统计表要写到第 " + host::int_text(row) + " 行，超过了 " +
@@ -41,18 +42,17 @@ Counts count_letters(host::Worksheet& sheet, host::WorksheetFunctions& fn, int f
 
 // One row of the table: who, which subject, how many, the letter counts and
 // the two rates.
-void write_row(host::Worksheet& sheet, int row, const Value& who, const std::string& subject, int size,
-               const Counts& counts) {
-  checked_row(row);
-  sheet.set_value(row, 1, who);
-  sheet.set_value(row, 2, Value::text(subject));
-  sheet.set_value(row, 3, Value::number(size));
+void fill_row(host::ValueGrid& table, int row, const Value& who, const std::string& subject, int size,
+              const Counts& counts) {
+  table.at(row, 0) = who;
+  table.at(row, 1) = Value::text(subject);
+  table.at(row, 2) = Value::number(size);
   for (std::size_t k = 0; k < counts.size(); ++k)
-    sheet.set_value(row, 4 + static_cast<int>(k), Value::number(counts[k]));
+    table.at(row, 3 + static_cast<int>(k)) = Value::number(counts[k]);
   // With nobody to count there is no rate to show.
   if (size == 0) return;
-  sheet.set_value(row, 9, Value::number(static_cast<double>(counts[0] + counts[1]) / size));
-  sheet.set_value(row, 10, Value::number(1.0 - static_cast<double>(counts[4]) / size));
+  table.at(row, 8) = Value::number(static_cast<double>(counts[0] + counts[1]) / size);
+  table.at(row, 9) = Value::number(1.0 - static_cast<double>(counts[4]) / size);
 }
 
 }  // namespace
@@ -83,29 +83,39 @@ void hkfx_grade_stats(jobs::JobEnv& env, HkState& st) {
     Value cls;
   };
   std::vector<Block> blocks;
-  int start = 2;
-  for (int r = 2; r <= p + 1; ++r) {
-    // The last student closes his class even when the class value would
-    // read as equal to the empty row below it (class 0).
-    if (r < p + 1 && !class_differs(sheet.value(r, 1), sheet.value(r + 1, 1))) continue;
-    blocks.push_back({start, r, sheet.value(start, 1)});
-    start = r + 1;
+  if (p > 0) {
+    const host::ValueGrid classes = sheet.values(Area{2, 1, p + 1, 1});
+    int start = 2;
+    for (int r = 2; r <= p + 1; ++r) {
+      // The last student closes his class even when the class value would
+      // read as equal to the empty row below it (class 0).
+      if (r < p + 1 && !class_differs(classes.at(r - 2, 0), classes.at(r - 1, 0))) continue;
+      blocks.push_back({start, r, classes.at(start - 2, 0)});
+      start = r + 1;
+    }
   }
 
-  int row = h + 1;
-  for (int j = 4; j <= s + 3; ++j) {
-    const std::string name = sheet.value(1, j).display_text();
-    // Every present student stands in exactly one block, so the grade's
-    // counts are the sums of the classes' counts.
-    Counts grade{};
-    for (const Block& b : blocks) {
-      const Counts counts = count_letters(sheet, fn, b.first, b.last, j);
-      for (std::size_t k = 0; k < grade.size(); ++k) grade[k] += counts[k];
-      write_row(sheet, row++, b.cls, name, b.last - b.first + 1, counts);
+  const int rows = s * (static_cast<int>(blocks.size()) + 1);
+  if (static_cast<long long>(h) + rows > kLastUsableRow) checked_row(std::max(h + 1, kLastUsableRow + 1));
+  if (s > 0) {
+    const host::ValueGrid names = sheet.values(Area{1, 4, 1, s + 3});
+    host::ValueGrid table(rows, static_cast<int>(kHeaders.size()));
+    int row = 0;
+    for (int j = 4; j <= s + 3; ++j) {
+      const std::string name = names.at(0, j - 4).display_text();
+      // Every present student stands in exactly one block, so the grade's
+      // counts are the sums of the classes' counts.
+      Counts grade{};
+      for (const Block& b : blocks) {
+        const Counts counts = count_letters(sheet, fn, b.first, b.last, j);
+        for (std::size_t k = 0; k < grade.size(); ++k) grade[k] += counts[k];
+        fill_row(table, row++, b.cls, name, b.last - b.first + 1, counts);
+      }
+      fill_row(table, row++, Value::text("年级"), name, p, grade);
     }
-    write_row(sheet, row++, Value::text("年级"), name, p, grade);
+    sheet.write_values({h + 1, 1}, table);
   }
-  st.table_last_row = row - 1;
+  st.table_last_row = h + rows;
 }
 
 void hkfx_format(jobs::JobEnv& env, HkState& st) {

@@ -154,6 +154,15 @@ void FlagsUi::progress(std::string_view line) {
   // Without a terminal a status line would only fill a log: nothing.
 }
 
+void FlagsUi::notice(std::string_view line) {
+  if (fallback_) {
+    fallback_->notice(line);
+    return;
+  }
+  progress_done();
+  err_ << line << "\n";
+}
+
 void FlagsUi::progress_done() {
   if (fallback_) fallback_->progress_done();
   if (progress_open_) err_ << "\n";

@@ -80,6 +80,7 @@ class FlagsUi : public Ui {
   void show_modal(Form& form) override;
   void progress(std::string_view line) override;
   void progress_done() override;
+  void notice(std::string_view line) override;
 
  private:
   bool handled_here(const Form& form, const FormFlags* flags) const;

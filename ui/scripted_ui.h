@@ -77,6 +77,9 @@ class ScriptedUi : public Ui {
   std::vector<std::string> messages() const;
   // Names of the forms shown, in order.
   std::vector<std::string> forms() const;
+  void notice(std::string_view line) override { notices_.emplace_back(line); }
+  // The notices given, in order; they need no expectation.
+  const std::vector<std::string>& notices() const { return notices_; }
   // True when every expectation was met and nothing unexpected was shown.
   bool finished() const { return expected_.empty() && violations_.empty(); }
   const std::vector<std::string>& violations() const { return violations_; }
@@ -97,6 +100,7 @@ class ScriptedUi : public Ui {
   std::deque<Expectation> expected_;
   std::vector<ShownDialog> shown_;
   std::vector<std::string> violations_;
+  std::vector<std::string> notices_;
 };
 
 }  // namespace lczs::ui

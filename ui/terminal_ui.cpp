@@ -219,6 +219,11 @@ void TerminalUi::progress(std::string_view line) {
   // Without a terminal a status line would only fill a log: nothing.
 }
 
+void TerminalUi::notice(std::string_view line) {
+  progress_done();
+  err_ << line << "\n";
+}
+
 void TerminalUi::progress_done() {
   if (progress_open_) err_ << "\n";
   progress_open_ = false;

@@ -36,6 +36,7 @@ class TerminalUi : public Ui {
   void show_modal(Form& form) override;
   void progress(std::string_view line) override;
   void progress_done() override;
+  void notice(std::string_view line) override;
 
   // True once the input has ended.
   bool input_ended() const { return ended_; }

@@ -36,6 +36,12 @@ class Ui {
   virtual void progress(std::string_view /*line*/) {}
   // Ends a series of progress lines.
   virtual void progress_done() {}
+
+  // A remark made on the way that asks nothing and does not stop the run
+  // (a limit met while the job goes on). The command prints it on standard
+  // error; a backend with no such place drops it rather than interrupt the
+  // user with a box.
+  virtual void notice(std::string_view /*line*/) {}
 };
 
 }  // namespace lczs::ui

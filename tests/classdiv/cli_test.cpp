@@ -118,6 +118,24 @@ TEST(Command, RefusedDataLeavesTheFileAlone) {
   EXPECT_EQ(read_file(book), before);
 }
 
+// One class more than a sheet holds breaks for: the first 1,023 classes
+// after the first get their break, the run goes on, and standard error says
+// once which class is the first without one.
+TEST(Command, ClassesPastThePageBreakLimit) {
+  TempDir dir;
+  const int K = host::kMaxPageBreaks + 2;
+  auto book = testing::make_book({"语文"}, testing::random_students(3, K, 1, K / 2));
+  const std::string path = dir.file("分班.xlsx");
+  io::write_xlsx(book, path);
+  CliResult r = run_lczs({"classdiv", path, "--classes", std::to_string(K), "--minutes", "0", "--yes"});
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  const std::string notice = "最多只能有 1023 个手动分页符，从第 1025 班起不再分页。";
+  const std::size_t at = r.err.find(notice);
+  EXPECT_NE(at, std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(notice, at + 1), std::string::npos) << r.err;
+  EXPECT_EQ(io::read_xlsx(path).sheets[0]->row_breaks.size(), static_cast<std::size_t>(host::kMaxPageBreaks));
+}
+
 TEST(Command, ExampleWorkbookIsDivided) {
   TempDir dir;
   const std::string out = dir.file("分班结果.xlsx");

@@ -272,7 +272,7 @@ TEST(ExamHousekeeping, NoHostFailureEscapesTheRun) {
       "replace_whole", "save_as", "select", "set_alignment", "set_border", "set_characters_font",
       "set_display_alerts", "set_font", "set_formula", "set_formula_r1c1", "set_name",
       "set_number_format", "set_row_height", "set_screen_updating", "set_value", "sheet",
-      "sheet_count", "sort", "value", "visible"};
+      "sheet_count", "sort", "value", "values", "visible", "write_values", "page_breaks"};
   int runs = 0;
   for (const char* op : ops) {
     for (int nth : {1, 2, 3, 4, 5, 9, 40}) {

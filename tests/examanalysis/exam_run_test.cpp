@@ -265,6 +265,63 @@ INSTANTIATE_TEST_SUITE_P(
                                "年级前400名", "年级后400名"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A grade past row 32,767, with a top band of every student: four classes of
+// 10,000 with the same scores, falling by one every ten students, so that
+// ranks tie in tens within a class and in forties across the grade.
+TEST(ExamRun, GradePastRow32767WithATopBandOfEveryone) {
+  const int per_class = 10000;
+  Rows input = {{"班级", "学号", "姓名", "语文"}};
+  for (int i = 0; i < 4 * per_class; ++i)
+    input.push_back({101 + i % 4, i / 4 + 1, "生" + std::to_string(i + 1), 1000 - i / 40});
+  Rows sat = {{"班级", "学号", "姓名", "语文", "总分", "班名次", "年级名次"}};
+  Rows top = {{"班级", "学号", "姓名", "语文", "总分", "班名次", "年级名次", "人数"}};
+  for (int c = 0; c < 4; ++c)
+    for (int j = 0; j < per_class; ++j) {
+      const int score = 1000 - j / 10;
+      sat.push_back({101 + c, j + 1, "生" + std::to_string(4 * j + c + 1), score, score, j / 10 * 10 + 1,
+                     j / 10 * 40 + 1});
+      top.push_back(sat.back());
+      top.back().push_back(j == 0 ? Lit(per_class) : Lit(nullptr));
+    }
+  Harness h(book_of("成绩", input));
+  h.store->keep_dumps = false;
+  Options o;
+  o.top = {"40000", "", ""};
+  h.expect_done(o);
+  ASSERT_EQ(h.run(), JobOutcome::Completed) << h.ui.report();
+
+  expect_block(h.sheet("年级实考"), sat);
+  EXPECT_EQ(h.sheet("年级实考").page_breaks(), (std::vector<int>{10002, 20002, 30002, 40002}));
+  expect_block(h.sheet("年级前40000名"), top);
+  expect_block(h.sheet("年级各科均分"), {{"年级各科均分"},
+                                         {"班级", "人数", "语文", "总分"},
+                                         {101, per_class, 500.5, 500.5},
+                                         {102, per_class, 500.5, 500.5},
+                                         {103, per_class, 500.5, 500.5},
+                                         {104, per_class, 500.5, 500.5},
+                                         {"年级均分", 4 * per_class, 500.5, 500.5},
+                                         {"各班各名次段统计"},
+                                         {"班级", "前40000名"},
+                                         {101, per_class},
+                                         {102, per_class},
+                                         {103, per_class},
+                                         {104, per_class}});
+}
+
+// More classes than a sheet holds page breaks for: the run adds the first
+// 1,023 and finishes, telling once which class is the first without one.
+TEST(ExamRun, ClassesPastThePageBreakLimit) {
+  const int classes = host::kMaxPageBreaks + 2;
+  Harness h(book_of("成绩", generated_grade(classes, classes, 1)));
+  h.expect_done();
+  ASSERT_EQ(h.run(), JobOutcome::Completed) << h.ui.report();
+  const std::vector<int> breaks = h.sheet("年级实考").page_breaks();
+  ASSERT_EQ(breaks.size(), static_cast<std::size_t>(host::kMaxPageBreaks));
+  EXPECT_EQ(breaks.back(), 1025);
+  EXPECT_EQ(h.ui.notices(),
+            (std::vector<std::string>{"工作表“年级实考”最多只能有 1023 个手动分页符，从班级 1125 起不再分页。"}));
+}
+
 TEST(ExamRun, TiesAtTheCutGoToTheLowerClassFirst) {
   // 乙 (101) and 丙 (102) tie on 290 across the cut of the top 2 and the
   // bottom 1: 乙 is the second, 丙 the last.

@@ -115,6 +115,34 @@ TEST(ProficiencyRun, AbsentStudentsMovedOnceWithBlanks) {
   EXPECT_EQ(h.store->files[kPath], h.dump());
 }
 
+// A list past row 32,767 runs like a small one: two classes of 20,000 with
+// the letters A to E in turn, the very last student absent.
+TEST(ProficiencyRun, ListPastRow32767) {
+  const int n = 40000;
+  const char* const letters[] = {"A", "B", "C", "D", "E"};
+  Rows input = {{"班级", "学号", "姓名", "语文"}}, present = input;
+  for (int i = 0; i < n; ++i) {
+    const std::string name = "生" + std::to_string(i + 1);
+    input.push_back({301 + i % 2, i / 2 + 1, name, i == n - 1 ? Lit(nullptr) : Lit(letters[i / 2 % 5])});
+  }
+  for (int c = 0; c < 2; ++c)
+    for (int j = 0; j < n / 2 - c; ++j)
+      present.push_back({301 + c, j + 1, "生" + std::to_string(2 * j + c + 1), letters[j % 5]});
+  Harness h(book_of("成绩", input));
+  h.store->keep_dumps = false;
+  h.expect_done();
+  ASSERT_EQ(h.run(), JobOutcome::Completed) << h.ui.report();
+  EXPECT_EQ(h.store->save_count, 1);
+
+  expect_block(h.wb->sheet("年级实考"), present);
+  expect_block(h.wb->sheet("年级缺考"), {input[0], {302, 20000, "生40000", " "}});
+  expect_block(h.wb->sheet("会考成绩分析"),
+               report_rows({{301, "语文", 20000, 4000, 4000, 4000, 4000, 4000, 0.4, 0.8},
+                            {302, "语文", 19999, 4000, 4000, 4000, 4000, 3999, 8000.0 / 19999, 1 - 3999.0 / 19999},
+                            {"年级", "语文", 39999, 8000, 8000, 8000, 8000, 7999, 16000.0 / 39999,
+                             1 - 7999.0 / 39999}}));
+}
+
 // Only a cell that is 0 as a whole turns blank on "年级缺考"; numbers and
 // names that merely contain a 0 keep it.
 TEST(ProficiencyRun, AbsentListBlanksWholeZerosOnly) {
