@@ -129,6 +129,15 @@ std::unique_ptr<ui::Form> make_c_fbsz(FbState& st, ui::Ui& ui) {
   f->add(label("Label1", "提醒：各科及总分允许差值设得越小，则程序执行时间需设得长些，否    "));
   f->add(label("Label2", "则程序用完时间，但仍可能不能达到你的要求(各科允许最大差值)。"));
   f->add(label("Label3", "(请输入阿拉伯数字)"));
+  f->rows = {{"c_1_lable"},
+             {"c_2_lable", "c_fbs_txtbox", "Label3"},
+             {"c_3_lable"},
+             {"OptionButton1", "c_4_lable"},
+             {"OptionButton2", "c_5_lable"},
+             {"c_6_lable", "c_fbsj_txtbox", "c_7_lable"},
+             {"c_8_lable", "c_gkcz_txtbox", "c_9_lable"},
+             {"Label1"},
+             {"Label2"}};
 
   ui::Form* form = f.get();
   f->on("OptionButton1", "Click", [form] {

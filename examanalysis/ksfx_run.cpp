@@ -315,6 +315,8 @@ std::unique_ptr<ui::Form> Ksfx::make_ksfxForm() {
   label("Label5", "Page1", "(格式如：G1,G2)");
   label("Label2", "Page1", "请输入保存文件名:");
   box("txtfilename", "Page1");
+  // Wide enough to show the name the hint below suggests.
+  form->control("txtfilename").sample = "2001学年第二学期高一年级期中考试成绩分析";
   label("Label3", "Page1", "(格式如: 2001学年第二学期高一年级期中考试成绩分析)");
   label("Label6", "Page2", "年级前X、Y、Z名");
   box("nq1", "Page2");
@@ -324,6 +326,8 @@ std::unique_ptr<ui::Form> Ksfx::make_ksfxForm() {
   box("nh1", "Page2");
   box("nh2", "Page2");
   box("nh3", "Page2");
+  form->rows = {{"Label1", "txtstdjie", "Label4"}, {"nieji", "txtnj", "Label5"}, {"Label2", "txtfilename"},
+                {"Label3"}, {"Label6", "nq1", "nq2", "nq3"}, {"Label7", "nh1", "nh2", "nh3"}};
   ui::Form* f = form.get();
   form->on("btnOk", "Click", [this, f] { btnOk_Click(*f); });
   form->on("btnCancel", "Click", [this, f] { btnCancel_Click(*f); });

@@ -47,6 +47,7 @@ struct Control {
   std::string label;      // option button: name of the label beside it
   std::string role;       // free hint for backends: "confirm", "cancel", "close"
   PictureTable picture;   // Picture
+  std::string sample;     // text box: the longest text it must show whole
 };
 
 class Form {
@@ -61,6 +62,9 @@ class Form {
   // Why the job shows this form again ("" on its first showing): a window
   // shows the form as designed, a text backend says it on one line.
   std::string shown_again;
+  // Controls that share a line, left to right, each row inside one
+  // container; see ui/form_layout.h for where the others go.
+  std::vector<std::vector<std::string>> rows;
 
   // Adds a control at the end of the design order and returns it.
   Control& add(Control control);
