@@ -28,6 +28,7 @@ struct AddinModule {
   // Every application this add-in was connected to; the shell may hold
   // wrappers of an earlier one until the host shuts down.
   std::vector<std::unique_ptr<DispatchApplication>> apps;
+  DispatchApplication* connected = nullptr;  // the last one to connect
 };
 
 AddinModule* g_state = nullptr;
@@ -37,7 +38,9 @@ AddinModule* g_state = nullptr;
 std::unique_ptr<ui::Ui> make_dialogs() {
   const char* kind = std::getenv("LCZS_UI");
   if (kind && std::string(kind) == "scripted") return std::make_unique<ui::ScriptedUi>();
-  return make_win32_ui();
+  return make_win32_ui([] {
+    return g_state && g_state->connected ? g_state->connected->name() : std::string();
+  });
 }
 
 AddinModule& state() {
@@ -172,13 +175,17 @@ class Addin final : public IDTExtensibility2 {
       s.apps.push_back(std::make_unique<DispatchApplication>(application));
       app = s.apps.back().get();
     }
+    s.connected = app;
     s.shell->IDTExtensibility2_OnConnection(*app, static_cast<shell::ext_ConnectMode>(connect_mode));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OnDisconnection(int remove_mode, SAFEARRAY**) override {
     if (!g_state) return S_OK;
     g_state->shell->IDTExtensibility2_OnDisconnection(static_cast<shell::ext_DisconnectMode>(remove_mode));
-    if (remove_mode == shell::ext_dm_HostShutdown) g_state->apps.clear();
+    if (remove_mode == shell::ext_dm_HostShutdown) {
+      g_state->connected = nullptr;
+      g_state->apps.clear();
+    }
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OnAddInsUpdate(SAFEARRAY**) override { return S_OK; }
@@ -198,6 +205,7 @@ void release_addin_module() {
   if (!g_state) return;
   // The shell first: it unbinds the buttons through the wrappers.
   g_state->shell->IDTExtensibility2_OnDisconnection(shell::ext_dm_HostShutdown);
+  g_state->connected = nullptr;
   g_state->apps.clear();
   delete g_state;
   g_state = nullptr;

@@ -14,6 +14,7 @@ constexpr long kXlTopToBottom = 1;
 constexpr long kXlPinYin = 1;
 constexpr long kXlWhole = 1;
 constexpr long kXlByRows = 1;
+constexpr long kXlOpenXmlWorkbook = 51;  // .xlsx
 
 std::wstring a1(const host::Area& area) { return widen(host::address(area, false)); }
 
@@ -348,7 +349,10 @@ class DispatchWorkbook final : public host::Workbook {
   }
   void save_as(const std::string& path) override {
     try {
-      book_.call(L"SaveAs", {}, {{L"Filename", Variant::str(path)}});
+      // The format the name's .xlsx promises: without it the application
+      // keeps the format the workbook was opened in (.xls, .csv) under
+      // the new name.
+      book_.call(L"SaveAs", {}, {{L"Filename", Variant::str(path)}, {L"FileFormat", Variant::i4(kXlOpenXmlWorkbook)}});
     } catch (const host::SaveError&) {
       throw;
     } catch (const host::HostError& e) {
@@ -623,6 +627,8 @@ host::Workbook& DispatchApplication::active_workbook() {
   if (!book) throw host::HostError("表格程序中没有打开的工作簿。");
   return wrap_workbook(std::move(book));
 }
+
+std::string DispatchApplication::name() const { return to_string(app_.get(L"Name"), "Application.Name"); }
 
 bool DispatchApplication::screen_updating() const {
   return to_bool(app_.get(L"ScreenUpdating"), "Application.ScreenUpdating");

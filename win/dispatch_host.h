@@ -33,6 +33,8 @@ class DispatchApplication : public host::Application {
   // HostError. Used when the application is gone.
   void release_all();
   const Disp& disp() const { return app_; }
+  // Application.Name, which titles the application's own message boxes.
+  std::string name() const;
 
   host::Workbook& active_workbook() override;
   bool screen_updating() const override;

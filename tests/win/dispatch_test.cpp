@@ -185,6 +185,9 @@ LCZS_TEST(dispatch_host_functions_and_failures) {
   std::string save_as = thrown<host::SaveError>([&] { fx.wb().save_as("/data/新.xlsx"); });
   CHECK_MSG(save_as.find("Workbook.SaveAs") != std::string::npos, save_as);
 
+  // Its name titles the message boxes that carry no title of their own.
+  CHECK_EQ(fx.app->name(), std::string("Microsoft Excel"));
+
   // Once the application is gone, every call fails cleanly.
   fx.app->release_all();
   CHECK(thrown<host::HostError>([&] { fx.app->screen_updating(); }).find("已断开") != std::string::npos);

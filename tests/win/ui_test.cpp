@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "classdiv/fb_forms.h"
+#include "classdiv/fb_state.h"
 #include "tests/win/check.h"
+#include "tests/win/win32_driver.h"
 #include "ui/form.h"
 #include "ui/ui.h"
 #include "win/com_util.h"
@@ -197,9 +200,10 @@ LCZS_TEST(win32_handler_failure_reaches_the_caller) {
 int g_box_answer = 0;
 std::string g_box_text;
 bool g_box_has_cancel = false;
+std::wstring g_box_title = L"栎川提示";
 
 void CALLBACK answer_box(HWND, UINT, UINT_PTR, DWORD) {
-  HWND box = FindWindowW(L"#32770", L"栎川提示");
+  HWND box = FindWindowW(L"#32770", g_box_title.c_str());
   if (!box) return;
   g_box_text.clear();
   g_box_has_cancel = GetDlgItem(box, IDCANCEL) != nullptr;
@@ -230,6 +234,61 @@ LCZS_TEST(win32_message_box_buttons_and_answers) {
     CHECK_EQ(g_box_text, std::string("开始分班，继续吗？"));
     CHECK_EQ(g_box_has_cancel, c.has_cancel);
   }
+}
+
+// A box without a title of its own shows the application's name, as the
+// application's own message box does; the usual name when it cannot be asked.
+LCZS_TEST(win32_untitled_box_shows_the_application_name) {
+  struct Case {
+    std::function<std::string()> host_name;
+    const wchar_t* title;
+  };
+  const Case cases[] = {
+      {[] { return std::string("测试表格程序"); }, L"测试表格程序"},
+      {[]() -> std::string { throw std::runtime_error("已断开"); }, L"Microsoft Excel"},
+  };
+  for (const Case& c : cases) {
+    auto dialogs = win::make_win32_ui(c.host_name);
+    g_box_title = c.title;
+    g_box_answer = IDOK;
+    g_box_text.clear();
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, answer_box);
+    dialogs->message_box("请输入基本信息!", ui::Buttons::Ok, "");
+    KillTimer(nullptr, timer);
+    CHECK_EQ(g_box_text, std::string("请输入基本信息!"));  // found under that title
+  }
+  g_box_title = L"栎川提示";
+}
+
+// The class-division settings form as drawn: every window where the layout
+// puts it, the focus in the first text box, and each label greyed by its
+// own state, apart from the option button beside it.
+LCZS_TEST(win32_settings_form_follows_its_layout) {
+  auto dialogs = win::make_win32_ui();
+  classdiv::FbState st;
+  auto form = classdiv::make_c_fbsz(st, *dialogs);
+  auto enabled = [](HWND h, const char* name) { return Win32Form(h).enabled(name); };
+  bool opened = false, switched = false;
+  show_with(*dialogs, *form,
+            {[&](HWND h) {
+               CHECK_EQ(layout_mismatches(h, *form), std::string());
+               CHECK(GetFocus() == Win32Form(h).control("c_fbs_txtbox"));
+               CHECK(enabled(h, "c_4_lable"));
+               CHECK(!enabled(h, "c_5_lable"));
+               CHECK(enabled(h, "OptionButton2"));
+               opened = true;
+               Win32Form(h).click("OptionButton2");
+             },
+             [&](HWND h) {
+               CHECK(!enabled(h, "c_4_lable"));
+               CHECK(enabled(h, "c_5_lable"));
+               CHECK(enabled(h, "OptionButton1"));
+               CHECK(enabled(h, "c_fbsj_txtbox"));
+               switched = true;
+               Win32Form(h).click("CommandButton2");
+             }});
+  CHECK(opened && switched);
+  CHECK(!st.fb_go_on);
 }
 
 }  // namespace

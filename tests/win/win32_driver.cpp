@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "ui/form_layout.h"
+
 namespace lczs::wintest {
 
 namespace {
@@ -66,6 +68,36 @@ void Win32Form::click(const std::string& name) const {
   HWND h = control(name);
   if (!h || !IsWindowEnabled(h)) return;  // a user cannot press it
   SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(h), BN_CLICKED), reinterpret_cast<LPARAM>(h));
+}
+
+std::string layout_mismatches(HWND form, const ui::Form& model) {
+  HDC dc = GetDC(nullptr);
+  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  ui::FormLayout layout = ui::layout_form(model, dpi);
+  std::string out;
+  RECT client{};
+  GetClientRect(form, &client);
+  if (client.right != layout.width || client.bottom != layout.height)
+    out += "form " + std::to_string(client.right) + "x" + std::to_string(client.bottom) + "\n";
+  for (const auto& p : layout.placements) {
+    if (p.control->kind == ui::ControlKind::Page) continue;  // drawn as its tab
+    HWND h = Win32Form(form).control(p.control->name);
+    if (!h) {
+      out += p.control->name + ": no window\n";
+      continue;
+    }
+    RECT r{};
+    GetWindowRect(h, &r);
+    MapWindowPoints(HWND_DESKTOP, form, reinterpret_cast<POINT*>(&r), 2);
+    ui::Rect got{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    if (!(got == p.rect))
+      out += p.control->name + ": at " + std::to_string(got.x) + "," + std::to_string(got.y) + " " +
+             std::to_string(got.w) + "x" + std::to_string(got.h) + ", laid out at " + std::to_string(p.rect.x) +
+             "," + std::to_string(p.rect.y) + " " + std::to_string(p.rect.w) + "x" + std::to_string(p.rect.h) +
+             "\n";
+  }
+  return out;
 }
 
 Win32Driver::Win32Driver(std::vector<DialogStep> steps) : steps_(std::move(steps)) {

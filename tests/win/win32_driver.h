@@ -8,9 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "ui/form.h"
 #include "win/com_util.h"
 
 namespace lczs::wintest {
+
+// Where the form's windows differ from ui::layout_form at the screen's
+// DPI, one line per control; "" when every window is in its place.
+std::string layout_mismatches(HWND form, const ui::Form& model);
 
 class Win32Form {
  public:
