@@ -5,7 +5,20 @@
 namespace lczs::shell {
 
 void CmdBarEvents::set(Slot slot, host::CommandBarControl& button) {
-  buttons_[index(slot)] = &button;
+  // Assigning a WithEvents variable drops the object it held before. An
+  // application may hand out the same button as a new object on every
+  // access, so the earlier one is unbound even when it looks different:
+  // otherwise a menu found again on reconnection would carry two bindings
+  // and one click would run its job twice.
+  host::CommandBarControl*& held = buttons_[index(slot)];
+  if (held && held != &button) {
+    try {
+      held->bind_click({});
+    } catch (const std::exception&) {
+      // Already gone with the host's controls: nothing left to unbind.
+    }
+  }
+  held = &button;
   std::weak_ptr<CmdBarEvents> self = weak_from_this();
   button.bind_click([self, slot](host::CommandBarControl& ctrl, bool& cancel_default) {
     // Locked for the whole call: the run may not release its receiver.

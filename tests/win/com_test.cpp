@@ -93,10 +93,11 @@ struct Session {
   ComPtr<IDispatch> app;
   ComPtr<IDTExtensibility2> addin;
 
-  explicit Session(bool with_bar = true, bool connect = true, memory::WorkbookData book = small_book()) {
+  explicit Session(bool with_bar = true, bool connect = true, memory::WorkbookData book = small_book(),
+                   bool fresh_wrappers = false) {
     memory.set_store(store);
     memory.open(std::move(book));
-    app = ComPtr<IDispatch>::adopt(make_fake_application(memory, with_bar));
+    app = ComPtr<IDispatch>::adopt(make_fake_application(memory, with_bar, fresh_wrappers));
     addin = create_addin();
     if (connect && addin) connect_result = addin->OnConnection(app.get(), 1, nullptr, nullptr);
   }
@@ -326,17 +327,21 @@ LCZS_TEST(ordinary_disconnection_changes_nothing) {
   CHECK_EQ(dll.can_unload(), S_FALSE);  // the receivers are alive
 }
 
+// Also with an application that hands out every command-bar object anew:
+// each button keeps one receiver, so a click runs its job once.
 LCZS_TEST(reconnection_keeps_one_menu) {
-  Session s;
-  REQUIRE(s.addin);
-  CHECK_EQ(s.addin->OnDisconnection(1, nullptr), S_OK);
-  s.addin.reset();
-  s.addin = create_addin();
-  REQUIRE(s.addin);
-  CHECK_EQ(s.addin->OnConnection(s.app.get(), 0, nullptr, nullptr), S_OK);
-  auto bar = fake_menu(s.app.get());
-  CHECK_EQ(bar.size(), 1u);
-  check_clicks(s, "reconnected");
+  for (bool fresh : {false, true}) {
+    Session s(true, true, Session::small_book(), fresh);
+    REQUIRE(s.addin);
+    CHECK_EQ(s.addin->OnDisconnection(1, nullptr), S_OK);
+    s.addin.reset();
+    s.addin = create_addin();
+    REQUIRE(s.addin);
+    CHECK_EQ(s.addin->OnConnection(s.app.get(), 0, nullptr, nullptr), S_OK);
+    auto bar = fake_menu(s.app.get());
+    CHECK_EQ(bar.size(), 1u);
+    check_clicks(s, fresh ? "reconnected, new wrappers on every access" : "reconnected");
+  }
 }
 
 LCZS_TEST(connection_through_idispatch) {

@@ -183,6 +183,7 @@ class FakeDispatch : public IDispatch {
 
  protected:
   explicit FakeDispatch(std::string kind) : FakeDispatch() { kind_ = std::move(kind); }
+  friend class FakeWrapper;
   virtual void* extra_interface(REFIID) { return nullptr; }
   // Runs member `name` (lower case); false when there is no such member.
   virtual bool member(const std::wstring& name, Args& a, Variant& out) = 0;
@@ -765,6 +766,8 @@ class FakeWorksheets final : public FakeDispatch {
   host::Workbook& book_;
 };
 
+std::vector<long> g_save_as_formats;
+
 class FakeWorkbook final : public FakeDispatch {
  public:
   FakeWorkbook(FakeApp& app, host::Workbook& book) : FakeDispatch("Workbook"), app_(app), book_(book) {}
@@ -773,7 +776,12 @@ class FakeWorkbook final : public FakeDispatch {
     else if (is(n, L"worksheets")) out = give(new FakeWorksheets(app_, book_));
     else if (is(n, L"activesheet")) out = app_.sheet_object(book_, book_.active_sheet());
     else if (is(n, L"save")) keep_charts(app_.ctx, book_), book_.save();
-    else if (is(n, L"saveas")) keep_charts(app_.ctx, book_), book_.save_as(to_str(a.need(0, L"Filename")));
+    else if (is(n, L"saveas")) {
+      VARIANT* format = a.at(1, L"FileFormat");
+      g_save_as_formats.push_back(format ? to_long(format) : 0);
+      keep_charts(app_.ctx, book_);
+      book_.save_as(to_str(a.need(0, L"Filename")));
+    }
     else return false;
     return true;
   }
@@ -873,6 +881,33 @@ class FakeFunctions final : public FakeDispatch {
 };
 
 // ---- command bars -------------------------------------------------------------
+
+// Set by make_fake_application: the command-bar objects are handed out as
+// a new wrapper on every access, as some applications do.
+bool g_fresh_wrappers = false;
+
+// Acts for its target in everything, events included, but is an object of
+// its own.
+class FakeWrapper final : public FakeDispatch {
+ public:
+  explicit FakeWrapper(FakeDispatch* target) : FakeDispatch(target->kind_), target_(target) { target_->AddRef(); }
+  ~FakeWrapper() override { target_->Release(); }
+  bool member(const std::wstring& n, Args& a, Variant& out) override { return target_->member(n, a, out); }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    // The button's events are the target's own.
+    if (out && target_->extra_interface(iid)) return target_->QueryInterface(iid, out);
+    return FakeDispatch::QueryInterface(iid, out);
+  }
+
+ private:
+  FakeDispatch* target_;
+};
+
+// A command-bar object as the application hands it out.
+Variant hand_out(FakeDispatch* object) {
+  if (g_fresh_wrappers) return give(new FakeWrapper(object));
+  return Variant::dispatch(object);
+}
 
 class FakeControl;
 
@@ -1023,7 +1058,7 @@ bool FakeControls::member(const std::wstring& n, Args& a, Variant& out) {
   } else if (is(n, L"item")) {
     long i = to_long(a.need(0, L"Index"));
     if (i < 1 || i > static_cast<long>(list_.size())) throw FakeError{DISP_E_BADINDEX, "no such control"};
-    out = Variant::dispatch(list_[static_cast<size_t>(i - 1)]);
+    out = hand_out(list_[static_cast<size_t>(i - 1)]);
   } else if (is(n, L"add")) {
     // Add(Type, Id, Parameter, Before, Temporary)
     auto* c = new FakeControl();
@@ -1044,7 +1079,7 @@ bool FakeControls::member(const std::wstring& n, Args& a, Variant& out) {
       at = static_cast<size_t>(b - 1);
     }
     list_.insert(list_.begin() + static_cast<long>(at), c);
-    out = Variant::dispatch(c);
+    out = hand_out(c);
   } else {
     return false;
   }
@@ -1069,7 +1104,7 @@ class FakeBar final : public FakeDispatch {
       std::string tag = to_str(a.need(2, L"Tag"));
       for (auto* c : controls)
         if (c->state.tag == tag) {
-          out = Variant::dispatch(c);
+          out = hand_out(c);
           return true;
         }
       out = Variant::dispatch(nullptr);  // Nothing
@@ -1087,7 +1122,7 @@ class FakeBars final : public FakeDispatch {
     if (!is(n, L"item")) return false;
     std::string name = to_str(a.need(0, L"Index"));
     if (!bar_ || name != "Worksheet Menu Bar") throw FakeError{E_INVALIDARG, "no command bar " + name};
-    out = Variant::dispatch(bar_);
+    out = hand_out(static_cast<FakeDispatch*>(bar_));
     return true;
   }
 
@@ -1112,7 +1147,9 @@ FakeApp::~FakeApp() {
 
 bool FakeApp::member(const std::wstring& n, Args& a, Variant& out) {
   host::Application& app = *ctx.app;
-  if (is(n, L"activeworkbook")) {
+  if (is(n, L"name")) {
+    out = Variant::str("Microsoft Excel");
+  } else if (is(n, L"activeworkbook")) {
     out = book_object(app.active_workbook());
   } else if (is(n, L"screenupdating")) {
     if (a.put) app.set_screen_updating(to_bool(a.put));
@@ -1135,7 +1172,7 @@ bool FakeApp::member(const std::wstring& n, Args& a, Variant& out) {
   } else if (is(n, L"worksheetfunction")) {
     out = Variant::dispatch(functions_);
   } else if (is(n, L"commandbars")) {
-    out = Variant::dispatch(bars_);
+    out = hand_out(static_cast<FakeDispatch*>(bars_));
   } else {
     return false;
   }
@@ -1156,10 +1193,13 @@ std::vector<FakeChartRecord> fake_charts(IDispatch* application) {
   const auto& charts = app_of(application).ctx.charts;
   return {charts.begin(), charts.end()};
 }
+const std::vector<long>& fake_save_as_formats() { return g_save_as_formats; }
 const std::vector<std::string>& fake_members_used() { return g_used; }
 long fake_dispatch_calls() { return g_calls; }
 
-IDispatch* make_fake_application(host::Application& app, bool with_menu_bar) {
+IDispatch* make_fake_application(host::Application& app, bool with_menu_bar, bool fresh_wrappers) {
+  g_fresh_wrappers = fresh_wrappers;
+  g_save_as_formats.clear();
   return new FakeApp(app, with_menu_bar);
 }
 

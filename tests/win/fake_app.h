@@ -19,6 +19,9 @@ namespace lczs::wintest {
 
 // Fake objects alive right now (every kind); 0 once everything is released.
 long fake_live_objects();
+// The FileFormat of every Workbook.SaveAs since the application was made,
+// 0 for one that named none.
+const std::vector<long>& fake_save_as_formats();
 // Names the add-in looked up, in first-use order (the members it calls).
 const std::vector<std::string>& fake_members_used();
 // IDispatch calls (GetIDsOfNames and Invoke) made on fake objects so far.
@@ -57,8 +60,10 @@ struct ClickResult {
 };
 
 // Creates the application over `app` (not owned). `with_menu_bar`: whether
-// CommandBars("Worksheet Menu Bar") exists.
-IDispatch* make_fake_application(host::Application& app, bool with_menu_bar = true);
+// CommandBars("Worksheet Menu Bar") exists. `fresh_wrappers`: CommandBars,
+// its bar and every control come as a new object on every access, as some
+// applications hand them out.
+IDispatch* make_fake_application(host::Application& app, bool with_menu_bar = true, bool fresh_wrappers = false);
 
 // Inspection and events of the fake's command bar "Worksheet Menu Bar".
 std::vector<FakeControlState> fake_menu(IDispatch* application);

@@ -2,6 +2,8 @@
 // application that exposes the in-memory model through IDispatch, compared
 // dump for dump with the same run straight on the in-memory host: the
 // IDispatch layer must change nothing a job does.
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -87,7 +89,11 @@ struct RunResult {
   std::string failure;  // a script violation or an escaped error
   bool finished = false;
   long dispatch_calls = 0;  // through IDispatch only
+  std::vector<long> save_as_formats;  // through the fake application
 };
+
+// SaveAs calls seen through the fake application, over all cases.
+int g_saves_as = 0;
 
 RunResult run_case(const JobCase& c, bool through_com) {
   memory::MemoryApplication memory;
@@ -121,6 +127,7 @@ RunResult run_case(const JobCase& c, bool through_com) {
       const long before = fake_dispatch_calls();
       go(app);
       r.dispatch_calls = fake_dispatch_calls() - before;
+      r.save_as_formats = fake_save_as_formats();
       jobs.reset();  // the jobs' module state holds wrappers of the application
     }
     // The charts made through the application's objects joined the model
@@ -168,6 +175,10 @@ void check_same(const JobCase& c) {
   CHECK_MSG(com.saved == direct.saved, std::string(c.what) + ": saved files differ");
   CHECK_MSG(same_messages(com.messages, direct.messages), c.what);
   CHECK_MSG(com.forms == direct.forms, c.what);
+  // A workbook saved under a new .xlsx name is written in that format,
+  // whatever it was opened from.
+  for (long format : com.save_as_formats) CHECK_EQ(format, 51L);
+  g_saves_as += static_cast<int>(com.save_as_formats.size());
   // Every object the run asked for is released with the application.
   CHECK_EQ(fake_live_objects(), before);
 }
@@ -293,6 +304,28 @@ LCZS_TEST(jobs_leave_the_same_workbook_through_idispatch) {
        ks, JobOutcome::Stopped},
   };
   for (const auto& c : cases) check_same(c);
+  CHECK(g_saves_as > 0);
+}
+
+// One class division with a long search, through the IDispatch host. With
+// LCZS_WIN_DUMP set, its workbook is written there: the test script holds
+// the 32-bit DLL's division against the 64-bit one's.
+LCZS_TEST(class_division_for_comparison_between_dlls) {
+  JobCase c{"class division, 4 classes, searched for two minutes",
+            [] { return class_book(64); },
+            [](ui::ScriptedUi& ui) {
+              fb_start(ui, "4", "2");
+              ui.expect_message_containing("开始分班，需要几分钟时间").expect_message_containing("分班结束!");
+            },
+            [](shell::Jobs& j, shell::JobEnv& e) { return j.fb_run(e); }, shell::JobOutcome::Completed};
+  RunResult r = run_case(c, true);
+  CHECK_MSG(r.failure.empty(), r.failure);
+  CHECK_EQ(static_cast<int>(r.outcome), static_cast<int>(shell::JobOutcome::Completed));
+  if (const char* path = std::getenv("LCZS_WIN_DUMP")) {
+    std::ofstream out(path, std::ios::binary);
+    out << r.dump;
+    CHECK(out.good());
+  }
 }
 
 // A host failure inside a step reaches the job as the host's error, with
