@@ -176,7 +176,9 @@ class Layouter {
   // A label's width when nothing limits it.
   int natural(const Control& c) const {
     switch (c.kind) {
-      case ControlKind::Label: return widest_line(c.caption, c.font, dpi_);
+      // Half an em spare: a fallback face without 宋体's fixed widths draws
+      // Latin letters a little wider than the model's half em.
+      case ControlKind::Label: return widest_line(c.caption, c.font, dpi_) + em(c) / 2;
       case ControlKind::TextBox: return box_width(c);
       case ControlKind::OptionButton: return option_width(c);
       case ControlKind::CommandButton: return button_width(c);
@@ -308,7 +310,8 @@ class Layouter {
   }
 
   // The first enabled text box the user sees, in tab (design) order; on a
-  // form without one, its first enabled button.
+  // form without one, its confirming button, so that Enter goes on rather
+  // than stops (format forms list 格式调整>> first); else its first button.
   std::string first_focus() const {
     std::set<std::string> shown_pages;
     for (const auto& c : form_.controls())
@@ -321,6 +324,8 @@ class Layouter {
     };
     for (const auto& c : form_.controls())
       if (c->kind == ControlKind::TextBox && reachable(*c)) return c->name;
+    for (const auto& c : form_.controls())
+      if (c->kind == ControlKind::CommandButton && c->role == "confirm" && reachable(*c)) return c->name;
     for (const auto& c : form_.controls())
       if ((c->kind == ControlKind::CommandButton || c->kind == ControlKind::OptionButton) && reachable(*c))
         return c->name;

@@ -73,7 +73,9 @@ struct FormLayout {
   int dpi = 96;
   int width = 0, height = 0;          // client area
   std::vector<Placement> placements;  // design order; every control
-  std::string first_focus;            // the control that has the focus at first
+  // The control that has the focus at first: the first enabled text box
+  // shown, else the confirming button, else the first button.
+  std::string first_focus;
   // nullptr for an unknown name.
   const Placement* find(std::string_view name) const;
 };

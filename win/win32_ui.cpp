@@ -403,7 +403,8 @@ class FormWindow {
       case ui::ControlKind::Label:
         item.caption = c.caption;
         item.shown = joined_lines(item.place.lines);
-        child(L"STATIC", item.shown, SS_LEFT | SS_NOPREFIX, item);
+        // The lines are the layout's: the window must not break them again.
+        child(L"STATIC", item.shown, SS_LEFTNOWORDWRAP | SS_NOPREFIX, item);
         break;
       case ui::ControlKind::TextBox:
         child(L"EDIT", widen(c.text), WS_TABSTOP | ES_AUTOHSCROLL, item, WS_EX_CLIENTEDGE);

@@ -108,10 +108,11 @@ memory::WorkbookData book(std::vector<std::vector<memory::Lit>> rows) {
 }
 
 TEST(FormLayout, EveryFormOfTheJobsKeepsTheRules) {
-  // Where the focus starts: the first text box, else the first button.
+  // Where the focus starts: the first text box, else the button Enter
+  // should press.
   const std::map<std::string, std::string> focus = {
       {"gs", "zx_bt"},           {"c_fbsz", "c_fbs_txtbox"}, {"fb_help", "CommandButton1"},
-      {"hkgssz", "hkfx_tz_bt"},  {"ksgssz", "ksfx_tz_bt"},   {"ksfxForm", "txtstdjie"},
+      {"hkgssz", "hkfx_zx_bt"},  {"ksgssz", "ksfx_zx_bt"},   {"ksfxForm", "txtstdjie"},
       {"gylc", "CommandButton1"},
   };
   std::set<std::string> checked;
