@@ -8,7 +8,8 @@
 // counts it as two columns) takes one em, a half-width one half an em,
 // where an em is the font's size in pixels at the given DPI. Text is broken
 // into lines here, not by the window system, so what is drawn has the lines
-// that were measured.
+// that were measured. A label is given half an em beyond its text, for a
+// fallback face whose Latin letters are wider than 宋体's.
 //
 // Arrangement: the controls of a container (the form, or one page) go from
 // top to bottom. A form may name rows of controls that share a line, left
