@@ -9,7 +9,7 @@
 #include "host/clock.h"
 #include "model/memory_host.h"
 #include "shell/aboutgylc.h"
-#include "shell/jobs.h"
+#include "jobs/jobs.h"
 #include "ui/form_layout.h"
 #include "ui/scripted_ui.h"
 
@@ -129,8 +129,8 @@ TEST(FormLayout, EveryFormOfTheJobsKeepsTheRules) {
                  {2, nullptr, "乙", "女", 80, 80}}));
   ScriptedUi ui;
   host::FakeClock clock(1.0);
-  shell::JobEnv env{app, ui, clock};
-  auto jobs = shell::make_jobs();
+  jobs::JobEnv env{app, ui, clock};
+  auto jobs = jobs::make_jobs();
   ui.expect_message_containing("继续吗", kOk)
       .expect_form("gs", check("gs", "zx_bt"))
       .expect_form("c_fbsz", check("c_fbsz", "CommandButton2"))

@@ -12,7 +12,7 @@
 #include "host/clock.h"
 #include "model/memory_host.h"
 #include "shell/aboutgylc.h"
-#include "shell/jobs.h"
+#include "jobs/jobs.h"
 #include "tests/win/books.h"
 #include "tests/win/check.h"
 #include "tests/win/win32_driver.h"
@@ -102,8 +102,8 @@ LCZS_TEST(win32_job_forms_stand_where_the_layout_puts_them) {
   app.open(class_book(8));
   WatchedUi dialogs;
   host::FakeClock clock(1.0);
-  shell::JobEnv env{app, dialogs, clock};
-  auto jobs = shell::make_jobs();
+  jobs::JobEnv env{app, dialogs, clock};
+  auto jobs = jobs::make_jobs();
   // The options form is seen on both its pages.
   DialogStep options{false, "ksfxForm", IDOK, [](const Win32Form& f) {
                        look_at(f, "ksfxForm-1");
@@ -117,13 +117,13 @@ LCZS_TEST(win32_job_forms_stand_where_the_layout_puts_them) {
                      }};
   struct Run {
     std::vector<DialogStep> steps;
-    shell::JobOutcome (shell::Jobs::*job)(shell::JobEnv&);
+    jobs::JobOutcome (jobs::Jobs::*job)(jobs::JobEnv&);
   };
   const Run runs[] = {
-      {{box("继续吗"), form("gs", "zx_bt"), form("c_fbsz", "CommandButton2"), box("退出")}, &shell::Jobs::fb_run},
-      {{form("fb_help", "CommandButton1")}, &shell::Jobs::fb_show_help},
-      {{box("继续吗"), form("hkgssz", "hkfx_tz_bt"), box("退出")}, &shell::Jobs::hkfx_run},
-      {{box("继续吗"), form("ksgssz", "ksfx_zx_bt"), options, box("退出")}, &shell::Jobs::ksfx_run},
+      {{box("继续吗"), form("gs", "zx_bt"), form("c_fbsz", "CommandButton2"), box("退出")}, &jobs::Jobs::fb_run},
+      {{form("fb_help", "CommandButton1")}, &jobs::Jobs::fb_show_help},
+      {{box("继续吗"), form("hkgssz", "hkfx_tz_bt"), box("退出")}, &jobs::Jobs::hkfx_run},
+      {{box("继续吗"), form("ksgssz", "ksfx_zx_bt"), options, box("退出")}, &jobs::Jobs::ksfx_run},
   };
   for (const Run& run : runs) {
     Win32Driver driver(run.steps);

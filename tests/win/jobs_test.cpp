@@ -317,10 +317,10 @@ LCZS_TEST(class_division_for_comparison_between_dlls) {
               fb_start(ui, "4", "2");
               ui.expect_message_containing("开始分班，需要几分钟时间").expect_message_containing("分班结束!");
             },
-            [](shell::Jobs& j, shell::JobEnv& e) { return j.fb_run(e); }, shell::JobOutcome::Completed};
+            [](jobs::Jobs& j, jobs::JobEnv& e) { return j.fb_run(e); }, jobs::JobOutcome::Completed};
   RunResult r = run_case(c, true);
   CHECK_MSG(r.failure.empty(), r.failure);
-  CHECK_EQ(static_cast<int>(r.outcome), static_cast<int>(shell::JobOutcome::Completed));
+  CHECK_EQ(static_cast<int>(r.outcome), static_cast<int>(jobs::JobOutcome::Completed));
   if (const char* path = std::getenv("LCZS_WIN_DUMP")) {
     std::ofstream out(path, std::ios::binary);
     out << r.dump;
