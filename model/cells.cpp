@@ -459,7 +459,7 @@ void check_text(const Value& v) {
     fail("文本超过单元格能容纳的32767个字符");
 }
 
-constexpr long long kMaxCellsPerCall = 4LL << 20;
+constexpr long long kMaxCellsPerCall = host::kMaxGridCells;
 
 void check_size(const Area& area) {
   if (static_cast<long long>(area.row_count()) * area.col_count() > kMaxCellsPerCall)

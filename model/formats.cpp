@@ -236,7 +236,9 @@ class FormatEditor {
   std::optional<FormatId> common_;
 };
 
-constexpr long long kMaxFormatCells = 4LL << 20;
+// A job formats whole tables of up to the sheet's height; the bound only keeps a
+// mistaken rectangle from filling memory with cells nobody stored.
+constexpr long long kMaxFormatCells = host::kMaxGridCells;
 
 Color color_from_index(int index) {
   Color c;
