@@ -171,9 +171,11 @@ bool TerminalUi::ask_group(Form& form, const Control& first) {
 
 bool TerminalUi::ask_text(Form& form, Control& box) {
   if (const Control* hint = box_hint(form, box)) err_ << hint->caption << "\n";
-  err_ << box_title(form, box)
-       << (box.text.empty() ? "（现为空，直接回车留空）" : "（现为“" + box.text + "”，直接回车保留）")
-       << "> ";
+  // One write for the whole prompt, so that type-ahead echoed by the terminal
+  // never lands inside it.
+  err_ << box_title(form, box) +
+              (box.text.empty() ? "（现为空，直接回车留空）" : "（现为“" + box.text + "”，直接回车保留）") +
+              "> ";
   auto line = read_line();
   if (!line) return false;
   if (!line->empty()) form.set_text(box.name, *line);
