@@ -65,6 +65,7 @@ jobs::JobOutcome ClassDivision::fb_run(jobs::JobEnv& env) {
   // Nothing of an earlier run, finished or not, carries over.
   *state_ = FbState{};
   FbState& st = *state_;
+  st.fb_whole_search = search_ == Search::Whole;
 
   try {
     st.work_book = &env.host_app.active_workbook();

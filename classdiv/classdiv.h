@@ -27,11 +27,19 @@ class ClassDivision {
 
   FbState& state();
 
+  // Which search a run makes: the whole search, as the add-in and the
+  // command run it; or the greedy exchanges alone until the time is up,
+  // writing back the state they end in, which is what tests of those
+  // exchanges pin down.
+  enum class Search { Whole, GreedyOnly };
+  void set_search(Search search) { search_ = search; }
+
   // 开始分班 and 帮助 as commands of `lczs`.
   static std::vector<jobs::Command> commands();
 
  private:
   std::unique_ptr<FbState> state_;
+  Search search_ = Search::Whole;
 };
 
 }  // namespace lczs::classdiv

@@ -361,9 +361,6 @@ SearchInput arranged(const SearchInput& now, const std::vector<int>& ids) {
 void fb_balance_classes(jobs::JobEnv& env, FbState& st) {
   host::Worksheet& ws = *st.work_sheet;
   const int N = st.fb_student_count, M = st.fb_score_cols, K = st.fb_class_count;
-  // A run given no options at all (the job called on its own, as the
-  // greedy search was first written) runs the greedy exchanges alone.
-  st.fb_whole_search = env.options != nullptr;
 
   SearchInput in;
   in.students = N;
@@ -381,6 +378,7 @@ void fb_balance_classes(jobs::JobEnv& env, FbState& st) {
   }
   for (int r = 2; r <= N + 1; ++r) in.ids.push_back(st.fb_record_no[r]);
   FbSearch search(std::move(in));
+  search.set_rules(st.fb_rules.get());
   std::optional<FbRefine> refine;
   Best best;
   best.offer(largest_spread(search, M), search.spread_sum(), search.ids());
@@ -439,7 +437,7 @@ void fb_balance_classes(jobs::JobEnv& env, FbState& st) {
       // Without a pair of the same gender in h and l, or at a state met
       // before, the greedy cycles are spent.
       st.fb_repeated = pick.has_value();
-      refine.emplace(arranged(search.input(), best.ids), st.fb_seed);
+      refine.emplace(arranged(search.input(), best.ids), st.fb_seed, st.fb_rules.get());
       if (!refine->has_moves()) break;
     }
     const long long batch =
@@ -447,6 +445,7 @@ void fb_balance_classes(jobs::JobEnv& env, FbState& st) {
     refine->run(batch, static_cast<double>(st.fb_max_diff));
     if (best.offer(refine->best_max_spread(), refine->best_spread_sum(), refine->best_ids()))
       st.fb_max_spread = static_cast<float>(best.max_spread);
+    if (!refine->has_moves()) break;
   }
   if (progressed) env.ui.progress_done();
   st.fb_end_time = env.clock.now_seconds();

@@ -10,8 +10,8 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 }  // namespace
 
-FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed)
-    : n_(start.students), m_(start.columns), k_(start.classes), rng_(seed) {
+FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rules)
+    : n_(start.students), m_(start.columns), k_(start.classes), rng_(seed), rules_(rules) {
   scores_ = start.scores;
   ids_ = start.ids;
   if (ids_.empty())
@@ -50,12 +50,66 @@ FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed)
   best_max_ = *std::max_element(spread_.begin(), spread_.end());
   best_sum_ = 0;
   for (double s : spread_) best_sum_ += s;
+  tell_rules();
 }
 
-// For each student, the students of the same gender whose scores are
-// nearest: exchanging neighbours moves class averages by small steps, which
-// is what the last hundredths need. Neighbours have nearly the same total,
-// so only a window of the gender's students ordered by total is searched.
+void FbRefine::tell_rules() {
+  if (!rules_) return;
+  std::vector<int> class_of(n_ + 1, 0);
+  for (int r = 0; r < n_; ++r) class_of[ids_[r]] = class_of_[r];
+  rules_->reset(class_of);
+}
+
+bool FbRefine::allowed(int a, int b) {
+  if (!rules_) return true;
+  xa_.clear();
+  xb_.clear();
+  for (int r : ra_) xa_.push_back(ids_[r]);
+  for (int r : rb_) xb_.push_back(ids_[r]);
+  return rules_->allowed(Exchange{a, b, xa_, xb_});
+}
+
+int FbRefine::random_row(int b, int boy) {
+  const int lo = blocks_[b][boy ? 0 : 2], hi = blocks_[b][boy ? 1 : 3];
+  if (hi < lo) return -1;
+  return lo + static_cast<int>(below(hi - lo + 1));
+}
+
+bool FbRefine::group_move(int i1, int k1, int b) {
+  const int a = class_of_[i1];
+  ra_.assign(1, i1);
+  rb_.assign(1, k1);
+  for (int j = 0; j < m_; ++j) d_[j] = row(i1)[j] - row(k1)[j];
+  for (int id : rules_->companions(ids_[i1])) {
+    const int r = row_of_[id];
+    if (class_of_[r] != a) return false;  // the group is split already; leave it to the rules
+    // The partner that best cancels what the group has moved so far: a
+    // random one would make nearly every group move a bad one.
+    const int lo = blocks_[b][boy_[r] ? 0 : 2], hi = blocks_[b][boy_[r] ? 1 : 3];
+    const double* s = row(r);
+    double best = kInf;
+    int k = -1;
+    for (int x = lo; x <= hi; ++x) {
+      if (tied(x) || std::find(rb_.begin(), rb_.end(), x) != rb_.end()) continue;
+      const double* t = row(x);
+      double dist = 0;
+      for (int j = 0; j < m_; ++j) {
+        const double e = d_[j] + s[j] - t[j];
+        dist += e * e;
+      }
+      if (dist < best) {
+        best = dist;
+        k = x;
+      }
+    }
+    if (k < 0) return false;
+    for (int j = 0; j < m_; ++j) d_[j] += s[j] - row(k)[j];
+    ra_.push_back(r);
+    rb_.push_back(k);
+  }
+  return true;
+}
+
 void FbRefine::find_neighbours() {
   row_of_.assign(n_ + 1, 0);
   for (int r = 0; r < n_; ++r) row_of_[ids_[r]] = r;
@@ -174,7 +228,14 @@ double FbRefine::judge(int a, int b, const double* d, double bound) const {
   return cost + kDeviationWeight * ssd_;
 }
 
-void FbRefine::apply(int a, int b, const double* d, int i1, int k1, int i2, int k2) {
+void FbRefine::apply(int a, int b, const double* d) {
+  if (rules_) {
+    xa_.clear();
+    xb_.clear();
+    for (int r : ra_) xa_.push_back(ids_[r]);
+    for (int r : rb_) xb_.push_back(ids_[r]);
+    rules_->made(Exchange{a, b, xa_, xb_});
+  }
   cost_ = 0;
   for (int j = 0; j < m_; ++j) {
     sum_[a * m_ + j] -= d[j];
@@ -192,14 +253,13 @@ void FbRefine::apply(int a, int b, const double* d, int i1, int k1, int i2, int 
       for (int j = 0; j < m_; ++j) ssd_ += (avg_[c * m_ + j] - grand_[j]) * (avg_[c * m_ + j] - grand_[j]);
     cost_ += kDeviationWeight * ssd_;
   }
-  auto swap_rows = [&](int i, int k) {
+  for (std::size_t n = 0; n < ra_.size(); ++n) {
+    const int i = ra_[n], k = rb_[n];
     std::swap_ranges(row(i), row(i) + m_, row(k));
     std::swap(ids_[i], ids_[k]);
     row_of_[ids_[i]] = i;
     row_of_[ids_[k]] = k;
-  };
-  swap_rows(i1, k1);
-  if (i2 >= 0) swap_rows(i2, k2);
+  }
   note_best();
 }
 
@@ -223,26 +283,40 @@ void FbRefine::restore_best() {
   for (int r = 0; r < n_; ++r)
     std::copy_n(&by_id_[static_cast<std::size_t>(ids_[r]) * m_], m_, row(r));
   rebuild_all();
+  tell_rules();
 }
 
 void FbRefine::run(long long count, double target) {
   if (!has_moves_) return;
   const long long end = judged_ + count;
+  long long last = judged_, idle = 0;
   while (judged_ < end && best_max_ > target) {
+    // Draws that give no candidate cost nothing in the count; when the
+    // rules leave nothing to judge, the search is over.
+    if (judged_ != last) {
+      last = judged_;
+      idle = 0;
+    } else if (++idle > kIdleDraws) {
+      has_moves_ = false;
+      return;
+    }
     if (since_best_ >= kStallCandidates) {
       // Stuck: back to the best state, shaken by a few random exchanges
       // that the walk then has to repair.
       restore_best();
-      for (int kick = 0; kick < kKickExchanges;) {
+      // Rules may forbid most random exchanges; the tries are bounded.
+      for (int kick = 0, tries = 0; kick < kKickExchanges && tries < 64 * kKickExchanges; ++tries) {
         const int i = static_cast<int>(below(n_));
         const int a = class_of_[i];
         int b = 1 + static_cast<int>(below(k_ - 1));
         if (b >= a) ++b;
-        const int lo = blocks_[b][boy_[i] ? 0 : 2], hi = blocks_[b][boy_[i] ? 1 : 3];
-        if (hi < lo) continue;
-        const int k = lo + static_cast<int>(below(hi - lo + 1));
+        const int k = random_row(b, boy_[i]);
+        if (k < 0 || tied(i) || tied(k)) continue;
+        ra_.assign(1, i);
+        rb_.assign(1, k);
+        if (!allowed(a, b)) continue;
         for (int j = 0; j < m_; ++j) d_[j] = row(i)[j] - row(k)[j];
-        apply(a, b, d_.data(), i, k, -1, -1);
+        apply(a, b, d_.data());
         ++kick;
       }
       std::fill(history_.begin(), history_.end(), cost_);
@@ -262,6 +336,11 @@ void FbRefine::run(long long count, double target) {
       const int lo1 = blocks_[b][boy_[i1] ? 0 : 2], hi1 = blocks_[b][boy_[i1] ? 1 : 3];
       if (hi1 < lo1) continue;
       k1 = lo1 + static_cast<int>(below(hi1 - lo1 + 1));
+    }
+    if (tied(k1)) continue;
+    if (tied(i1)) {
+      if (group_move(i1, k1, b)) try_exchange(a, b);
+      continue;
     }
     int i2 = -1, k2 = -1;
     const int size_a = blocks_[a][3] - blocks_[a][0] + 1;
@@ -291,13 +370,14 @@ void FbRefine::run(long long count, double target) {
             k2 = r;
           }
         }
-        if (k2 < 0) continue;
+        if (k2 < 0 || tied(i2) || tied(k2)) continue;
       } else {
         const int lo2 = blocks_[b][boy_[i2] ? 0 : 2], hi2 = blocks_[b][boy_[i2] ? 1 : 3];
         const int span = hi2 - lo2 + 1 - (lo2 <= k1 && k1 <= hi2 ? 1 : 0);
         if (span <= 0) continue;
         k2 = lo2 + static_cast<int>(below(span));
         if (lo2 <= k1 && k2 >= k1) ++k2;
+        if (tied(i2) || tied(k2)) continue;
       }
     }
     const double* s1 = row(i1);
@@ -309,14 +389,24 @@ void FbRefine::run(long long count, double target) {
       const double* t2 = row(k2);
       for (int j = 0; j < m_; ++j) d_[j] = (s1[j] + s2[j]) - (t1[j] + t2[j]);
     }
-    double& late = history_[judged_ % kLateAcceptanceLength];
-    const double bound = std::max(cost_, late);
-    const double cost = judge(a, b, d_.data(), bound);
-    ++judged_;
-    ++since_best_;
-    if (cost <= bound) apply(a, b, d_.data(), i1, k1, i2, k2);
-    late = cost_;
+    ra_.assign(1, i1);
+    rb_.assign(1, k1);
+    if (i2 >= 0) {
+      ra_.push_back(i2);
+      rb_.push_back(k2);
+    }
+    try_exchange(a, b);
   }
+}
+
+void FbRefine::try_exchange(int a, int b) {
+  double& late = history_[judged_ % kLateAcceptanceLength];
+  const double bound = std::max(cost_, late);
+  const double cost = judge(a, b, d_.data(), bound);
+  ++judged_;
+  ++since_best_;
+  if (cost <= bound && allowed(a, b)) apply(a, b, d_.data());
+  late = cost_;
 }
 
 }  // namespace lczs::classdiv

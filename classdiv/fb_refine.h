@@ -16,6 +16,10 @@
 // where the spreads are flat. The best state by the true measure (the largest
 // spread, then the sum of spreads) is kept.
 //
+// Rules (fb_moves.h) veto exchanges the search would make and tie students
+// into groups; a group moves as a whole, each member for a student of its
+// gender in the other class.
+//
 // The random choices come from a seeded generator and the work is counted in
 // candidates, so the same input, seed and number of candidates give the
 // same classes on any machine.
@@ -26,6 +30,7 @@
 #include <random>
 #include <vector>
 
+#include "classdiv/fb_moves.h"
 #include "classdiv/fb_search.h"
 
 namespace lczs::classdiv {
@@ -52,13 +57,18 @@ inline constexpr long long kStallCandidates = 4'000'000;
 // Random one-for-one exchanges made by a kick.
 inline constexpr int kKickExchanges = 3;
 
+// Draws in a row that give no candidate to judge (every one vetoed before
+// judging) after which the search stops.
+inline constexpr long long kIdleDraws = 1 << 20;
+
 class FbRefine {
  public:
-  // Starts from the arrangement of `start` (its scores and ids by row).
-  FbRefine(const SearchInput& start, std::uint64_t seed);
+  // Starts from the arrangement of `start` (its scores and ids by row),
+  // keeping `rules` when given (not owned).
+  FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rules = nullptr);
 
   // Whether any exchange keeps sizes and genders: some gender must be found
-  // in two classes.
+  // in two classes. Cleared when run() finds nothing the rules let it judge.
   bool has_moves() const { return has_moves_; }
 
   // Judges up to `count` candidates; stops early once the best largest
@@ -83,7 +93,20 @@ class FbRefine {
   // The measure after moving d[j] out of class a into class b (a class's sum
   // loses what it gives), or a value above `bound` once that is certain.
   double judge(int a, int b, const double* d, double bound) const;
-  void apply(int a, int b, const double* d, int i1, int k1, int i2, int k2);
+  // Makes the exchange of rows ra_[n] (class a) with rb_[n] (class b).
+  void apply(int a, int b, const double* d);
+  // Whether the rules allow exchanging ra_ with rb_.
+  bool allowed(int a, int b);
+  bool tied(int r) const { return rules_ && !rules_->companions(ids_[r]).empty(); }
+  // Fills ra_, rb_ with the group of row i1 and partners of its genders in
+  // class b, k1 the first, and d_ with what the exchange moves; false when
+  // that cannot be done.
+  bool group_move(int i1, int k1, int b);
+  // A random row of the given gender in class b, -1 when there is none.
+  int random_row(int b, int boy);
+  void tell_rules();
+  // Late acceptance's step for the exchange of ra_ with rb_, moving d_.
+  void try_exchange(int a, int b);
   void note_best();
   void find_neighbours();
   void restore_best();
@@ -113,6 +136,9 @@ class FbRefine {
   std::vector<int> row_of_;      // row of each record number
   std::vector<int> neighbours_;  // [record number][kNeighbours] record numbers
   std::vector<double> d_;
+  MoveRules* rules_ = nullptr;
+  std::vector<int> ra_, rb_;     // rows of the candidate exchange
+  std::vector<int> xa_, xb_;     // their record numbers, for the rules
 };
 
 }  // namespace lczs::classdiv

@@ -60,6 +60,24 @@ void FbSearch::refresh_extremes() {
   worst_ = w;
 }
 
+void FbSearch::set_rules(MoveRules* rules) {
+  rules_ = rules;
+  if (!rules_) return;
+  std::vector<int> class_of(in_.students + 1, 0);
+  for (int r = 2; r <= in_.students + 1; ++r) class_of[in_.ids[r - 2]] = class_of_row(r);
+  rules_->reset(class_of);
+}
+
+int FbSearch::class_of_row(int r) const {
+  for (int c = 1; c <= classes_; ++c)
+    if (in_.rows[c][0] <= r && r <= in_.rows[c][3]) return c;
+  return 0;
+}
+
+bool FbSearch::allowed(int i, int k, int h, int l) const {
+  return rules_->allowed(Exchange{h, l, {&in_.ids[i - 2], 1}, {&in_.ids[k - 2], 1}});
+}
+
 double FbSearch::spread_sum() const {
   double sum = 0;
   for (double s : spread_) sum += s;
@@ -178,7 +196,7 @@ std::optional<std::pair<int, int>> FbSearch::choose() {
         const float gain = judge == Judge::Fast ? judge_fast(i, k, h, l, row_mean)
                                                  : judge_plain(i, k, h, l, row_mean);
         ++judged_;
-        if (!any || gain > best) {
+        if ((!any || gain > best) && (!rules_ || allowed(i, k, h, l))) {
           any = true;
           best = gain;
           bi = i;
@@ -193,17 +211,13 @@ std::optional<std::pair<int, int>> FbSearch::choose() {
 
 // The rows trade places, so do their scores and record numbers.
 void FbSearch::exchange(int i, int k) {
+  const int a = class_of_row(i), b = class_of_row(k);
+  if (rules_) rules_->made(Exchange{a, b, {&in_.ids[i - 2], 1}, {&in_.ids[k - 2], 1}});
   hash_ = hash_after(i, k);
   std::swap(in_.ids[i - 2], in_.ids[k - 2]);
   double* si = &in_.scores[(i - 2) * cols_];
   double* sk = &in_.scores[(k - 2) * cols_];
   for (int j = 0; j < cols_; ++j) std::swap(si[j], sk[j]);
-  auto class_of = [&](int r) {
-    for (int c = 1; c <= classes_; ++c)
-      if (in_.rows[c][0] <= r && r <= in_.rows[c][3]) return c;
-    return 0;
-  };
-  const int a = class_of(i), b = class_of(k);
   if (a) resum(a);
   if (b && b != a) resum(b);
   refresh_extremes();

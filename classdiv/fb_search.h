@@ -25,6 +25,8 @@
 #include <utility>
 #include <vector>
 
+#include "classdiv/fb_moves.h"
+
 namespace lczs::classdiv {
 
 struct SearchInput {
@@ -53,6 +55,11 @@ class FbSearch {
  public:
   explicit FbSearch(SearchInput input, Judge judge = Judge::Fast);
 
+  // Rules the exchanges must keep (not owned; nullptr for none). A cycle
+  // then makes the best allowed exchange; the rules are told of the
+  // arrangement now and of every exchange made.
+  void set_rules(MoveRules* rules);
+
   // The sheet's view of the current assignment.
   double class_average(int j, int c) const { return avg_[idx(j, c)]; }
   double spread(int j) const { return spread_[j - 1]; }
@@ -66,7 +73,8 @@ class FbSearch {
   // One cycle: judges every same-gender exchange between the high and the
   // low class of the worst column and makes the best one, whatever the sign
   // of its gain. Returns the rows exchanged (high class's row first), or
-  // nullopt when the two classes have no pair of the same gender.
+  // nullopt when the two classes have no pair of the same gender (that the
+  // rules allow).
   std::optional<std::pair<int, int>> cycle();
   // The two halves of a cycle: the exchange the cycle would make, and making
   // it. choose() leaves the assignment as it is.
@@ -91,11 +99,14 @@ class FbSearch {
   int idx(int j, int c) const { return (j - 1) * (classes_ + 1) + c; }
   void resum(int c);
   void refresh_extremes();
+  int class_of_row(int r) const;
+  bool allowed(int i, int k, int h, int l) const;
   float judge_fast(int i, int k, int h, int l, double row_mean);
   float judge_plain(int i, int k, int h, int l, double row_mean);
 
   SearchInput in_;
   Judge judge_;
+  MoveRules* rules_ = nullptr;
   int cols_;
   int classes_;
   std::vector<double> avg_;     // [j][c] doubles, as the sheet

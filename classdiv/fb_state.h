@@ -9,9 +9,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
+#include "classdiv/fb_moves.h"
 #include "host/host.h"
 
 namespace lczs::classdiv {
@@ -35,8 +37,10 @@ struct FbState {
   std::uint64_t fb_seed = kFbDefaultSeed;
   long long fb_evaluation_limit = -1;
   // Whether the search goes on after the greedy cycles and writes back its
-  // best state; off only for a run given no options at all.
+  // best state (ClassDivision::set_search).
   bool fb_whole_search = true;
+  // Rules every exchange must keep; none when empty.
+  std::unique_ptr<MoveRules> fb_rules;
 
   // ---- tables of the input step ------------------------------------------
   // Indexed from 1 like the sheet: fb_class_rows[c][1..4] = first row, last

@@ -55,6 +55,7 @@ jobs::JobOutcome Harness::run() { return run_on(app); }
 
 jobs::JobOutcome Harness::run_on(host::Application& host_app) {
   jobs::JobEnv env{host_app, ui, clock, options};
+  job.set_search(search);
   try {
     return job.fb_run(env);
   } catch (const ui::ScriptViolation& v) {

@@ -66,9 +66,11 @@ struct Harness {
   host::FakeClock clock;
   ClassDivision job;
   memory::MemoryWorkbook* wb = nullptr;
-  // The job's own options as the add-in and the command pass them; none
-  // runs the greedy search alone.
+  // The job's own options as the command passes them.
   const jobs::OptionValues* options = nullptr;
+  // Most tests here pin the greedy exchanges, so that is what a run makes
+  // unless a test asks for the whole search.
+  ClassDivision::Search search = ClassDivision::Search::GreedyOnly;
 };
 
 // Students with random scores of one decimal (0.5 steps when halves is

@@ -98,6 +98,7 @@ struct Prepared {
     st.work_sheet = &h.wb->active_sheet();
     st.fb_class_count = classes;
     st.fb_time_limit = seconds;
+    st.fb_whole_search = false;  // the exchanges it is compared with swing on
     st.fb_max_diff = -1;  // never satisfied: the time decides
     h.ui.expect_message(kWait);
     fb_prepare_classes(env, st);

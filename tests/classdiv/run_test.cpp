@@ -226,6 +226,7 @@ TEST(Run, SearchWorkedExampleExchangesRowsTwoAndFour) {
   st.fb_score_cols = 2;
   st.fb_boy_count = 4;
   st.fb_time_limit = 2;  // the clock steps 1 s: exactly one cycle
+  st.fb_whole_search = false;
   st.fb_class_rows = {{}, {0, 2, 3, 4, 3}, {0, 4, 5, 6, 5}};
   st.fb_class_sizes = {{}, {0, 2, 2, 0}, {0, 2, 2, 0}};
   st.fb_record_no = {0, 0, 1, 2, 3, 4};

@@ -36,9 +36,8 @@ TEST(WholeSearch, LeavesTheGreedySwingAndWritesBackTheBestState) {
   EXPECT_EQ(greedy.job.state().fb_cycles, 14);
   EXPECT_NEAR(sheet_spread(greedy, 6, 2, 2), 14.0 / 3, 1e-9);
 
-  const jobs::OptionValues options;
   Harness whole(make_book({"语文"}, boys));
-  whole.options = &options;
+  whole.search = ClassDivision::Search::Whole;
   run(whole);
   const FbState& st = whole.job.state();
   const std::vector<std::pair<int, int>> first_two(greedy.job.state().fb_exchanges.begin(),
@@ -76,6 +75,7 @@ TEST(WholeSearch, KeepsSizesAndGendersAndReportsTheSheetsSpread) {
     Harness h(make_book({subjects.begin(), subjects.begin() + c.subjects},
                         random_students(c.seed, c.students, c.subjects, c.boys, c.halves)));
     h.options = &options;
+    h.search = ClassDivision::Search::Whole;
     script_start(h.ui, {std::to_string(c.classes), "10", "-1"});
     h.ui.expect_message(kWait).expect_message_containing("程序共执行了");
     ASSERT_EQ(h.run(), jobs::JobOutcome::Completed) << h.ui.report();
@@ -109,6 +109,7 @@ TEST(WholeSearch, WorkBoundRepeatsTheSameClassesWhateverTheClock) {
     const jobs::OptionValues options = {{"--seed", seed}, {"--evaluations", "30000"}};
     Harness h(make_book({"语文", "数学", "英语", "物理"}, students), clock_step);
     h.options = &options;
+    h.search = ClassDivision::Search::Whole;
     script_start(h.ui, {"4", "2", "-1"});
     h.ui.expect_message(kWait).expect_message_containing("程序共执行了");
     EXPECT_EQ(h.run(), jobs::JobOutcome::Completed) << h.ui.report();
