@@ -114,6 +114,8 @@ struct Case {
   std::vector<std::string> gone_files;  // no longer there
   std::string book_name = "成绩.xlsx";
   std::string written = "";  // another file the run writes, which must open
+  // What else must hold of the saved BOOK.
+  std::function<void(const memory::WorkbookData& saved)> keeps = nullptr;
 };
 
 std::vector<std::string> prof(const std::string& book, std::vector<std::string> more = {}) {
@@ -200,6 +202,27 @@ TEST(SaveFaults, EachFaultLeavesTheUsersFilesAsTheyWere) {
          return Arranged{prof(book)};
        },
        0, "分析完成", true, {}},
+      {"a book in the 1904 date system keeps its dates",
+       [](const fs::path&, const std::string& book) {
+         memory::WorkbookData dated = grades_book(10);
+         dated.settings.date1904 = true;
+         memory::Format date;
+         date.number_format = "yyyy-mm-dd";
+         // 2024-09-01 counted from 1904-01-01.
+         memory::add_sheet(dated, "日期", {{44074}}).at(1, 1).format = dated.formats.intern(date);
+         write_book(book, dated);
+         return Arranged{prof(book)};
+       },
+       0, "分析完成", true, {}, {}, "成绩.xlsx", "",
+       [](const memory::WorkbookData& saved) {
+         EXPECT_TRUE(saved.settings.date1904);
+         auto sheet = std::find_if(saved.sheets.begin(), saved.sheets.end(), [](const auto& s) { return s->name == "日期"; });
+         ASSERT_NE(sheet, saved.sheets.end());
+         const memory::Cell* day = (*sheet)->get(1, 1);
+         ASSERT_NE(day, nullptr);
+         EXPECT_EQ(day->value, host::Value::number(44074));
+         EXPECT_EQ(saved.formats.get(day->format).number_format, "yyyy-mm-dd");
+       }},
       {"control characters in text are written so that the file reads back",
        [](const fs::path&, const std::string& book) {
          memory::WorkbookData text = grades_book(10);
@@ -266,6 +289,7 @@ TEST(SaveFaults, EachFaultLeavesTheUsersFilesAsTheyWere) {
     if (c.book_changes) {
       EXPECT_NE(bytes_of(target), before);
       EXPECT_TRUE(has_report(target));
+      if (c.keeps) c.keeps(io::read_workbook(target));
     } else {
       EXPECT_EQ(bytes_of(target.empty() ? book : target), before);
     }
