@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "io/package_check.h"
 #include "model/model.h"
 
 namespace lczs::io::detail {
@@ -91,15 +92,10 @@ std::string read_file_bytes(const std::string& path);
 
 // ---- Writing ----------------------------------------------------------------------------
 
-// The whole .xlsx package for `book`; `shown_path` names the file in
-// messages. Throws host::SaveError (or std::bad_alloc).
-std::string package_bytes(const memory::WorkbookData& book, const std::string& shown_path);
-
-// Reads a finished package back as the reader would before it may replace
-// anything: the zip directory, every part inflated (CRC checked) and every
-// XML part parsed to its end, within the reader's limits. Throws
-// host::SaveError naming `shown_path` and the first fault.
-void verify_package(const std::string& file, const std::string& shown_path);
+// The whole .xlsx package for `book`, its parts parsed as they were made
+// (io/package_check.h); `shown_path` names the file in messages. Throws
+// host::SaveError (or std::bad_alloc).
+MadePackage make_package(const memory::WorkbookData& book, const std::string& shown_path);
 
 // Temporary files of a save to `target` are named "<this>XXXXXX" beside it,
 // hidden; the lock file is "<this>lock".

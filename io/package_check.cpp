@@ -1,27 +1,33 @@
-// Reading a finished package back before it replaces anything. A writer
-// whose writes went wrong can still produce a zip whose directory and CRCs
-// agree with parts that were cut short, so every XML part is also parsed to
-// its end. expat parses as the part streams out of libzip: nothing is held
-// but one buffer, and the check costs a fraction of the write. expat is
-// stricter than the reader (control characters, undeclared entities), so
-// a file that passes opens in the spreadsheet application too.
+// The two halves of the check (io/package_check.h): parts parsed on a
+// second thread as the writer makes them, and the written file read back.
+#include "io/package_check.h"
+
 #include <expat.h>
 #include <sys/stat.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <algorithm>
-#include <memory>
-#include <string>
-#include <vector>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
 
+#include "host/host.h"
 #include "io/internal.h"
-#include "io/io.h"
 
 namespace lczs::io::detail {
 
 namespace {
 
-constexpr std::size_t kChunk = 1 << 18;
+// expat copies what it is given into its own buffer: fed a piece at a
+// time, a large part is not held twice.
+constexpr std::size_t kParseChunk = 1 << 18;
+// Pieces unpacked at a time on reading back.
+constexpr std::size_t kReadChunk = 1 << 18;
 
 bool is_xml_part(std::string_view name) {
   auto ends = [&](std::string_view tail) {
@@ -33,10 +39,18 @@ bool is_xml_part(std::string_view name) {
   return ends(".xml") || ends(".rels") || ends(".vml");
 }
 
-std::string expat_text(XML_Error e) {
+// Whether `text` starts an element at all.
+bool has_element(std::string_view text) {
+  for (std::size_t at = text.find('<'); at != std::string_view::npos && at + 1 < text.size(); at = text.find('<', at + 1))
+    if (text[at + 1] != '?' && text[at + 1] != '!' && text[at + 1] != '/') return true;
+  return false;
+}
+
+std::string expat_text(XML_Error e, std::string_view text) {
   switch (e) {
     case XML_ERROR_NO_MEMORY: return "内存不足";
-    case XML_ERROR_NO_ELEMENTS: return "内容为空";
+    // expat says "no element found" also when the root element never ends.
+    case XML_ERROR_NO_ELEMENTS: return has_element(text) ? "元素没有正确结束（可能在中途截断）" : "内容为空";
     case XML_ERROR_UNCLOSED_TOKEN:
     case XML_ERROR_UNCLOSED_CDATA_SECTION:
     case XML_ERROR_PARTIAL_CHAR: return "内容在中途截断";
@@ -47,79 +61,226 @@ std::string expat_text(XML_Error e) {
   }
 }
 
-class Check {
- public:
-  Check(const std::string& file, const std::string& shown) : shown_(shown) {
-    struct stat st {};
-    if (::stat(file.c_str(), &st) == 0 && static_cast<std::size_t>(st.st_size) > kMaxFileBytes)
-      fail("文件超过 " + std::to_string(kMaxFileBytes >> 20) + " MB，本程序以后将无法读取它");
-    int err = 0;
-    za_ = zip_open(file.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
-    if (za_ == nullptr) fail("压缩包无法打开（" + zip_error_text(err, errno) + "）");
+[[noreturn]] void fail(const std::string& shown, const std::string& what) {
+  throw host::SaveError("无法保存文件“" + shown + "”：写出的文件校验失败：" + what + "。原文件没有改动。");
+}
+
+std::uint32_t crc_of(std::string_view s) {
+  return static_cast<std::uint32_t>(
+      crc32_z(crc32_z(0, nullptr, 0), reinterpret_cast<const Bytef*>(s.data()), s.size()));
+}
+
+// The digest of a part, parsed to its end when it is XML.
+PartDigest digest(const std::string& shown, const std::string& name, std::string_view text) {
+  if (is_xml_part(name)) {
+    std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> xml(XML_ParserCreate(nullptr), XML_ParserFree);
+    if (!xml) throw std::bad_alloc();
+    std::size_t at = 0;
+    for (;;) {
+      std::size_t n = std::min(kParseChunk, text.size() - at);
+      bool last = at + n == text.size();
+      if (XML_Parse(xml.get(), text.data() + at, static_cast<int>(n), last) == XML_STATUS_ERROR)
+        fail(shown, "部件 " + name + " 第 " + std::to_string(XML_GetCurrentLineNumber(xml.get())) + " 行：" +
+                        expat_text(XML_GetErrorCode(xml.get()), text));
+      at += n;
+      if (last) break;
+    }
   }
-  ~Check() {
-    if (za_ != nullptr) zip_discard(za_);
+  PartDigest d;
+  d.name = name;
+  d.size = text.size();
+  d.crc = crc_of(text);
+  d.tail = std::string(text.substr(text.size() - std::min(text.size(), kDigestTail)));
+  return d;
+}
+
+}  // namespace
+
+struct PartCheck::Impl {
+  struct Pending {
+    std::string name;
+    std::shared_ptr<const std::string> text;
+  };
+
+  std::string shown;
+  std::mutex mu;
+  std::condition_variable changed;
+  std::deque<Pending> queue;
+  std::size_t backlog = 0;  // bytes handed over and not yet parsed
+  bool closing = false;
+  std::exception_ptr failure;
+  std::vector<PartDigest> digests;
+  std::unordered_map<std::string, std::size_t> index;  // name -> digests
+  std::thread worker;
+
+  void record(PartDigest d) {
+    auto [it, fresh] = index.emplace(d.name, digests.size());
+    if (fresh) digests.push_back(std::move(d));
+    else digests[it->second] = std::move(d);
   }
-  Check(const Check&) = delete;
-  Check& operator=(const Check&) = delete;
 
   void run() {
+    std::unique_lock lock(mu);
+    for (;;) {
+      changed.wait(lock, [&] { return closing || !queue.empty(); });
+      if (queue.empty()) return;
+      Pending p = std::move(queue.front());
+      queue.pop_front();
+      std::size_t size = p.text->size();
+      bool skip = static_cast<bool>(failure);
+      lock.unlock();
+      std::exception_ptr fault;
+      PartDigest d;
+      if (!skip) {
+        try {
+          d = digest(shown, p.name, *p.text);
+        } catch (...) {
+          fault = std::current_exception();
+        }
+      }
+      p.text.reset();
+      lock.lock();
+      backlog -= size;
+      if (fault && !failure) failure = fault;
+      if (!skip && !fault) {
+        try {
+          record(std::move(d));
+        } catch (...) {
+          if (!failure) failure = std::current_exception();
+        }
+      }
+      changed.notify_all();
+    }
+  }
+
+  // `abandon`: the save failed elsewhere, what waits is not parsed.
+  void stop(bool abandon) {
+    if (!worker.joinable()) return;
+    {
+      std::lock_guard lock(mu);
+      closing = true;
+      if (abandon) queue.clear();
+    }
+    changed.notify_all();
+    worker.join();
+  }
+};
+
+PartCheck::PartCheck(std::string shown_path) : impl_(std::make_unique<Impl>()) {
+  impl_->shown = std::move(shown_path);
+  try {
+    impl_->worker = std::thread([m = impl_.get()] { m->run(); });
+  } catch (const std::system_error&) {
+    // No second thread: parts are parsed where they are handed over.
+  }
+}
+
+PartCheck::~PartCheck() { impl_->stop(true); }
+
+void PartCheck::wait_for_room() {
+  std::unique_lock lock(impl_->mu);
+  impl_->changed.wait(lock, [&] { return impl_->backlog <= kCheckBacklog || impl_->failure; });
+  if (impl_->failure) std::rethrow_exception(impl_->failure);
+}
+
+void PartCheck::add(const std::string& name, std::shared_ptr<const std::string> text) {
+  Impl& m = *impl_;
+  if (!m.worker.joinable()) {
+    m.record(digest(m.shown, name, *text));
+    return;
+  }
+  {
+    std::lock_guard lock(m.mu);
+    if (m.failure) std::rethrow_exception(m.failure);
+    std::size_t size = text->size();
+    m.queue.push_back({name, std::move(text)});
+    m.backlog += size;
+  }
+  m.changed.notify_all();
+}
+
+std::vector<PartDigest> PartCheck::finish() {
+  impl_->stop(false);
+  if (impl_->failure) std::rethrow_exception(impl_->failure);
+  return std::move(impl_->digests);
+}
+
+namespace {
+
+class ReadBack {
+ public:
+  ReadBack(const std::string& file, const std::string& shown) : shown_(shown) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && static_cast<std::size_t>(st.st_size) > kMaxFileBytes)
+      fail(shown_, "文件超过 " + std::to_string(kMaxFileBytes >> 20) + " MB，本程序以后将无法读取它");
+    int err = 0;
+    za_ = zip_open(file.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
+    if (za_ == nullptr) fail(shown_, "压缩包无法打开（" + zip_error_text(err, errno) + "）");
+  }
+  ~ReadBack() {
+    if (za_ != nullptr) zip_discard(za_);
+  }
+  ReadBack(const ReadBack&) = delete;
+  ReadBack& operator=(const ReadBack&) = delete;
+
+  void run(const std::vector<PartDigest>& parts) {
+    std::unordered_map<std::string_view, const PartDigest*> made;
+    for (const PartDigest& d : parts) made.emplace(d.name, &d);
     zip_int64_t n = zip_get_num_entries(za_, 0);
-    if (n <= 0) fail("压缩包是空的");
-    if (static_cast<std::size_t>(n) > kMaxParts) fail("部件过多，本程序以后将无法读取它");
+    if (n <= 0) fail(shown_, "压缩包是空的");
+    if (static_cast<std::size_t>(n) > kMaxParts) fail(shown_, "部件过多，本程序以后将无法读取它");
+    if (static_cast<std::size_t>(n) != made.size()) fail(shown_, "压缩包的目录与写出的部件不符");
     bool has_types = false, has_workbook = false;
-    std::vector<char> buf(kChunk);
+    std::vector<char> buf(kReadChunk);
     std::size_t total = 0;
     for (zip_int64_t i = 0; i < n; ++i) {
       zip_stat_t st;
       zip_stat_init(&st);
       if (zip_stat_index(za_, static_cast<zip_uint64_t>(i), 0, &st) != 0 || (st.valid & ZIP_STAT_NAME) == 0)
-        fail("压缩包的目录已损坏");
+        fail(shown_, "压缩包的目录已损坏");
       std::string name = st.name;
+      auto it = made.find(name);
+      if (it == made.end()) fail(shown_, "压缩包的目录与写出的部件不符");
+      const PartDigest& d = *it->second;
       has_types |= name == "[Content_Types].xml";
       has_workbook |= name == "xl/workbook.xml";
       // The reader's limits: what lczs writes, lczs reads.
       if (st.size > kMaxPartBytes ||
           (st.size > kRatioCheckFloor && st.size / std::max<zip_uint64_t>(st.comp_size, 1) > kMaxCompressionRatio))
-        fail("部件 " + name + " 过大，本程序以后将无法读取它");
+        fail(shown_, "部件 " + name + " 过大，本程序以后将无法读取它");
       total += static_cast<std::size_t>(st.size);
-      if (total > kMaxTotalBytes) fail("内容过大，本程序以后将无法读取它");
-      part(static_cast<zip_uint64_t>(i), name, st.size, buf);
+      if (total > kMaxTotalBytes) fail(shown_, "内容过大，本程序以后将无法读取它");
+      if (st.size != d.size || (st.valid & ZIP_STAT_CRC) == 0 || st.crc != d.crc)
+        fail(shown_, "部件 " + name + " 与写出的内容不符");
+      unpack(static_cast<zip_uint64_t>(i), d, buf);
     }
-    if (!has_types || !has_workbook) fail("缺少必需的部件");
+    if (!has_types || !has_workbook) fail(shown_, "缺少必需的部件");
   }
 
  private:
-  [[noreturn]] void fail(const std::string& what) const {
-    throw host::SaveError("无法保存文件“" + shown_ + "”：写出的文件校验失败：" + what + "。原文件没有改动。");
-  }
-
-  void part(zip_uint64_t index, const std::string& name, zip_uint64_t size, std::vector<char>& buf) {
+  // To its end: libzip checks the CRC once the last byte is read.
+  void unpack(zip_uint64_t index, const PartDigest& d, std::vector<char>& buf) {
     zip_file_t* zf = zip_fopen_index(za_, index, 0);
-    if (zf == nullptr) fail("部件 " + name + " 无法解压（" + zip_error_text(zip_error_code_zip(zip_get_error(za_)), zip_error_code_system(zip_get_error(za_))) + "）");
+    if (zf == nullptr)
+      fail(shown_, "部件 " + d.name + " 无法解压（" +
+                       zip_error_text(zip_error_code_zip(zip_get_error(za_)), zip_error_code_system(zip_get_error(za_))) +
+                       "）");
     std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> file(zf, zip_fclose);
-    std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> xml(nullptr, XML_ParserFree);
-    if (is_xml_part(name)) {
-      xml.reset(XML_ParserCreate(nullptr));
-      if (!xml) throw std::bad_alloc();
-    }
     zip_uint64_t got = 0;
+    std::string tail;
     for (;;) {
-      // Straight into expat's own buffer: the part is not copied twice.
-      void* into = xml ? XML_GetBuffer(xml.get(), static_cast<int>(kChunk)) : buf.data();
-      if (into == nullptr) throw std::bad_alloc();
-      zip_int64_t r = zip_fread(zf, into, kChunk);
+      zip_int64_t r = zip_fread(zf, buf.data(), buf.size());
       if (r < 0) {
         zip_error_t* e = zip_file_get_error(zf);
-        fail("部件 " + name + " 已损坏（" + zip_error_text(zip_error_code_zip(e), zip_error_code_system(e)) + "）");
+        fail(shown_, "部件 " + d.name + " 已损坏（" + zip_error_text(zip_error_code_zip(e), zip_error_code_system(e)) + "）");
       }
-      got += static_cast<zip_uint64_t>(r);
-      if (xml && XML_ParseBuffer(xml.get(), static_cast<int>(r), r == 0) == XML_STATUS_ERROR)
-        fail("部件 " + name + " 第 " + std::to_string(XML_GetCurrentLineNumber(xml.get())) + " 行：" +
-             expat_text(XML_GetErrorCode(xml.get())));
       if (r == 0) break;
+      got += static_cast<zip_uint64_t>(r);
+      std::string_view piece(buf.data(), static_cast<std::size_t>(r));
+      tail.append(piece.substr(piece.size() - std::min(piece.size(), kDigestTail)));
+      if (tail.size() > kDigestTail) tail.erase(0, tail.size() - kDigestTail);
     }
-    if (got != size) fail("部件 " + name + " 的长度与目录不符");
+    if (got != d.size || tail != d.tail) fail(shown_, "部件 " + d.name + " 的长度或结尾与写出的内容不符");
   }
 
   std::string shown_;
@@ -128,9 +289,8 @@ class Check {
 
 }  // namespace
 
-void verify_package(const std::string& file, const std::string& shown_path) {
-  Check check(file, shown_path);
-  check.run();
+void verify_package(const std::string& file, const std::string& shown_path, const std::vector<PartDigest>& parts) {
+  ReadBack(file, shown_path).run(parts);
 }
 
 }  // namespace lczs::io::detail

@@ -14,11 +14,14 @@ namespace lczs::io::detail {
 namespace {
 
 // A part made on demand: libzip opens, reads and closes it while closing
-// the archive; the text lives only between open and close.
+// the archive; the text lives only between open and close, and while the
+// check parses it.
 struct LazyPart {
+  std::string name;
   std::function<std::string()> make;
+  PartCheck* check;
   std::exception_ptr* failure;
-  std::string text;
+  std::shared_ptr<const std::string> text;
   std::size_t pos = 0;
   std::size_t size = 0;
   bool made = false;
@@ -26,8 +29,10 @@ struct LazyPart {
   bool produce() {
     made = true;
     try {
-      text = make();
-      size = text.size();
+      check->wait_for_room();
+      text = std::make_shared<const std::string>(make());
+      size = text->size();
+      check->add(name, text);
       return true;
     } catch (...) {
       // Exceptions must not cross libzip's C frames; finish() rethrows.
@@ -43,15 +48,15 @@ zip_int64_t lazy_callback(void* state, void* data, zip_uint64_t len, zip_source_
     case ZIP_SOURCE_OPEN:
       part->pos = 0;
       // Made when libzip asked for the size; made again if read twice.
-      return (part->made && part->text.size() == part->size) || part->produce() ? 0 : -1;
+      return (part->made && part->text) || part->produce() ? 0 : -1;
     case ZIP_SOURCE_READ: {
-      std::size_t n = std::min<std::size_t>(len, part->text.size() - part->pos);
-      std::memcpy(data, part->text.data() + part->pos, n);
+      std::size_t n = std::min<std::size_t>(len, part->text->size() - part->pos);
+      std::memcpy(data, part->text->data() + part->pos, n);
       part->pos += n;
       return static_cast<zip_int64_t>(n);
     }
     case ZIP_SOURCE_CLOSE:
-      std::string().swap(part->text);
+      part->text.reset();
       return 0;
     case ZIP_SOURCE_STAT: {
       // libzip asks for the size just before it reads the part: a part of
@@ -87,8 +92,9 @@ struct PackageWriter::Impl {
   int level;
   zip_source_t* buffer = nullptr;  // the archive's bytes
   zip_t* zip = nullptr;
-  std::vector<std::unique_ptr<std::string>> contents;  // kept until the archive is closed
+  std::vector<std::shared_ptr<const std::string>> contents;  // kept until the archive is closed
   std::exception_ptr failure;
+  std::unique_ptr<PartCheck> check;
 
   [[noreturn]] void fail(const std::string& what) const {
     throw host::SaveError("无法保存文件“" + path + "”：" + what);
@@ -114,6 +120,7 @@ struct PackageWriter::Impl {
 PackageWriter::PackageWriter(std::string shown_path, int level) : impl_(std::make_unique<Impl>()) {
   impl_->path = std::move(shown_path);
   impl_->level = level;
+  impl_->check = std::make_unique<PartCheck>(impl_->path);
   zip_error_t err;
   zip_error_init(&err);
   impl_->buffer = zip_source_buffer_create(nullptr, 0, 0, &err);
@@ -133,15 +140,16 @@ PackageWriter::~PackageWriter() {
 }
 
 void PackageWriter::add(const std::string& name, std::string content) {
-  impl_->contents.push_back(std::make_unique<std::string>(std::move(content)));
+  impl_->contents.push_back(std::make_shared<const std::string>(std::move(content)));
   const std::string& c = *impl_->contents.back();
   zip_source_t* src = zip_source_buffer(impl_->zip, c.data(), c.size(), 0);
   if (src == nullptr) impl_->fail_zip("内存不足", zip_get_error(impl_->zip));
   impl_->add_source(name, src);
+  impl_->check->add(name, impl_->contents.back());
 }
 
 void PackageWriter::add_lazy(const std::string& name, std::function<std::string()> make) {
-  auto* part = new LazyPart{std::move(make), &impl_->failure};
+  auto* part = new LazyPart{name, std::move(make), impl_->check.get(), &impl_->failure};
   zip_source_t* src = zip_source_function(impl_->zip, lazy_callback, part);
   if (src == nullptr) {
     delete part;
@@ -150,7 +158,7 @@ void PackageWriter::add_lazy(const std::string& name, std::function<std::string(
   impl_->add_source(name, src);
 }
 
-std::string PackageWriter::finish() {
+MadePackage PackageWriter::finish() {
   Impl& m = *impl_;
   if (zip_close(m.zip) != 0) {
     if (m.failure) std::rethrow_exception(m.failure);
@@ -158,16 +166,19 @@ std::string PackageWriter::finish() {
   }
   m.zip = nullptr;
   m.contents.clear();
+  MadePackage package;
+  package.parts = m.check->finish();
   zip_stat_t st;
   zip_stat_init(&st);
   if (zip_source_stat(m.buffer, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0)
     m.fail_zip("无法读取压缩包", zip_source_error(m.buffer));
-  std::string bytes(static_cast<std::size_t>(st.size), '\0');
+  std::string& bytes = package.bytes;
+  bytes.resize(static_cast<std::size_t>(st.size));
   if (zip_source_open(m.buffer) != 0) m.fail_zip("无法读取压缩包", zip_source_error(m.buffer));
   zip_int64_t n = zip_source_read(m.buffer, bytes.data(), bytes.size());
   zip_source_close(m.buffer);
   if (n < 0 || static_cast<zip_uint64_t>(n) != st.size) m.fail_zip("无法读取压缩包", zip_source_error(m.buffer));
-  return bytes;
+  return package;
 }
 
 }  // namespace lczs::io::detail

@@ -2,12 +2,16 @@
 // libzip: parts are added by name with their content, or with a function
 // that makes the content when libzip compresses the part, so that only one
 // large part (a sheet) is held in memory at a time. Every failure throws
-// host::SaveError naming the file and what went wrong.
+// host::SaveError naming the file and what went wrong. Each part's text is
+// handed to a PartCheck as it is made, so the check parses it while libzip
+// compresses it.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "io/package_check.h"
 
 namespace lczs::io::detail {
 
@@ -27,8 +31,9 @@ class PackageWriter {
   // `make` runs once, while finish() writes the package.
   void add_lazy(const std::string& name, std::function<std::string()> make);
 
-  // The whole package, compressed. Rethrows what a part's function threw.
-  std::string finish();
+  // The whole package. Rethrows what a part's function threw, or the
+  // check's first fault.
+  MadePackage finish();
 
  private:
   struct Impl;

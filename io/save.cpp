@@ -170,15 +170,15 @@ void save_xlsx(const WorkbookData& book, const std::string& path, Replace replac
   if (book.sheets.size() > static_cast<std::size_t>(detail::kMaxSheets))
     fail(path, "工作簿有 " + std::to_string(book.sheets.size()) + " 个工作表，超过本程序能打开的 " +
                    std::to_string(detail::kMaxSheets) + " 个，保存后将无法再打开它。请删去一些工作表后再试。");
-  std::string bytes = detail::package_bytes(book, path);
+  detail::MadePackage made = detail::make_package(book, path);
   TemporaryFile tmp(real, path);
   take_over_ownership(tmp.fd(), had ? &old : nullptr);
-  write_all(tmp.fd(), bytes, path);
-  bytes = std::string();
+  write_all(tmp.fd(), made.bytes, path);
+  std::string().swap(made.bytes);
   // Durable before it replaces anything; a delayed write error (NFS, a
   // full disk found late) shows here or at close.
   if (::fsync(tmp.fd()) != 0 || tmp.close() != 0) fail(path, "写入失败（" + detail::errno_text(errno) + "）");
-  detail::verify_package(tmp.path(), path);
+  detail::verify_package(tmp.path(), path, made.parts);
   int rc = replace == Replace::Never ? rename_no_replace(tmp.path(), real) : ::rename(tmp.path().c_str(), real.c_str());
   if (rc != 0) {
     if (errno == EEXIST)

@@ -48,7 +48,7 @@ int visible_active(const WorkbookData& book, const std::string& path) {
 }  // namespace
 
 // The whole .xlsx package of `book`.
-std::string detail::package_bytes(const WorkbookData& book, const std::string& path) {
+detail::MadePackage detail::make_package(const WorkbookData& book, const std::string& path) {
   if (book.sheets.empty()) fail(path, "工作簿中没有工作表");
   check_sheet_names(book, path);
   int active = visible_active(book, path);

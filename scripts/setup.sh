@@ -10,6 +10,7 @@ packages=(
   libzip-dev            # reading and writing .xlsx (zip container)
   libpugixml-dev        # reading .xlsx (XML parts)
   libexpat1-dev         # checking a saved .xlsx before it replaces anything
+  zlib1g-dev            # the CRCs of that check
   libcsv-dev            # reading .csv
   libcli11-dev          # the lczs command line
   python3-openpyxl      # independent .xlsx writer/reader in tests
