@@ -12,6 +12,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -39,18 +40,19 @@ bool is_xml_part(std::string_view name) {
   return ends(".xml") || ends(".rels") || ends(".vml");
 }
 
-// Whether `text` starts an element at all.
+// Whether `text` starts an element.
 bool has_element(std::string_view text) {
   for (std::size_t at = text.find('<'); at != std::string_view::npos && at + 1 < text.size(); at = text.find('<', at + 1))
     if (text[at + 1] != '?' && text[at + 1] != '!' && text[at + 1] != '/') return true;
   return false;
 }
 
-std::string expat_text(XML_Error e, std::string_view text) {
+// expat says "no element found" also when the root element never ends:
+// the caller tells that apart.
+std::string expat_text(XML_Error e) {
   switch (e) {
     case XML_ERROR_NO_MEMORY: return "内存不足";
-    // expat says "no element found" also when the root element never ends.
-    case XML_ERROR_NO_ELEMENTS: return has_element(text) ? "元素没有正确结束（可能在中途截断）" : "内容为空";
+    case XML_ERROR_NO_ELEMENTS: return "内容为空";
     case XML_ERROR_UNCLOSED_TOKEN:
     case XML_ERROR_UNCLOSED_CDATA_SECTION:
     case XML_ERROR_PARTIAL_CHAR: return "内容在中途截断";
@@ -65,41 +67,58 @@ std::string expat_text(XML_Error e, std::string_view text) {
   throw host::SaveError("无法保存文件“" + shown + "”：写出的文件校验失败：" + what + "。原文件没有改动。");
 }
 
-std::uint32_t crc_of(std::string_view s) {
-  return static_cast<std::uint32_t>(
-      crc32_z(crc32_z(0, nullptr, 0), reinterpret_cast<const Bytef*>(s.data()), s.size()));
-}
-
-// The digest of a part, parsed to its end when it is XML.
-PartDigest digest(const std::string& shown, const std::string& name, std::string_view text) {
-  if (is_xml_part(name)) {
-    std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> xml(XML_ParserCreate(nullptr), XML_ParserFree);
-    if (!xml) throw std::bad_alloc();
-    std::size_t at = 0;
-    for (;;) {
-      std::size_t n = std::min(kParseChunk, text.size() - at);
-      bool last = at + n == text.size();
-      if (XML_Parse(xml.get(), text.data() + at, static_cast<int>(n), last) == XML_STATUS_ERROR)
-        fail(shown, "部件 " + name + " 第 " + std::to_string(XML_GetCurrentLineNumber(xml.get())) + " 行：" +
-                        expat_text(XML_GetErrorCode(xml.get()), text));
-      at += n;
-      if (last) break;
+// One part on its way through the check, piece by piece: parsed when it
+// is XML, its length, CRC and last bytes kept.
+class Digesting {
+ public:
+  Digesting(const std::string& shown, const std::string& name) : shown_(shown), xml_(nullptr, XML_ParserFree) {
+    digest_.name = name;
+    digest_.crc = static_cast<std::uint32_t>(crc32_z(0, nullptr, 0));
+    if (is_xml_part(name)) {
+      xml_.reset(XML_ParserCreate(nullptr));
+      if (!xml_) throw std::bad_alloc();
     }
   }
-  PartDigest d;
-  d.name = name;
-  d.size = text.size();
-  d.crc = crc_of(text);
-  d.tail = std::string(text.substr(text.size() - std::min(text.size(), kDigestTail)));
-  return d;
-}
+
+  void feed(std::string_view piece, bool last) {
+    if (xml_) {
+      element_ = element_ || has_element(piece);
+      std::size_t at = 0;
+      do {
+        std::size_t n = std::min(kParseChunk, piece.size() - at);
+        bool end = last && at + n == piece.size();
+        if (XML_Parse(xml_.get(), piece.data() + at, static_cast<int>(n), end) == XML_STATUS_ERROR) {
+          XML_Error e = XML_GetErrorCode(xml_.get());
+          fail(shown_, "部件 " + digest_.name + " 第 " + std::to_string(XML_GetCurrentLineNumber(xml_.get())) + " 行：" +
+                           (e == XML_ERROR_NO_ELEMENTS && element_ ? "元素没有正确结束（可能在中途截断）" : expat_text(e)));
+        }
+        at += n;
+      } while (at < piece.size());
+    }
+    digest_.size += piece.size();
+    digest_.crc = static_cast<std::uint32_t>(
+        crc32_z(digest_.crc, reinterpret_cast<const Bytef*>(piece.data()), piece.size()));
+    std::string& tail = digest_.tail;
+    tail.append(piece.substr(piece.size() - std::min(piece.size(), kDigestTail)));
+    if (tail.size() > kDigestTail) tail.erase(0, tail.size() - kDigestTail);
+  }
+
+  PartDigest take() { return std::move(digest_); }
+
+ private:
+  const std::string& shown_;
+  std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> xml_;
+  bool element_ = false;  // an element has started
+  PartDigest digest_;
+};
 
 }  // namespace
 
 struct PartCheck::Impl {
   struct Pending {
     std::string name;
-    std::shared_ptr<const std::string> text;
+    std::shared_ptr<const std::string> piece;
+    bool first, last;
   };
 
   std::string shown;
@@ -111,12 +130,23 @@ struct PartCheck::Impl {
   std::exception_ptr failure;
   std::vector<PartDigest> digests;
   std::unordered_map<std::string, std::size_t> index;  // name -> digests
+  std::optional<Digesting> current;  // the part whose pieces are coming
   std::thread worker;
 
   void record(PartDigest d) {
     auto [it, fresh] = index.emplace(d.name, digests.size());
     if (fresh) digests.push_back(std::move(d));
     else digests[it->second] = std::move(d);
+  }
+
+  // On the worker, or where the part is handed over without one.
+  void digest(const Pending& p) {
+    if (p.first) current.emplace(shown, p.name);
+    current->feed(*p.piece, p.last);
+    if (p.last) {
+      record(current->take());
+      current.reset();
+    }
   }
 
   void run() {
@@ -126,29 +156,21 @@ struct PartCheck::Impl {
       if (queue.empty()) return;
       Pending p = std::move(queue.front());
       queue.pop_front();
-      std::size_t size = p.text->size();
+      std::size_t size = p.piece->size();
       bool skip = static_cast<bool>(failure);
       lock.unlock();
       std::exception_ptr fault;
-      PartDigest d;
       if (!skip) {
         try {
-          d = digest(shown, p.name, *p.text);
+          digest(p);
         } catch (...) {
           fault = std::current_exception();
         }
       }
-      p.text.reset();
+      p.piece.reset();
       lock.lock();
       backlog -= size;
       if (fault && !failure) failure = fault;
-      if (!skip && !fault) {
-        try {
-          record(std::move(d));
-        } catch (...) {
-          if (!failure) failure = std::current_exception();
-        }
-      }
       changed.notify_all();
     }
   }
@@ -183,18 +205,18 @@ void PartCheck::wait_for_room() {
   if (impl_->failure) std::rethrow_exception(impl_->failure);
 }
 
-void PartCheck::add(const std::string& name, std::shared_ptr<const std::string> text) {
+void PartCheck::add(const std::string& name, std::shared_ptr<const std::string> piece, bool first, bool last) {
   Impl& m = *impl_;
+  Impl::Pending p{name, std::move(piece), first, last};
   if (!m.worker.joinable()) {
-    m.record(digest(m.shown, name, *text));
+    m.digest(p);
     return;
   }
   {
     std::lock_guard lock(m.mu);
     if (m.failure) std::rethrow_exception(m.failure);
-    std::size_t size = text->size();
-    m.queue.push_back({name, std::move(text)});
-    m.backlog += size;
+    m.backlog += p.piece->size();
+    m.queue.push_back(std::move(p));
   }
   m.changed.notify_all();
 }

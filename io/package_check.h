@@ -1,7 +1,8 @@
 // Checking a package before it replaces anything, in two halves.
 //
 // PartCheck parses each part's text to its end with expat on a second
-// thread while the writer compresses that part and makes the next one:
+// thread, piece by piece while the writer is still making the part and
+// compressing it:
 // expat is stricter than the reader (control characters, undeclared
 // entities), so a text that passes opens in the spreadsheet application
 // too, and a text cut short never passes. It keeps each part's length, CRC
@@ -55,9 +56,11 @@ class PartCheck {
 
   // Waits while more than kCheckBacklog bytes wait to be parsed.
   void wait_for_room();
-  // Hands a finished part over; a part handed over again replaces its
-  // digest. Throws the fault found in an earlier part.
-  void add(const std::string& name, std::shared_ptr<const std::string> text);
+  // Hands a piece of a part over, in order: `first` starts the part,
+  // `last` ends it. A part handed over again replaces its digest. Throws
+  // the fault found in an earlier piece.
+  void add(const std::string& name, std::shared_ptr<const std::string> piece, bool first, bool last);
+  void add(const std::string& name, std::shared_ptr<const std::string> text) { add(name, std::move(text), true, true); }
   // Waits for every part: their digests in the order handed over. Throws
   // host::SaveError for the first fault (or what the thread threw).
   std::vector<PartDigest> finish();

@@ -14,14 +14,15 @@ namespace lczs::io::detail {
 namespace {
 
 // A part made on demand: libzip opens, reads and closes it while closing
-// the archive; the text lives only between open and close, and while the
-// check parses it.
+// the archive. Its pieces live from when they are made until libzip has
+// read them and the check has parsed them.
 struct LazyPart {
   std::string name;
-  std::function<std::string()> make;
+  std::function<std::string(const PieceSink&)> make;
   PartCheck* check;
   std::exception_ptr* failure;
-  std::shared_ptr<const std::string> text;
+  std::vector<std::shared_ptr<const std::string>> pieces;
+  std::size_t piece = 0;  // reading pieces[piece] at pos
   std::size_t pos = 0;
   std::size_t size = 0;
   bool made = false;
@@ -29,10 +30,12 @@ struct LazyPart {
   bool produce() {
     made = true;
     try {
+      pieces.clear();
+      size = 0;
       check->wait_for_room();
-      text = std::make_shared<const std::string>(make());
-      size = text->size();
-      check->add(name, text);
+      PieceSink put = [this](std::string text) { hand(std::move(text), false); };
+      std::string rest = make(put);
+      hand(std::move(rest), true);
       return true;
     } catch (...) {
       // Exceptions must not cross libzip's C frames; finish() rethrows.
@@ -40,23 +43,45 @@ struct LazyPart {
       return false;
     }
   }
+
+  void hand(std::string text, bool last) {
+    auto p = std::make_shared<const std::string>(std::move(text));
+    size += p->size();
+    check->add(name, p, pieces.empty(), last);
+    pieces.push_back(std::move(p));
+  }
+
+  // Whether everything made is still there to read from the start.
+  bool whole() const { return made && !pieces.empty() && pieces.front() != nullptr; }
+
+  std::size_t read(char* into, std::size_t len) {
+    std::size_t done = 0;
+    while (done < len && piece < pieces.size()) {
+      const std::string& text = *pieces[piece];
+      std::size_t n = std::min(len - done, text.size() - pos);
+      std::memcpy(into + done, text.data() + pos, n);
+      done += n;
+      pos += n;
+      if (pos == text.size()) {
+        pieces[piece++].reset();  // read: the check may be the last to hold it
+        pos = 0;
+      }
+    }
+    return done;
+  }
 };
 
 zip_int64_t lazy_callback(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
   auto* part = static_cast<LazyPart*>(state);
   switch (cmd) {
     case ZIP_SOURCE_OPEN:
-      part->pos = 0;
+      part->piece = part->pos = 0;
       // Made when libzip asked for the size; made again if read twice.
-      return (part->made && part->text) || part->produce() ? 0 : -1;
-    case ZIP_SOURCE_READ: {
-      std::size_t n = std::min<std::size_t>(len, part->text->size() - part->pos);
-      std::memcpy(data, part->text->data() + part->pos, n);
-      part->pos += n;
-      return static_cast<zip_int64_t>(n);
-    }
+      return part->whole() || part->produce() ? 0 : -1;
+    case ZIP_SOURCE_READ:
+      return static_cast<zip_int64_t>(part->read(static_cast<char*>(data), len));
     case ZIP_SOURCE_CLOSE:
-      part->text.reset();
+      part->pieces.clear();
       return 0;
     case ZIP_SOURCE_STAT: {
       // libzip asks for the size just before it reads the part: a part of
@@ -149,6 +174,10 @@ void PackageWriter::add(const std::string& name, std::string content) {
 }
 
 void PackageWriter::add_lazy(const std::string& name, std::function<std::string()> make) {
+  add_pieces(name, [make = std::move(make)](const PieceSink&) { return make(); });
+}
+
+void PackageWriter::add_pieces(const std::string& name, std::function<std::string(const PieceSink&)> make) {
   auto* part = new LazyPart{name, std::move(make), impl_->check.get(), &impl_->failure};
   zip_source_t* src = zip_source_function(impl_->zip, lazy_callback, part);
   if (src == nullptr) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "io/package_check.h"
+#include "io/xml_writer.h"
 
 namespace lczs::io::detail {
 
@@ -30,6 +31,10 @@ class PackageWriter {
   void add(const std::string& name, std::string content);
   // `make` runs once, while finish() writes the package.
   void add_lazy(const std::string& name, std::function<std::string()> make);
+  // The same for a large part made in pieces: `make` gives each piece but
+  // the last to its sink as soon as it is made, so that the check parses it
+  // while the rest is still being made, and returns the last.
+  void add_pieces(const std::string& name, std::function<std::string(const PieceSink&)> make);
 
   // The whole package. Rethrows what a part's function threw, or the
   // check's first fault.

@@ -25,6 +25,8 @@ inline constexpr std::size_t kMaxRowBreaks = 1023;
 inline constexpr std::size_t kMaxCellStyles = 64000;
 // Deepest row or column grouping.
 inline constexpr int kMaxOutlineLevel = 7;
+// Sheet XML handed on at a time while a sheet is written.
+inline constexpr std::size_t kSheetPiece = 1u << 20;
 // Custom number formats are numbered from here; lower ids are built in.
 inline constexpr int kFirstCustomNumFmt = 164;
 
@@ -79,8 +81,10 @@ class StringTable {
 
 // A sheet's XML. `selected`: its tab is selected. Throws host::SaveError
 // naming `shown_path`, the sheet and the cell for what the file cannot hold.
+// With `spill`, pieces of about kSheetPiece bytes go there as they are
+// written and the rest is returned.
 std::string sheet_part(const memory::SheetData& sheet, bool selected, StyleTable& styles, StringTable& strings,
-                       const std::string& shown_path);
+                       const std::string& shown_path, const PieceSink& spill = {});
 
 // Attributes carried from a file as they were, but never namespace
 // declarations: the part declares its own.

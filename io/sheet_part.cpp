@@ -42,8 +42,11 @@ std::string range_ref(const host::Area& a) {
 
 class SheetWriter {
  public:
-  SheetWriter(const SheetData& sheet, StyleTable& styles, StringTable& strings, const std::string& path)
-      : sheet_(sheet), styles_(styles), strings_(strings), path_(path) {}
+  SheetWriter(const SheetData& sheet, StyleTable& styles, StringTable& strings, const std::string& path,
+              const PieceSink& spill)
+      : sheet_(sheet), styles_(styles), strings_(strings), path_(path) {
+    if (spill) w_.spill_to(spill, kSheetPiece);
+  }
 
   std::string write(bool selected) {
     w_.start("worksheet").attr("xmlns", kMainNs).attr("xmlns:r", kRelNs);
@@ -371,8 +374,8 @@ class SheetWriter {
 }  // namespace
 
 std::string sheet_part(const SheetData& sheet, bool selected, StyleTable& styles, StringTable& strings,
-                       const std::string& shown_path) {
-  return SheetWriter(sheet, styles, strings, shown_path).write(selected);
+                       const std::string& shown_path, const PieceSink& spill) {
+  return SheetWriter(sheet, styles, strings, shown_path, spill).write(selected);
 }
 
 }  // namespace lczs::io::detail

@@ -82,8 +82,8 @@ detail::MadePackage detail::make_package(const WorkbookData& book, const std::st
   for (std::size_t i = 0; i < book.sheets.size(); ++i) {
     const SheetData& sheet = *book.sheets[i];
     bool selected = static_cast<int>(i) == active || (sheet.view.tab_selected && !sheet.hidden);
-    pkg.add_lazy(parts.sheet_parts[i], [&sheet, selected, &styles, &strings, &path] {
-      return detail::sheet_part(sheet, selected, styles, strings, path);
+    pkg.add_pieces(parts.sheet_parts[i], [&sheet, selected, &styles, &strings, &path](const detail::PieceSink& put) {
+      return detail::sheet_part(sheet, selected, styles, strings, path, put);
     });
   }
   int drawing = 0, chart = 0;

@@ -191,7 +191,21 @@ XmlWriter& XmlWriter::end() {
     out_ += '>';
   }
   open_.pop_back();
+  if (sink_ && out_.size() >= piece_size_) spill();
   return *this;
+}
+
+void XmlWriter::spill_to(PieceSink sink, std::size_t piece_size) {
+  sink_ = std::move(sink);
+  piece_size_ = piece_size;
+}
+
+void XmlWriter::spill() {
+  std::string piece;
+  // The next piece grows in place, not by doubling from nothing.
+  piece.reserve(piece_size_ + piece_size_ / 8);
+  piece.swap(out_);
+  sink_(std::move(piece));
 }
 
 XmlWriter& XmlWriter::val(std::string_view name, std::string_view value) { return start(name).attr("val", value).end(); }

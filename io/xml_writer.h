@@ -3,6 +3,7 @@
 // text reads back as written.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,9 @@ void append_escaped(std::string& out, std::string_view s, bool attribute);
 // "63.699999999999996", "5E-324"). Only finite values.
 void append_double(std::string& out, double v);
 std::string double_text(double v);
+
+// Where a large part's text goes piece by piece while it is written.
+using PieceSink = std::function<void(std::string piece)>;
 
 class XmlWriter {
  public:
@@ -53,6 +57,12 @@ class XmlWriter {
   // <name>text</name>
   XmlWriter& element(std::string_view name, std::string_view text);
 
+  // From now on, whenever the text reaches `piece_size` bytes at the end of
+  // an element, it goes to `sink` and the writer starts afresh: a large part
+  // is checked and compressed while it is still being written. str(),
+  // size() and take() then cover only what has not gone yet.
+  void spill_to(PieceSink sink, std::size_t piece_size);
+
   // The part so far (every element must have ended) and its size; take()
   // hands the text over.
   const std::string& str() const { return out_; }
@@ -61,7 +71,10 @@ class XmlWriter {
 
  private:
   void close_start();
+  void spill();
   std::string out_;
+  PieceSink sink_;
+  std::size_t piece_size_ = 0;
   std::vector<std::string_view> open_;  // element names are literals
   bool in_start_ = false;
 };

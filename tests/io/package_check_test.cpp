@@ -3,6 +3,8 @@
 #include <functional>
 
 #include "io/internal.h"
+#include "io/io.h"
+#include "io/parts.h"
 #include "model/memory_host.h"
 #include "tests/io/io_test_util.h"
 
@@ -92,6 +94,20 @@ TEST(PackageCheck, RefusesEveryFaultAndPassesAnIntactPackage) {
     if (c.says.empty()) EXPECT_EQ(said, "");
     else EXPECT_NE(said.find(c.says), std::string::npos) << said;
   }
+}
+
+// A sheet larger than a piece goes to the check and into the file in
+// pieces; the file holds it whole.
+TEST(PackageCheck, ASheetWrittenInPiecesReadsBackAsItWas) {
+  const memory::WorkbookData book = numbers_book(35000);
+  const MadePackage made = detail::make_package(book, "book.xlsx");
+  auto sheet = std::find_if(made.parts.begin(), made.parts.end(),
+                            [](const detail::PartDigest& d) { return d.name == "xl/worksheets/sheet1.xml"; });
+  ASSERT_NE(sheet, made.parts.end());
+  EXPECT_GT(sheet->size, 2 * detail::kSheetPiece);
+  TempDir dir;
+  EXPECT_EQ(read_back(made.bytes, made), "");
+  expect_same_book(book, io::read_xlsx(write(dir, made.bytes)));
 }
 
 }  // namespace
