@@ -187,23 +187,12 @@ std::string drawing_part(const std::vector<host::Chart>& charts) {
   return w.take();
 }
 
-std::string drawing_rels_part(int first_chart, std::size_t count) {
+std::string drawing_rels_part(const std::vector<std::string>& chart_targets) {
   XmlWriter w;
   w.start("Relationships").attr("xmlns", kPackageRelNs);
-  for (std::size_t i = 0; i < count; ++i)
+  for (std::size_t i = 0; i < chart_targets.size(); ++i)
     w.start("Relationship").attr("Id", "rId" + std::to_string(i + 1))
-        .attr("Type", std::string(kOfficeRelTypes) + "chart")
-        .attr("Target", "../charts/chart" + std::to_string(first_chart + static_cast<int>(i)) + ".xml").end();
-  w.end();
-  return w.take();
-}
-
-std::string sheet_rels_part(int drawing) {
-  XmlWriter w;
-  w.start("Relationships").attr("xmlns", kPackageRelNs);
-  w.start("Relationship").attr("Id", std::string(kSheetDrawingRelId))
-      .attr("Type", std::string(kOfficeRelTypes) + "drawing")
-      .attr("Target", "../drawings/drawing" + std::to_string(drawing) + ".xml").end();
+        .attr("Type", std::string(kOfficeRelTypes) + "chart").attr("Target", chart_targets[i]).end();
   w.end();
   return w.take();
 }

@@ -129,6 +129,7 @@ struct PartCheck::Impl {
   bool closing = false;
   std::exception_ptr failure;
   std::vector<PartDigest> digests;
+  std::vector<PartDigest> known;  // recorded once the worker is done
   std::unordered_map<std::string, std::size_t> index;  // name -> digests
   std::optional<Digesting> current;  // the part whose pieces are coming
   std::thread worker;
@@ -221,9 +222,15 @@ void PartCheck::add(const std::string& name, std::shared_ptr<const std::string> 
   m.changed.notify_all();
 }
 
+void PartCheck::add_known(PartDigest digest) {
+  std::lock_guard lock(impl_->mu);
+  impl_->known.push_back(std::move(digest));
+}
+
 std::vector<PartDigest> PartCheck::finish() {
   impl_->stop(false);
   if (impl_->failure) std::rethrow_exception(impl_->failure);
+  for (auto& d : impl_->known) impl_->record(std::move(d));
   return std::move(impl_->digests);
 }
 

@@ -61,6 +61,9 @@ class PartCheck {
   // the fault found in an earlier piece.
   void add(const std::string& name, std::shared_ptr<const std::string> piece, bool first, bool last);
   void add(const std::string& name, std::shared_ptr<const std::string> text) { add(name, std::move(text), true, true); }
+  // A part copied as it was from the file read (an image, a chart the
+  // model carries): its digest, taken from its copy, without parsing.
+  void add_known(PartDigest digest);
   // Waits for every part: their digests in the order handed over. Throws
   // host::SaveError for the first fault (or what the thread threw).
   std::vector<PartDigest> finish();

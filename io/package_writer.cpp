@@ -120,6 +120,28 @@ struct PackageWriter::Impl {
   std::vector<std::shared_ptr<const std::string>> contents;  // kept until the archive is closed
   std::exception_ptr failure;
   std::unique_ptr<PartCheck> check;
+  // Archives parts are copied from, open until the archive is closed.
+  std::vector<std::pair<const std::string*, zip_t*>> sources;
+
+  zip_t* source(const std::string& archive) {
+    for (auto& [bytes, za] : sources)
+      if (bytes == &archive) return za;
+    zip_error_t err;
+    zip_error_init(&err);
+    zip_source_t* src = zip_source_buffer_create(archive.data(), archive.size(), 0, &err);
+    zip_t* za = src != nullptr ? zip_open_from_source(src, ZIP_RDONLY, &err) : nullptr;
+    if (za == nullptr) {
+      if (src != nullptr) zip_source_free(src);
+      fail_zip("无法读取原文件中的部件", &err);
+    }
+    zip_error_fini(&err);
+    sources.emplace_back(&archive, za);
+    return za;
+  }
+  void close_sources() {
+    for (auto& [bytes, za] : sources) zip_discard(za);
+    sources.clear();
+  }
 
   [[noreturn]] void fail(const std::string& what) const {
     throw host::SaveError("无法保存文件“" + path + "”：" + what);
@@ -161,6 +183,7 @@ PackageWriter::PackageWriter(std::string shown_path, int level) : impl_(std::mak
 
 PackageWriter::~PackageWriter() {
   if (impl_->zip != nullptr) zip_discard(impl_->zip);
+  impl_->close_sources();
   if (impl_->buffer != nullptr) zip_source_free(impl_->buffer);
 }
 
@@ -187,6 +210,42 @@ void PackageWriter::add_pieces(const std::string& name, std::function<std::strin
   impl_->add_source(name, src);
 }
 
+void PackageWriter::add_copy(const std::string& name, const std::string& archive, const std::string& from) {
+  zip_t* src = impl_->source(archive);
+  zip_int64_t idx = zip_name_locate(src, from.c_str(), 0);
+  if (idx < 0) impl_->fail("原文件的部件 " + from + " 已不存在");
+  // The whole entry, without a compression set here: libzip copies the
+  // compressed data without inflating it.
+  zip_source_t* s = zip_source_zip(impl_->zip, src, static_cast<zip_uint64_t>(idx), 0, 0, -1);
+  if (s == nullptr) impl_->fail_zip("无法复制部件 " + from, zip_get_error(impl_->zip));
+  if (zip_file_add(impl_->zip, name.c_str(), s, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+    zip_source_free(s);
+    impl_->fail_zip("无法加入部件 " + name, zip_get_error(impl_->zip));
+  }
+  // The read-back check holds the written part against its copy: size and
+  // CRC from the copy's directory, the ending from reading it through
+  // (which also checks its CRC).
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_stat_index(src, static_cast<zip_uint64_t>(idx), 0, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0 ||
+      (st.valid & ZIP_STAT_CRC) == 0)
+    impl_->fail("原文件的部件 " + from + " 无法读取");
+  PartDigest d{name, st.size, st.crc, ""};
+  zip_file_t* f = zip_fopen_index(src, static_cast<zip_uint64_t>(idx), 0);
+  if (f == nullptr) impl_->fail("原文件的部件 " + from + " 无法读取");
+  char buf[16384];
+  zip_int64_t n;
+  zip_uint64_t got = 0;
+  while ((n = zip_fread(f, buf, sizeof buf)) > 0) {
+    got += static_cast<zip_uint64_t>(n);
+    d.tail.append(buf, static_cast<std::size_t>(n));
+    if (d.tail.size() > kDigestTail) d.tail.erase(0, d.tail.size() - kDigestTail);
+  }
+  zip_fclose(f);
+  if (n < 0 || got != st.size) impl_->fail("原文件的部件 " + from + " 已损坏");
+  impl_->check->add_known(std::move(d));
+}
+
 MadePackage PackageWriter::finish() {
   Impl& m = *impl_;
   if (zip_close(m.zip) != 0) {
@@ -194,6 +253,7 @@ MadePackage PackageWriter::finish() {
     m.fail_zip("无法写入压缩包", zip_get_error(m.zip));
   }
   m.zip = nullptr;
+  m.close_sources();
   m.contents.clear();
   MadePackage package;
   package.parts = m.check->finish();

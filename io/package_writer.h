@@ -35,6 +35,9 @@ class PackageWriter {
   // the last to its sink as soon as it is made, so that the check parses it
   // while the rest is still being made, and returns the last.
   void add_pieces(const std::string& name, std::function<std::string(const PieceSink&)> make);
+  // Part `from` of the zip archive `archive`, copied compressed as it is
+  // there. `archive` must outlive finish().
+  void add_copy(const std::string& name, const std::string& archive, const std::string& from);
 
   // The whole package. Rethrows what a part's function threw, or the
   // check's first fault.

@@ -90,27 +90,53 @@ std::string sheet_part(const memory::SheetData& sheet, bool selected, StyleTable
 // declarations: the part declares its own.
 void write_attributes(XmlWriter& w, const memory::Attributes& attributes);
 
+// The relationships of one part, written as its .rels part. Ids that the
+// part's XML names as it was read (carried elements) are kept; others get
+// fresh ones that cannot collide with them.
+class Relationships {
+ public:
+  // Full type URIs; `target` is a part name, or an address when external.
+  void keep(const std::string& id, const std::string& type, const std::string& target, bool external = false);
+  std::string add(const std::string& type, const std::string& target, bool external = false);
+  bool empty() const { return rels_.empty(); }
+  // The .rels part of the part named `source`.
+  std::string part(const std::string& source) const;
+
+ private:
+  struct Rel {
+    std::string id, type, target;
+    bool external;
+  };
+  std::vector<Rel> rels_;
+  int next_ = 1;
+};
+
+inline constexpr std::string_view kRelTypes = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+
 // What a package holds besides the sheets, styles and strings.
 struct PackageParts {
   std::vector<std::string> sheet_parts;  // "xl/worksheets/sheet1.xml", ...
   bool shared_strings = false;
   bool custom_properties = false;
-  int drawings = 0;  // xl/drawings/drawing1.xml ..., one per sheet with charts
-  int charts = 0;    // xl/charts/chart1.xml ...
+  // The workbook keeps a macro project (an .xlsm file).
+  bool macro_enabled = false;
+  // Further parts and their content types: drawings and charts made here,
+  // and the parts carried from the file read.
+  std::vector<std::pair<std::string, std::string>> content_types;
+  // Carried links of the package and the workbook, targets as written.
+  std::vector<memory::CarriedLink> package_links, book_links;
 };
 
 // ---- Charts (chart_part.cpp) ----------------------------------------------------
 
-// The relationship of a sheet to its drawing (the sheet's only one).
+// The relationship of a sheet to the drawing of its charts.
 inline constexpr std::string_view kSheetDrawingRelId = "rIdDrawing1";
 // A chart part; its series carry the values of `book`'s cells.
 std::string chart_part(const memory::WorkbookData& book, const host::Chart& chart);
 // Where a sheet's charts stand; chart i is the drawing's relationship rId(i+1).
 std::string drawing_part(const std::vector<host::Chart>& charts);
-// The drawing's relationships to charts first_chart, first_chart + 1, ...
-std::string drawing_rels_part(int first_chart, std::size_t count);
-// A sheet's relationship to drawing number `drawing`.
-std::string sheet_rels_part(int drawing);
+// The drawing's relationships to its charts, in order (relative targets).
+std::string drawing_rels_part(const std::vector<std::string>& chart_targets);
 
 // xl/workbook.xml: sheets in order with their states, the active tab,
 // recalculation on opening. `active`: index of the active sheet.

@@ -66,6 +66,9 @@ class SheetWriter {
     page();
     breaks();
     if (!sheet_.charts.empty()) w_.start("drawing").attr("r:id", kSheetDrawingRelId).end();
+    // Carried elements as they were read; they name their relationships by
+    // the ids the sheet's relationships keep.
+    for (const auto& o : sheet_.carried.objects) w_.raw(o.element);
     w_.end();
     return w_.take();
   }
@@ -74,8 +77,10 @@ class SheetWriter {
   void properties() {
     const memory::SheetSettings& st = sheet_.settings;
     bool outline = st.outline != memory::OutlineSettings{};
-    if (!st.view.tab_color && !outline && !st.page.fit_to_page) return;
+    const std::string& code_name = sheet_.carried.code_name;
+    if (!st.view.tab_color && !outline && !st.page.fit_to_page && code_name.empty()) return;
     w_.start("sheetPr");
+    if (!code_name.empty()) w_.attr("codeName", code_name);
     if (st.view.tab_color) StyleTable::color(w_, "tabColor", *st.view.tab_color);
     if (outline) {
       w_.start("outlinePr");
@@ -142,7 +147,10 @@ class SheetWriter {
     plain.print_gridlines = p.print_gridlines, plain.print_headings = p.print_headings;
     plain.fit_to_page = p.fit_to_page;
     plain.header_footer = p.header_footer;
-    if (!(p == plain)) {
+    const memory::CarriedObject* printer = nullptr;
+    for (const auto& o : sheet_.carried.objects)
+      if (o.element.empty() && !o.links.empty()) printer = &o;
+    if (!(p == plain) || printer != nullptr) {
       w_.start("pageSetup");
       if (p.paper_size > 0) w_.attr("paperSize", p.paper_size);
       if (p.scale != 100) w_.attr("scale", p.scale);
@@ -154,6 +162,7 @@ class SheetWriter {
       if (p.black_and_white) w_.attr("blackAndWhite", "1");
       if (p.draft) w_.attr("draft", "1");
       if (p.first_page_number) w_.attr("useFirstPageNumber", "1");
+      if (printer != nullptr) w_.attr("r:id", printer->links.front().id);
       w_.end();
     }
     const memory::HeaderFooter& h = p.header_footer;

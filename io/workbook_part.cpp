@@ -1,14 +1,15 @@
 // xl/workbook.xml and the package's bookkeeping parts: relationships,
 // content types and the document properties.
+#include <algorithm>
 #include <ctime>
 
+#include "io/carried.h"
 #include "io/parts.h"
 
 namespace lczs::io::detail {
 
 namespace {
 
-constexpr std::string_view kRelTypes = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 constexpr std::string_view kPackageRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
 constexpr std::string_view kContentTypeNs = "http://schemas.openxmlformats.org/package/2006/content-types";
 constexpr std::string_view kSheetMl = "application/vnd.openxmlformats-officedocument.spreadsheetml.";
@@ -31,7 +32,45 @@ std::string now_w3c() {
   return buf;
 }
 
+// Carried links after ours, with ids that follow ours: nothing refers to
+// the ids of these.
+void carried_links(XmlWriter& w, std::size_t n, const std::string& source,
+                   const std::vector<memory::CarriedLink>& links) {
+  for (const auto& l : links) {
+    w.start("Relationship").attr("Id", "rId" + std::to_string(++n)).attr("Type", l.type)
+        .attr("Target", l.external ? l.target : relative_target(source, l.target));
+    if (l.external) w.attr("TargetMode", "External");
+    w.end();
+  }
+}
+
 }  // namespace
+
+void Relationships::keep(const std::string& id, const std::string& type, const std::string& target, bool external) {
+  rels_.push_back({id, type, target, external});
+}
+
+std::string Relationships::add(const std::string& type, const std::string& target, bool external) {
+  std::string id;
+  do {
+    id = "rId" + std::to_string(next_++);
+  } while (std::any_of(rels_.begin(), rels_.end(), [&](const Rel& r) { return r.id == id; }));
+  rels_.push_back({id, type, target, external});
+  return id;
+}
+
+std::string Relationships::part(const std::string& source) const {
+  XmlWriter w;
+  w.start("Relationships").attr("xmlns", kPackageRelNs);
+  for (const auto& r : rels_) {
+    w.start("Relationship").attr("Id", r.id).attr("Type", r.type)
+        .attr("Target", r.external ? r.target : relative_target(source, r.target));
+    if (r.external) w.attr("TargetMode", "External");
+    w.end();
+  }
+  w.end();
+  return w.take();
+}
 
 void write_attributes(XmlWriter& w, const memory::Attributes& attributes) {
   for (const auto& [name, value] : attributes)
@@ -43,6 +82,7 @@ std::string workbook_part(const memory::WorkbookData& book, int active) {
   XmlWriter w;
   w.start("workbook").attr("xmlns", kMainNs).attr("xmlns:r", kRelNs);
   w.start("workbookPr");
+  if (!book.carried.code_name.empty()) w.attr("codeName", book.carried.code_name);
   if (book.settings.date1904) w.attr("date1904", "1");
   w.end();
   if (const auto& p = book.settings.protection) {
@@ -76,6 +116,7 @@ std::string workbook_rels_part(const PackageParts& parts) {
   relationship(w, "rId" + std::to_string(++n), "theme", "theme/theme1.xml");
   relationship(w, "rId" + std::to_string(++n), "styles", "styles.xml");
   if (parts.shared_strings) relationship(w, "rId" + std::to_string(++n), "sharedStrings", "sharedStrings.xml");
+  carried_links(w, n, "xl/workbook.xml", parts.book_links);
   w.end();
   return w.take();
 }
@@ -89,6 +130,7 @@ std::string root_rels_part(const PackageParts& parts) {
       .attr("Target", "docProps/core.xml").end();
   relationship(w, "rId3", "extended-properties", "docProps/app.xml");
   if (parts.custom_properties) relationship(w, "rId4", "custom-properties", "docProps/custom.xml");
+  carried_links(w, 4, "", parts.package_links);
   w.end();
   return w.take();
 }
@@ -98,17 +140,13 @@ std::string content_types_part(const PackageParts& parts) {
   w.start("Types").attr("xmlns", kContentTypeNs);
   w.start("Default").attr("Extension", "rels").attr("ContentType", "application/vnd.openxmlformats-package.relationships+xml").end();
   w.start("Default").attr("Extension", "xml").attr("ContentType", "application/xml").end();
-  override_type(w, "xl/workbook.xml", std::string(kSheetMl) + "sheet.main+xml");
+  override_type(w, "xl/workbook.xml", parts.macro_enabled ? "application/vnd.ms-excel.sheet.macroEnabled.main+xml"
+                                                          : std::string(kSheetMl) + "sheet.main+xml");
   for (const auto& sheet : parts.sheet_parts) override_type(w, sheet, std::string(kSheetMl) + "worksheet+xml");
   override_type(w, "xl/theme/theme1.xml", "application/vnd.openxmlformats-officedocument.theme+xml");
   override_type(w, "xl/styles.xml", std::string(kSheetMl) + "styles+xml");
   if (parts.shared_strings) override_type(w, "xl/sharedStrings.xml", std::string(kSheetMl) + "sharedStrings+xml");
-  for (int i = 1; i <= parts.drawings; ++i)
-    override_type(w, "xl/drawings/drawing" + std::to_string(i) + ".xml",
-                  "application/vnd.openxmlformats-officedocument.drawing+xml");
-  for (int i = 1; i <= parts.charts; ++i)
-    override_type(w, "xl/charts/chart" + std::to_string(i) + ".xml",
-                  "application/vnd.openxmlformats-officedocument.drawingml.chart+xml");
+  for (const auto& [part, type] : parts.content_types) override_type(w, part, type);
   override_type(w, "docProps/core.xml", "application/vnd.openxmlformats-package.core-properties+xml");
   override_type(w, "docProps/app.xml", "application/vnd.openxmlformats-officedocument.extended-properties+xml");
   if (parts.custom_properties)

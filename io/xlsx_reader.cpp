@@ -20,6 +20,7 @@
 
 #include <pugixml.hpp>
 
+#include "io/carried.h"
 #include "io/internal.h"
 #include "io/io.h"
 
@@ -260,47 +261,10 @@ class Package {
 struct Rel {
   std::string id;
   std::string type;    // last segment of the type URI: "worksheet", "styles", ...
+  std::string full_type;
   std::string target;  // part name inside the package, without leading '/'
   bool external = false;
 };
-
-std::string rels_name(const std::string& part) {
-  auto slash = part.rfind('/');
-  std::string dir = slash == std::string::npos ? "" : part.substr(0, slash + 1);
-  std::string file = slash == std::string::npos ? part : part.substr(slash + 1);
-  return dir + "_rels/" + file + ".rels";
-}
-
-// A target relative to the part that names it, or absolute from the
-// package root (as some writers put it).
-std::string resolve(const std::string& source_part, std::string_view target) {
-  std::vector<std::string> segs;
-  std::string path;
-  if (!target.empty() && target.front() == '/') {
-    path = std::string(target.substr(1));
-  } else {
-    auto slash = source_part.rfind('/');
-    path = (slash == std::string::npos ? "" : source_part.substr(0, slash + 1)) + std::string(target);
-  }
-  std::size_t i = 0;
-  while (i <= path.size()) {
-    std::size_t j = path.find('/', i);
-    if (j == std::string::npos) j = path.size();
-    std::string seg = path.substr(i, j - i);
-    if (seg == "..") {
-      if (!segs.empty()) segs.pop_back();
-    } else if (!seg.empty() && seg != ".") {
-      segs.push_back(seg);
-    }
-    i = j + 1;
-  }
-  std::string out;
-  for (const auto& s : segs) {
-    if (!out.empty()) out += '/';
-    out += s;
-  }
-  return out;
-}
 
 // ---- The reader ---------------------------------------------------------------------------------
 
@@ -319,7 +283,7 @@ struct XmlDoc {
 class Reader {
  public:
   Reader(std::string_view bytes, const std::string& name)
-      : name_(name), fail_(name), pkg_(bytes, fail_) {}
+      : name_(name), fail_(name), pkg_(bytes, fail_), bytes_(bytes) {}
 
   WorkbookData read() {
     auto root_rels = rels("");
@@ -330,10 +294,16 @@ class Reader {
       if (pkg_.has("xl/workbook.xml")) wb_part = "xl/workbook.xml";
       else fail_("不是有效的 .xlsx 文件（找不到工作簿部件）");
     }
-    if (pkg_.has("xl/vbaProject.bin")) unsupported("宏", "工作簿");
 
     auto wb_rels = rels(wb_part);
     std::map<std::string, Rel> by_id;
+    // Parts made anew on saving, which nothing carried may reach.
+    std::set<std::string> own{wb_part};
+    for (const auto* list : {&root_rels, &wb_rels})
+      for (const auto& r : *list)
+        if (!r.external && detail::made_anew(r.full_type)) own.insert(r.target);
+    carried_ = std::make_unique<detail::CarriedReader>(
+        bytes_, [this](const std::string& part) { return pkg_.read(part); }, own, name_);
     for (const auto& r : wb_rels) {
       by_id[r.id] = r;
       if (r.external) continue;
@@ -342,8 +312,9 @@ class Reader {
       else if (r.type == "theme") theme_part_ = r.target;
       else if (r.type == "externalLink") unsupported("外部链接", r.target);
       else if (r.type == "pivotCacheDefinition") unsupported("数据透视表", r.target);
-      else if (r.type == "vbaProject") unsupported("宏", "工作簿");
     }
+    carry_links(root_rels, book_.carried.package_links);
+    carry_links(wb_rels, book_.carried.book_links);
     read_theme();
     read_styles();
     read_shared_strings();
@@ -352,7 +323,10 @@ class Reader {
     pugi::xml_node workbook = wb.doc.document_element();
     if (local(workbook.name()) != "workbook") fail_("工作簿部件不是工作簿");
 
-    if (auto pr = child(workbook, "workbookPr")) book_.settings.date1904 = xml_bool(pr.attribute("date1904"), false);
+    if (auto pr = child(workbook, "workbookPr")) {
+      book_.settings.date1904 = xml_bool(pr.attribute("date1904"), false);
+      book_.carried.code_name = pr.attribute("codeName").value();
+    }
     std::vector<std::pair<pugi::xml_node, int>> sheet_nodes;  // node, index in file order
     int file_index = 0;
     int active_tab = 0;
@@ -418,6 +392,7 @@ class Reader {
       if (r.type == "core-properties") read_core_properties(r.target);
       else if (r.type == "custom-properties") read_custom_properties(r.target);
     }
+    carried_->finish(book_.carried);
     return std::move(book_);
   }
 
@@ -426,6 +401,82 @@ class Reader {
     for (const auto& u : book_.unsupported)
       if (u.what == what && u.where == where) return;
     book_.unsupported.push_back({what, where});
+  }
+
+  static std::string_view kind_of(const Rel& r) {
+    if (r.type == "vbaProject") return "宏";
+    if (r.type == "customXml") return "自定义 XML";
+    if (r.type == "thumbnail") return "缩略图";
+    return "其他部件";
+  }
+
+  // Links of the package or workbook to parts the writer does not make.
+  void carry_links(const std::vector<Rel>& from, std::vector<memory::CarriedLink>& into) {
+    for (const auto& r : from) {
+      if (detail::made_anew(r.full_type)) continue;
+      memory::CarriedLink link{r.id, r.full_type, r.target, r.external};
+      if (carried_->carry_link(link)) into.push_back(std::move(link));
+      else unsupported(std::string(kind_of(r)), r.target);
+    }
+  }
+
+  // A sheet's element as text, with the namespaces the sheet declares, so
+  // that it reads the same inside the sheet the writer makes.
+  static std::string element_text(pugi::xml_node el, pugi::xml_node root) {
+    pugi::xml_document d;
+    pugi::xml_node copy = d.append_copy(el);
+    for (auto a = root.first_attribute(); a; a = a.next_attribute())
+      if (std::string_view(a.name()).rfind("xmlns:", 0) == 0 && !copy.attribute(a.name()))
+        copy.append_attribute(a.name()) = a.value();
+    struct Out : pugi::xml_writer {
+      std::string text;
+      void write(const void* data, std::size_t size) override { text.append(static_cast<const char*>(data), size); }
+    } out;
+    d.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    return out.text;
+  }
+
+  // Drawings, pictures and printer settings of a sheet, carried as they were.
+  void carry_sheet_objects(SheetData& sheet, pugi::xml_node ws, const std::vector<Rel>& sheet_rels) {
+    std::map<std::string, const Rel*> by_id;
+    for (const auto& r : sheet_rels) by_id[r.id] = &r;
+    auto link = [&](const char* id) -> std::optional<memory::CarriedLink> {
+      auto it = by_id.find(id);
+      if (it == by_id.end()) return std::nullopt;
+      const Rel& r = *it->second;
+      return memory::CarriedLink{r.id, r.full_type, r.target, r.external};
+    };
+    bool comments = std::any_of(sheet_rels.begin(), sheet_rels.end(), [](const Rel& r) { return r.type == "comments"; });
+    bool controls = static_cast<bool>(child(ws, "controls"));
+    static constexpr std::pair<std::string_view, std::string_view> kCarried[] = {
+        {"drawing", "图形"}, {"legacyDrawing", "图形"}, {"legacyDrawingHF", "页眉页脚图片"},
+        {"drawingHF", "页眉页脚图片"}, {"picture", "背景图片"}};
+    for (pugi::xml_node c = ws.first_child(); c; c = c.next_sibling()) {
+      std::string_view n = local(c.name());
+      auto kind = std::find_if(std::begin(kCarried), std::end(kCarried), [&](const auto& k) { return k.first == n; });
+      if (kind == std::end(kCarried)) continue;
+      // The notes' drawing and the controls' shapes belong to them.
+      if (n == "legacyDrawing" && (comments || controls)) {
+        if (!comments) unsupported("图形", sheet.name);
+        continue;
+      }
+      std::vector<memory::CarriedLink> links;
+      bool found = true;
+      for (auto a = c.first_attribute(); a; a = a.next_attribute())
+        if (local(a.name()) == "id" && std::strchr(a.name(), ':') != nullptr) {
+          if (auto l = link(a.value())) links.push_back(*l);
+          else found = false;
+        }
+      std::optional<memory::CarriedObject> o;
+      if (found) o = carried_->sheet_object(n, element_text(c, ws), links);
+      if (o) sheet.carried.objects.push_back(std::move(*o));
+      else unsupported(std::string(kind->second), sheet.name);
+    }
+    if (auto ps = child(ws, "pageSetup"))
+      if (auto l = link(attr(ps, "id").value())) {
+        // Without them the page setup itself is still carried.
+        if (auto o = carried_->printer_settings(*l)) sheet.carried.objects.push_back(std::move(*o));
+      }
   }
 
   void check_sheet_name(const std::string& n, std::set<std::string>& seen) {
@@ -450,17 +501,18 @@ class Reader {
 
   std::vector<Rel> rels(const std::string& part) {
     std::vector<Rel> out;
-    std::string name = part.empty() ? "_rels/.rels" : rels_name(part);
+    std::string name = part.empty() ? "_rels/.rels" : detail::rels_name(part);
     if (!pkg_.has(name)) return out;
     XmlDoc d = parse(name);
     each_child(d.doc.document_element(), "Relationship", [&](pugi::xml_node r) {
       Rel rel;
       rel.id = r.attribute("Id").value();
       std::string type = r.attribute("Type").value();
+      rel.full_type = type;
       auto slash = type.rfind('/');
       rel.type = slash == std::string::npos ? type : type.substr(slash + 1);
       rel.external = std::string_view(r.attribute("TargetMode").value()) == "External";
-      rel.target = rel.external ? r.attribute("Target").value() : resolve(part, r.attribute("Target").value());
+      rel.target = rel.external ? r.attribute("Target").value() : detail::resolve_target(part, r.attribute("Target").value());
       out.push_back(std::move(rel));
     });
     return out;
@@ -735,23 +787,11 @@ class Reader {
     return "工作表“" + s.name + "”的单元格 " + host::address(host::Area::cell(row, col), false);
   }
 
-  void sheet_rels(SheetData& sheet, const std::string& part) {
-    bool comments = false, vml = false;
-    for (const auto& r : rels(part)) {
-      if (r.type == "drawing" && !r.external) {
-        bool chart = false, image = false;
-        for (const auto& dr : rels(r.target)) {
-          chart |= dr.type == "chart";
-          image |= dr.type == "image";
-        }
-        if (chart) unsupported("图表", sheet.name);
-        if (image) unsupported("图片", sheet.name);
-        if (!chart && !image) unsupported("图形", sheet.name);
-      } else if (r.type == "comments") {
-        comments = true;
+  std::vector<Rel> sheet_rels(SheetData& sheet, const std::string& part) {
+    std::vector<Rel> all = rels(part);
+    for (const auto& r : all) {
+      if (r.type == "comments") {
         unsupported("批注", sheet.name);
-      } else if (r.type == "vmlDrawing") {
-        vml = true;
       } else if (r.type == "pivotTable") {
         unsupported("数据透视表", sheet.name);
       } else if (r.type == "table") {
@@ -760,18 +800,17 @@ class Reader {
         unsupported("嵌入对象", sheet.name);
       } else if (r.type == "control" || r.type == "ctrlProp") {
         unsupported("控件", sheet.name);
-      } else if (r.type == "image") {
-        unsupported("图片", sheet.name);
       }
     }
-    if (vml && !comments) unsupported("图形", sheet.name);
+    return all;
   }
 
   void read_sheet(SheetData& sheet, const std::string& part) {
-    sheet_rels(sheet, part);
+    std::vector<Rel> links = sheet_rels(sheet, part);
     XmlDoc d = parse(part);
     pugi::xml_node ws = d.doc.document_element();
     if (local(ws.name()) != "worksheet") fail_("工作表“" + sheet.name + "”的部件不是工作表");
+    carry_sheet_objects(sheet, ws, links);
 
     static constexpr std::pair<std::string_view, std::string_view> kParts[] = {
         {"dataValidations", "数据有效性"}, {"conditionalFormatting", "条件格式"},
@@ -1012,6 +1051,7 @@ class Reader {
     memory::PageSetup& page = st.page;
     if (auto pr = child(ws, "sheetPr")) {
       if (auto tab = child(pr, "tabColor")) st.view.tab_color = color(tab);
+      sheet.carried.code_name = pr.attribute("codeName").value();
       if (auto o = child(pr, "outlinePr")) {
         st.outline.summary_below = xml_bool(o.attribute("summaryBelow"), true);
         st.outline.summary_right = xml_bool(o.attribute("summaryRight"), true);
@@ -1196,6 +1236,8 @@ class Reader {
   std::string name_;
   Failure fail_;
   Package pkg_;
+  std::string_view bytes_;
+  std::unique_ptr<detail::CarriedReader> carried_;
   WorkbookData book_;
   std::string styles_part_, sst_part_, theme_part_;
   detail::ThemePalette theme_{};

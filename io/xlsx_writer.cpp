@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "io/carried.h"
 #include "io/internal.h"
 #include "io/io.h"
 #include "io/package_writer.h"
@@ -53,17 +54,45 @@ detail::MadePackage detail::make_package(const WorkbookData& book, const std::st
   check_sheet_names(book, path);
   int active = visible_active(book, path);
 
+  detail::PartNames names;
+  for (const char* fixed : {"[Content_Types].xml", "_rels/.rels", "docProps/app.xml", "docProps/core.xml",
+                            "docProps/custom.xml", "xl/workbook.xml", "xl/_rels/workbook.xml.rels",
+                            "xl/theme/theme1.xml", "xl/styles.xml", "xl/sharedStrings.xml"})
+    names.take(fixed);
   detail::PackageParts parts;
+  parts.macro_enabled = detail::macro_enabled_name(path);
+  // Carried parts keep their names; the parts made here take free ones.
+  detail::CarriedPlan carried = detail::plan_carried(book, parts.macro_enabled, names);
+  parts.package_links = carried.package_links;
+  parts.book_links = carried.book_links;
+  parts.content_types = carried.content_types;
   for (std::size_t i = 0; i < book.sheets.size(); ++i)
-    parts.sheet_parts.push_back("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml");
+    parts.sheet_parts.push_back(names.fresh("xl/worksheets/sheet", ".xml", static_cast<int>(i) + 1));
   // Whether there are shared strings is known only once the sheets are
   // written; the table is always written, empty if need be.
   parts.shared_strings = true;
   parts.custom_properties = !book.settings.custom_properties.empty();
-  for (const auto& s : book.sheets) {
-    if (s->charts.empty()) continue;
-    ++parts.drawings;
-    parts.charts += static_cast<int>(s->charts.size());
+
+  // Each sheet's relationships: its carried links, and the drawing of the
+  // charts made here with the drawing's own parts.
+  std::vector<std::pair<std::string, std::string>> made;  // name, content
+  std::vector<detail::Relationships> sheet_rels(book.sheets.size());
+  for (std::size_t i = 0; i < book.sheets.size(); ++i) {
+    for (const auto& l : carried.sheet_links[i]) sheet_rels[i].keep(l.id, l.type, l.target, l.external);
+    const auto& charts = book.sheets[i]->charts;
+    if (charts.empty()) continue;
+    std::string drawing = names.fresh("xl/drawings/drawing", ".xml");
+    sheet_rels[i].keep(std::string(detail::kSheetDrawingRelId), std::string(detail::kRelTypes) + "drawing", drawing);
+    parts.content_types.emplace_back(drawing, "application/vnd.openxmlformats-officedocument.drawing+xml");
+    made.emplace_back(drawing, detail::drawing_part(charts));
+    std::vector<std::string> targets;
+    for (const host::Chart& c : charts) {
+      std::string chart = names.fresh("xl/charts/chart", ".xml");
+      parts.content_types.emplace_back(chart, "application/vnd.openxmlformats-officedocument.drawingml.chart+xml");
+      made.emplace_back(chart, detail::chart_part(book, c));
+      targets.push_back(detail::relative_target(drawing, chart));
+    }
+    made.emplace_back(detail::rels_name(drawing), detail::drawing_rels_part(targets));
   }
 
   detail::StyleTable styles(book.formats, path);
@@ -85,18 +114,12 @@ detail::MadePackage detail::make_package(const WorkbookData& book, const std::st
     pkg.add_pieces(parts.sheet_parts[i], [&sheet, selected, &styles, &strings, &path](const detail::PieceSink& put) {
       return detail::sheet_part(sheet, selected, styles, strings, path, put);
     });
+    if (!sheet_rels[i].empty())
+      pkg.add(detail::rels_name(parts.sheet_parts[i]), sheet_rels[i].part(parts.sheet_parts[i]));
   }
-  int drawing = 0, chart = 0;
-  for (std::size_t i = 0; i < book.sheets.size(); ++i) {
-    const auto& charts = book.sheets[i]->charts;
-    if (charts.empty()) continue;
-    const std::string n = std::to_string(++drawing);
-    pkg.add("xl/worksheets/_rels/sheet" + std::to_string(i + 1) + ".xml.rels", detail::sheet_rels_part(drawing));
-    pkg.add("xl/drawings/drawing" + n + ".xml", detail::drawing_part(charts));
-    pkg.add("xl/drawings/_rels/drawing" + n + ".xml.rels", detail::drawing_rels_part(chart + 1, charts.size()));
-    for (const host::Chart& c : charts)
-      pkg.add("xl/charts/chart" + std::to_string(++chart) + ".xml", detail::chart_part(book, c));
-  }
+  for (auto& [name, content] : made) pkg.add(name, std::move(content));
+  if (!carried.copies.empty() && !book.carried.archive) fail(path, "原文件的图片、图表等部件已不在内存中");
+  for (const auto& [name, from] : carried.copies) pkg.add_copy(name, *book.carried.archive, from);
   pkg.add_lazy("xl/styles.xml", [&styles] { return styles.part(); });
   pkg.add_lazy("xl/sharedStrings.xml", [&strings] { return strings.part(); });
   return pkg.finish();

@@ -396,6 +396,7 @@ void MemoryWorksheet::set_name(const std::string& name) {
   if (name == data_->name) return;
   std::string old = data_->name;
   data_->name = name;
+  carried_sheet_renamed(book_->data_, old);
   rewrite_formulas(*book_, [&](const std::string&, std::string_view f) {
     return formula::on_sheet_renamed(f, old, name);
   });

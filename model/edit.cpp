@@ -97,6 +97,8 @@ void MemoryWorksheet::delete_cells(const Area& area, Shift shift) {
   }
   merges = std::move(kept);
 
+  carried_cells_moved(book_->data_, *data_, Area{area.top, area.left, up ? kMaxRows : area.bottom, up ? area.right : kMaxCols},
+                      true);
   erase_area(*data_, area);
   if (moving.valid()) shift_cells(*data_, moving, up ? -h : 0, up ? 0 : -w);
   if (up && rows_whole) {
@@ -155,6 +157,7 @@ void MemoryWorksheet::insert_cells(const Area& area, Shift shift) {
   merges.erase(std::remove_if(merges.begin(), merges.end(), [](const Area& m) { return !m.valid(); }),
                merges.end());
 
+  carried_cells_moved(book_->data_, *data_, moving, true);
   shift_cells(*data_, Area{moving.top, moving.left, down ? kMaxRows - h : moving.bottom,
                            down ? moving.right : kMaxCols - w},
               down ? h : 0, down ? 0 : w);
@@ -355,6 +358,8 @@ void paste(MemoryApplication& app, MemoryWorksheet& dest, CellRef at) {
         return formula::on_moved(f, own, from_name, src, to_name, drow, dcol);
       });
     Snapshot snap = take(from, src, true);
+    carried_cells_moved(Access::book(sbook), Access::sheet(from), src, true);
+    carried_cells_moved(Access::book(dbook), dsheet, to, false);
     bool other_sheet = &from != &dest;
     place(dest, to, snap, spool, [&](Cell& cell) {
       if (cell.formula.empty()) return;

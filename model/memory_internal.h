@@ -92,4 +92,21 @@ MemoryWorkbook* owner_of(const WorkbookData& data);
 // Paste of the application's marked area (copy or cut) onto `dest` at `at`.
 void paste(MemoryApplication& app, MemoryWorksheet& dest, CellRef at);
 
+// ---- Carried content (model/carried.cpp) ----
+// Cells of `area` on `sheet` move (a sort, an insertion or deletion, a
+// cut): carried objects standing over them are taken out and recorded in
+// `book.lost`; with `shifts`, so are charts reading `sheet`, whose
+// references the application would rewrite.
+void carried_cells_moved(WorkbookData& book, SheetData& sheet, const Area& area, bool shifts);
+// A sheet copy: the copy keeps what needs no moving (printer settings); the
+// drawn objects it would have had are recorded lost.
+void carried_sheet_copied(WorkbookData& book, const SheetData& source, SheetData& copy);
+// A sheet deleted (before it goes) or renamed (`old_name`): its objects,
+// and charts elsewhere reading it, are recorded lost.
+void carried_sheet_deleted(WorkbookData& book, SheetData& sheet);
+void carried_sheet_renamed(WorkbookData& book, const std::string& old_name);
+// A chart made by a job on a sheet whose file drawing cannot be merged with
+// it: the file's drawing is taken out.
+void carried_chart_added(WorkbookData& book, SheetData& sheet);
+
 }  // namespace lczs::memory::detail

@@ -106,6 +106,8 @@ SheetData::SheetData(const SheetData& o)
       row_breaks(o.row_breaks),
       charts(o.charts),
       view(o.view),
+      settings(o.settings),
+      carried(o.carried),
       store_(std::make_unique<Store>(*o.store_)) {}
 SheetData& SheetData::operator=(const SheetData& o) {
   if (this != &o) {

@@ -16,6 +16,7 @@
 
 #include "host/chart.h"
 #include "host/types.h"
+#include "model/carried.h"
 #include "model/color.h"
 #include "model/sheet_settings.h"
 
@@ -173,6 +174,7 @@ class SheetData {
   std::vector<host::Chart> charts;     // embedded charts, in the order added
   SheetView view;
   SheetSettings settings;
+  SheetCarried carried;  // what the file held that the model carries unread
 
   // Cell access. get() returns nullptr for a cell that was never stored.
   const Cell* get(int row, int col) const;
@@ -211,6 +213,10 @@ struct WorkbookData {
   int active_sheet = 0;                            // index into sheets
   FormatPool formats;
   std::vector<Unsupported> unsupported;
+  BookCarried carried;
+  // Carried content a step took out (an image on a sheet that was sorted,
+  // copied or deleted): a save over the user's file would lose it.
+  std::vector<Unsupported> lost;
   BookSettings settings;
   // Set when a formula's value could not be computed by the model, so a
   // saved file must ask the application to recalculate on opening.

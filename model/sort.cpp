@@ -92,6 +92,7 @@ void MemoryWorksheet::sort(const Area& area, const host::SortSpec& spec) {
   Area body{first, a.left, a.bottom, a.right};
   for (const Area& m : data_->merges)
     if (intersects(m, body)) fail("不能对含有合并单元格的区域排序");
+  carried_cells_moved(book_->data_, *data_, body, false);
 
   // Keys first, with one collation key per distinct text; then a stable sort
   // of row numbers; then the rows' cells move once.

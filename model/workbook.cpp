@@ -225,6 +225,7 @@ host::Worksheet& MemoryWorkbook::copy_sheet_after(host::Worksheet& source, host:
   });
   auto copy = std::make_unique<SheetData>(*s.data_);
   copy->name = copy_name(data_, s.data_->name);
+  carried_sheet_copied(data_, *s.data_, *copy);
   copy->hidden = false;
   copy->very_hidden = false;
   // References to the sheet itself now name the copy.
@@ -267,6 +268,7 @@ void MemoryWorkbook::delete_sheet(host::Worksheet& sheet) {
   std::string name = s.data_->name;
   auto& mark = Access::mark(*app_);
   if (mark.sheet == &s) mark = {};
+  carried_sheet_deleted(data_, *s.data_);
   views_.erase(views_.begin() + idx);
   data_.sheets.erase(data_.sheets.begin() + idx);
   int count = static_cast<int>(views_.size());
