@@ -50,7 +50,7 @@ bool same_file(const fs::path& a, const fs::path& b) {
 bool ends_with_xlsx(const std::string& path) {
   std::string ext = fs::path(path).extension().string();
   for (auto& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return ext == ".xlsx";
+  return ext == ".xlsx" || ext == ".xlsm";
 }
 
 // Saves through the file formats. A bare file name (a save-as typed in a
@@ -82,6 +82,10 @@ class CommandStore : public memory::WorkbookStore {
     if (path != book.path && is_source(target))
       throw host::SaveError("另存为的文件“" + target + "”就是原工作簿，已拒绝。");
     if (!source_.empty()) io::check_saveable(book, source_, target);
+    // Over the workbook's own file this was refused above; a new file is
+    // written without it, and says so once.
+    if (std::string left_out = io::left_out_text(book, target); !left_out.empty())
+      std::cerr << "lczs: " << left_out << "\n";
     // The .xlsx beside a .csv was absent when checked; one that appears
     // before the rename is someone else's.
     bool beside_source = !source_.empty() && io::save_target(source_) != source_ &&
@@ -328,7 +332,7 @@ static int run_command(int argc, char** argv) {
   if (cmd->book_required && a.book.empty())
     return usage_error("命令 " + cmd->name + " 要在一个工作簿上做：lczs " + cmd->name + " 工作簿.xlsx", cmd);
   if (!a.output.empty()) {
-    if (!ends_with_xlsx(a.output)) return usage_error("-o 的文件名须以 .xlsx 结尾：" + a.output, cmd);
+    if (!ends_with_xlsx(a.output)) return usage_error("-o 的文件名须以 .xlsx 或 .xlsm 结尾：" + a.output, cmd);
     if (!a.book.empty() && same_file(a.output, a.book))
       return usage_error("-o 的文件不能是工作簿本身：" + a.output, cmd);
   }

@@ -97,8 +97,8 @@ class FileLock {
 // open there. "" when there is none.
 std::string office_lock_warning(const std::string& path);
 
-// The .xlsx file that Save writes for a workbook read from `source_path`:
-// the file itself for .xlsx, "<stem>.xlsx" beside it otherwise.
+// The file that Save writes for a workbook read from `source_path`: the
+// file itself for .xlsx and .xlsm, "<stem>.xlsx" beside it otherwise.
 std::string save_target(const std::string& source_path);
 
 // Throws host::SaveError (Chinese) when saving `book`, read from
@@ -125,5 +125,11 @@ class XlsxStore : public memory::WorkbookStore {
 // A Chinese warning naming the parts of the file the model could not carry,
 // "" when there are none.
 std::string warning_text(const memory::WorkbookData& book);
+
+// What a save of `book` to `target` leaves out of what the file held: the
+// carried content a step took out (WorkbookData::lost), and a macro project
+// under a name other than .xlsm. "" when nothing; check_saveable refuses
+// such a save over the workbook's own file.
+std::string left_out_text(const memory::WorkbookData& book, const std::string& target);
 
 }  // namespace lczs::io

@@ -30,8 +30,11 @@ std::string lower_extension(const std::string& path) {
   return ext;
 }
 
-// Only .xlsx: what we write is no macro workbook (.xlsm) and no text.
-bool is_xlsx_path(const std::string& path) { return lower_extension(path) == ".xlsx"; }
+// What we write: .xlsx, or .xlsm for a workbook with its macro project.
+bool is_xlsx_path(const std::string& path) {
+  std::string ext = lower_extension(path);
+  return ext == ".xlsx" || ext == ".xlsm";
+}
 
 // The same file, whether or not it exists yet.
 bool same_file(const std::string& a, const std::string& b) {
@@ -236,6 +239,8 @@ void check_saveable(const WorkbookData& book, const std::string& source_path, co
   if (!book.unsupported.empty() && own_file)
     throw host::SaveError("不能保存到原文件“" + target + "”：" + warning_text(book) +
                           "保存会丢失这些内容。请另存为其他文件名。");
+  if (std::string lost = left_out_text(book, target); !lost.empty() && own_file)
+    throw host::SaveError("不能保存到原文件“" + target + "”：" + lost + "请另存为其他文件名。");
   if (!is_xlsx_path(source_path)) {
     if (own_file)
       throw host::SaveError("不能覆盖原文件“" + target + "”：它不是 .xlsx 格式，工作簿只能另存为 .xlsx 文件。");
@@ -262,17 +267,18 @@ void XlsxStore::save(const WorkbookData& book, const std::string& path) {
   if (!ours) written_.push_back(target);
 }
 
-std::string warning_text(const WorkbookData& book) {
-  if (book.unsupported.empty()) return "";
-  // "图表（工作表“成绩”）、批注（工作表“成绩”）" grouped by kind.
+namespace {
+
+// "图表（工作表“成绩”）、批注（工作表“成绩”）" grouped by kind.
+std::string listing(const std::vector<memory::Unsupported>& items) {
   std::vector<std::string> kinds;
   std::map<std::string, std::vector<std::string>> places;
-  for (const auto& u : book.unsupported) {
+  for (const auto& u : items) {
     if (!places.count(u.what)) kinds.push_back(u.what);
     auto& p = places[u.what];
     if (!u.where.empty() && std::find(p.begin(), p.end(), u.where) == p.end()) p.push_back(u.where);
   }
-  std::string text = "文件中含有本程序无法保留的内容：";
+  std::string text;
   for (std::size_t i = 0; i < kinds.size(); ++i) {
     if (i > 0) text += "、";
     text += kinds[i];
@@ -287,8 +293,24 @@ std::string warning_text(const WorkbookData& book) {
       text += "）";
     }
   }
-  text += "。";
   return text;
+}
+
+}  // namespace
+
+std::string warning_text(const WorkbookData& book) {
+  if (book.unsupported.empty()) return "";
+  return "文件中含有本程序无法保留的内容：" + listing(book.unsupported) + "。";
+}
+
+std::string left_out_text(const WorkbookData& book, const std::string& target) {
+  std::vector<memory::Unsupported> out = book.lost;
+  bool macros = book.carried.has_macros() && lower_extension(target) != ".xlsm";
+  if (macros) out.push_back({"宏", "工作簿"});
+  if (out.empty()) return "";
+  std::string why = book.lost.empty() ? "" : "本程序只能原样保留它们，不能随排序、插入、删除或复制移动";
+  if (macros) why += std::string(why.empty() ? "" : "；") + "宏只能保存在 .xlsm 文件中";
+  return "“" + fs::path(target).filename().string() + "”中将没有原文件的这些内容：" + listing(out) + "（" + why + "）。";
 }
 
 }  // namespace lczs::io
