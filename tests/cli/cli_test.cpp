@@ -96,7 +96,7 @@ TEST(Cli, HelpAndUsageErrors) {
       {{"exam", book, "--classes", "6"}, 2, "--classes 不是命令 exam 的选项。\n（lczs exam --help"},
       {{"--cohort", "2001", "classdiv", book}, 2, "--cohort 不是命令 classdiv 的选项"},
       {{"menu", book, "--sheet", "不存在"}, 2, "没有工作表“不存在”"},
-      {{"classdiv", book, "-o", dir.file("out.csv")}, 2, ".xlsx 结尾"},
+      {{"classdiv", book, "-o", dir.file("out.csv")}, 2, ".xlsx 或 .xlsm 结尾"},
       {{"classdiv", book, "-o", book}, 2, "不能是工作簿本身"},
       {{"exam", book, "--top", "1,2,3,4"}, 2, "最多 3 个数"},
       {{"menu", book, "extra"}, 2, "多出了“extra”"},

@@ -62,7 +62,10 @@ TEST(Sheets, CopyCarriesEverything) {
   s.ws->merge(Area{2, 1, 2, 2});
   s.ws->add_page_break(3);
   s.ws->set_font(Area::cell(1, 1), {.bold = true});
+  s.ws->data().settings.view.zoom = 130;
+  s.ws->data().settings.page.landscape = true;
   auto& copy = dynamic_cast<MemoryWorksheet&>(s.book->copy_sheet_after(*s.ws, *s.ws));
+  EXPECT_EQ(copy.data().settings, s.ws->data().settings);
   EXPECT_EQ(copy.column_width(1), 20);
   EXPECT_EQ(copy.row_height(1), 30);
   EXPECT_EQ(copy.merges(), s.ws->merges());
