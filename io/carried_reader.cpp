@@ -18,6 +18,10 @@ namespace lczs::io::detail {
 namespace {
 
 constexpr std::string_view kRelsType = "application/vnd.openxmlformats-package.relationships+xml";
+// Longest chain of parts followed from one link. Real files go three or
+// four deep (sheet, drawing, chart, its colours); a file that goes deeper
+// is not carried rather than followed down the stack.
+constexpr int kMaxCarryDepth = 32;
 
 std::string lower(std::string_view s) {
   std::string out(s);
@@ -185,7 +189,7 @@ struct CarriedReader::Impl {
   // nothing carried) when a part is missing, untyped or one of ours.
   std::optional<std::string> carry(const std::string& name) {
     std::size_t mark = parts.size();
-    auto result = carry_from(name);
+    auto result = carry_from(name, 0);
     if (!result) {
       for (std::size_t i = mark; i < parts.size(); ++i) carried.erase(lower(parts[i].name));
       parts.resize(mark);
@@ -193,9 +197,9 @@ struct CarriedReader::Impl {
     return result;
   }
 
-  std::optional<std::string> carry_from(const std::string& name) {
+  std::optional<std::string> carry_from(const std::string& name, int depth) {
     if (auto it = carried.find(lower(name)); it != carried.end()) return it->second;
-    if (own.count(lower(name)) != 0 || parts.size() >= kMaxParts) return std::nullopt;
+    if (own.count(lower(name)) != 0 || parts.size() >= kMaxParts || depth > kMaxCarryDepth) return std::nullopt;
     auto stored = stored_name(name);
     auto type = content_type(name);
     if (!stored || !type) return std::nullopt;
@@ -211,7 +215,7 @@ struct CarriedReader::Impl {
     bool ok = true;
     each_element(doc.document_element(), [&](pugi::xml_node r) {
       if (!ok || std::string_view(r.attribute("TargetMode").value()) == "External") return;
-      auto target = carry_from(resolve_target(*stored, r.attribute("Target").value()));
+      auto target = carry_from(resolve_target(*stored, r.attribute("Target").value()), depth + 1);
       ok = target.has_value();
       if (ok) parts[rels_index].reaches.push_back(*target);
     });

@@ -91,5 +91,21 @@ TEST(Carry, WhatAStepWouldHaveToMoveIsRefusedInPlaceAndLeftOutOfACopy) {
   EXPECT_EQ(read_file(book), original);
 }
 
+TEST(Carry, TheExamReportOfAMacroBookLeavesTheMacrosOutWithOneWarning) {
+  TempDir dir;
+  std::string book = dir.file("成绩.xlsm");
+  ASSERT_EQ(items("make exam '" + book + "'"), 0);
+  const std::string original = read_file(book);
+  CliResult r = run_lczs({"exam", book, "--cohort", "2001", "--grade", "G1", "--save-name", "期中分析"});
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  const std::string said = "中将没有原文件的这些内容：宏（工作簿）";
+  EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(said), r.err.rfind(said)) << r.err;
+  memory::WorkbookData report = io::read_workbook(dir.file("期中分析.xlsx"));
+  EXPECT_FALSE(report.carried.has_macros());
+  EXPECT_FALSE(report.carried.parts.empty());  // the custom XML and the drawing are there
+  EXPECT_EQ(read_file(book), original);
+}
+
 }  // namespace
 }  // namespace lczs::testing

@@ -175,7 +175,8 @@ def put_macros(wb, ws):
         if not OUT.lower().endswith(".xlsm"):
             return
         files["xl/vbaProject.bin"] = bytes(reversed(range(256))) * 8
-        add_default(files, "bin", "application/vnd.ms-office.vbaProject")
+        files["[Content_Types].xml"] = files["[Content_Types].xml"].replace(
+            b"</Types>", b'<Override PartName="/xl/vbaProject.bin" ContentType="application/vnd.ms-office.vbaProject"/></Types>')
         files["[Content_Types].xml"] = files["[Content_Types].xml"].replace(
             b"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml",
             b"application/vnd.ms-excel.sheet.macroEnabled.main+xml")
