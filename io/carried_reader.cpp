@@ -250,7 +250,7 @@ struct CarriedReader::Impl {
       if (!text || !parse(doc, *text)) continue;
       for (auto f : doc.select_nodes("//*[local-name()='f']")) sheets_named(f.node().text().get(), o.reads);
     }
-    o.what = chart ? "图表" : image ? "图片" : "图形";
+    o.what = chart && image ? "图表和图片" : chart ? "图表" : image ? "图片" : "图形";
     auto text = read(part);
     pugi::xml_document doc;
     if (!text || !parse(doc, *text)) {

@@ -80,12 +80,12 @@ TEST(Carry, WhatAStepWouldHaveToMoveIsRefusedInPlaceAndLeftOutOfACopy) {
   EXPECT_NE(in_place.exit_code, 0);
   const std::string said = in_place.out + in_place.err;
   EXPECT_NE(said.find("不能保存到原文件"), std::string::npos) << said;
-  EXPECT_NE(said.find("图表（名单）"), std::string::npos) << said;
+  EXPECT_NE(said.find("图表和图片（名单）"), std::string::npos) << said;
   EXPECT_EQ(read_file(book), original);
 
   CliResult copy = run_lczs({"classdiv", book, "--classes", "2", "--minutes", "0.01", "-o", out});
   EXPECT_EQ(copy.exit_code, 0) << copy.out << copy.err;
-  EXPECT_NE(copy.err.find("中将没有原文件的这些内容：图表（名单）"), std::string::npos) << copy.err;
+  EXPECT_NE(copy.err.find("中将没有原文件的这些内容：图表和图片（名单）"), std::string::npos) << copy.err;
   memory::WorkbookData result = io::read_workbook(out);
   for (const auto& o : result.sheets[0]->carried.objects) EXPECT_EQ(o.what, "打印机设置");
   EXPECT_EQ(read_file(book), original);
