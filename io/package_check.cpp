@@ -1,20 +1,12 @@
-// The two halves of the check (io/package_check.h): parts parsed on a
-// second thread as the writer makes them, and the written file read back.
+// The two halves of the check (io/package_check.h): pieces of parts parsed
+// as the writer makes them, and the written file read back.
 #include "io/package_check.h"
 
 #include <expat.h>
 #include <sys/stat.h>
 #include <zip.h>
-#include <zlib.h>
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
-#include <exception>
-#include <mutex>
-#include <optional>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 
 #include "host/host.h"
@@ -67,171 +59,31 @@ std::string expat_text(XML_Error e) {
   throw host::SaveError("无法保存文件“" + shown + "”：写出的文件校验失败：" + what + "。原文件没有改动。");
 }
 
-// One part on its way through the check, piece by piece: parsed when it
-// is XML, its length, CRC and last bytes kept.
-class Digesting {
- public:
-  Digesting(const std::string& shown, const std::string& name) : shown_(shown), xml_(nullptr, XML_ParserFree) {
-    digest_.name = name;
-    digest_.crc = static_cast<std::uint32_t>(crc32_z(0, nullptr, 0));
-    if (is_xml_part(name)) {
-      xml_.reset(XML_ParserCreate(nullptr));
-      if (!xml_) throw std::bad_alloc();
-    }
-  }
-
-  void feed(std::string_view piece, bool last) {
-    if (xml_) {
-      element_ = element_ || has_element(piece);
-      std::size_t at = 0;
-      do {
-        std::size_t n = std::min(kParseChunk, piece.size() - at);
-        bool end = last && at + n == piece.size();
-        if (XML_Parse(xml_.get(), piece.data() + at, static_cast<int>(n), end) == XML_STATUS_ERROR) {
-          XML_Error e = XML_GetErrorCode(xml_.get());
-          fail(shown_, "部件 " + digest_.name + " 第 " + std::to_string(XML_GetCurrentLineNumber(xml_.get())) + " 行：" +
-                           (e == XML_ERROR_NO_ELEMENTS && element_ ? "元素没有正确结束（可能在中途截断）" : expat_text(e)));
-        }
-        at += n;
-      } while (at < piece.size());
-    }
-    digest_.size += piece.size();
-    digest_.crc = static_cast<std::uint32_t>(
-        crc32_z(digest_.crc, reinterpret_cast<const Bytef*>(piece.data()), piece.size()));
-    std::string& tail = digest_.tail;
-    tail.append(piece.substr(piece.size() - std::min(piece.size(), kDigestTail)));
-    if (tail.size() > kDigestTail) tail.erase(0, tail.size() - kDigestTail);
-  }
-
-  PartDigest take() { return std::move(digest_); }
-
- private:
-  const std::string& shown_;
-  std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> xml_;
-  bool element_ = false;  // an element has started
-  PartDigest digest_;
-};
-
 }  // namespace
 
-struct PartCheck::Impl {
-  struct Pending {
-    std::string name;
-    std::shared_ptr<const std::string> piece;
-    bool first, last;
+void check_piece(const std::string& shown, const std::string& name, std::string_view piece, std::uint64_t offset,
+                 const OpenElements& before, const OpenElements& after) {
+  if (!is_xml_part(name)) return;
+  // Nothing after a piece that ended the part: the end of a part handed on
+  // just as its last element ended.
+  if (piece.empty() && offset > 0 && before.empty() && after.empty()) return;
+  std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> xml(XML_ParserCreate(nullptr), XML_ParserFree);
+  if (!xml) throw std::bad_alloc();
+  std::string open, close;
+  for (std::string_view e : before) open.append("<").append(e).append(">");
+  for (auto e = after.rbegin(); e != after.rend(); ++e) close.append("</").append(*e).append(">");
+  auto parse = [&](std::string_view text, bool end) {
+    if (XML_Parse(xml.get(), text.data(), static_cast<int>(text.size()), end) != XML_STATUS_ERROR) return;
+    XML_Error e = XML_GetErrorCode(xml.get());
+    long long at = XML_GetCurrentByteIndex(xml.get()) - static_cast<long long>(open.size());
+    at = std::clamp<long long>(at, 0, static_cast<long long>(piece.size()));
+    bool started = !before.empty() || has_element(piece);
+    fail(shown, "部件 " + name + " 第 " + std::to_string(offset + static_cast<std::uint64_t>(at) + 1) + " 个字节处：" +
+                    (e == XML_ERROR_NO_ELEMENTS && started ? "元素没有正确结束（可能在中途截断）" : expat_text(e)));
   };
-
-  std::string shown;
-  std::mutex mu;
-  std::condition_variable changed;
-  std::deque<Pending> queue;
-  std::size_t backlog = 0;  // bytes handed over and not yet parsed
-  bool closing = false;
-  std::exception_ptr failure;
-  std::vector<PartDigest> digests;
-  std::vector<PartDigest> known;  // recorded once the worker is done
-  std::unordered_map<std::string, std::size_t> index;  // name -> digests
-  std::optional<Digesting> current;  // the part whose pieces are coming
-  std::thread worker;
-
-  void record(PartDigest d) {
-    auto [it, fresh] = index.emplace(d.name, digests.size());
-    if (fresh) digests.push_back(std::move(d));
-    else digests[it->second] = std::move(d);
-  }
-
-  // On the worker, or where the part is handed over without one.
-  void digest(const Pending& p) {
-    if (p.first) current.emplace(shown, p.name);
-    current->feed(*p.piece, p.last);
-    if (p.last) {
-      record(current->take());
-      current.reset();
-    }
-  }
-
-  void run() {
-    std::unique_lock lock(mu);
-    for (;;) {
-      changed.wait(lock, [&] { return closing || !queue.empty(); });
-      if (queue.empty()) return;
-      Pending p = std::move(queue.front());
-      queue.pop_front();
-      std::size_t size = p.piece->size();
-      bool skip = static_cast<bool>(failure);
-      lock.unlock();
-      std::exception_ptr fault;
-      if (!skip) {
-        try {
-          digest(p);
-        } catch (...) {
-          fault = std::current_exception();
-        }
-      }
-      p.piece.reset();
-      lock.lock();
-      backlog -= size;
-      if (fault && !failure) failure = fault;
-      changed.notify_all();
-    }
-  }
-
-  // `abandon`: the save failed elsewhere, what waits is not parsed.
-  void stop(bool abandon) {
-    if (!worker.joinable()) return;
-    {
-      std::lock_guard lock(mu);
-      closing = true;
-      if (abandon) queue.clear();
-    }
-    changed.notify_all();
-    worker.join();
-  }
-};
-
-PartCheck::PartCheck(std::string shown_path) : impl_(std::make_unique<Impl>()) {
-  impl_->shown = std::move(shown_path);
-  try {
-    impl_->worker = std::thread([m = impl_.get()] { m->run(); });
-  } catch (const std::system_error&) {
-    // No second thread: parts are parsed where they are handed over.
-  }
-}
-
-PartCheck::~PartCheck() { impl_->stop(true); }
-
-void PartCheck::wait_for_room() {
-  std::unique_lock lock(impl_->mu);
-  impl_->changed.wait(lock, [&] { return impl_->backlog <= kCheckBacklog || impl_->failure; });
-  if (impl_->failure) std::rethrow_exception(impl_->failure);
-}
-
-void PartCheck::add(const std::string& name, std::shared_ptr<const std::string> piece, bool first, bool last) {
-  Impl& m = *impl_;
-  Impl::Pending p{name, std::move(piece), first, last};
-  if (!m.worker.joinable()) {
-    m.digest(p);
-    return;
-  }
-  {
-    std::lock_guard lock(m.mu);
-    if (m.failure) std::rethrow_exception(m.failure);
-    m.backlog += p.piece->size();
-    m.queue.push_back(std::move(p));
-  }
-  m.changed.notify_all();
-}
-
-void PartCheck::add_known(PartDigest digest) {
-  std::lock_guard lock(impl_->mu);
-  impl_->known.push_back(std::move(digest));
-}
-
-std::vector<PartDigest> PartCheck::finish() {
-  impl_->stop(false);
-  if (impl_->failure) std::rethrow_exception(impl_->failure);
-  for (auto& d : impl_->known) impl_->record(std::move(d));
-  return std::move(impl_->digests);
+  parse(open, false);
+  for (std::size_t at = 0; at < piece.size(); at += kParseChunk) parse(piece.substr(at, kParseChunk), false);
+  parse(close, true);
 }
 
 namespace {

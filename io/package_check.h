@@ -1,26 +1,31 @@
 // Checking a package before it replaces anything, in two halves.
 //
-// PartCheck parses each part's text to its end with expat on a second
-// thread, piece by piece while the writer is still making the part and
-// compressing it:
-// expat is stricter than the reader (control characters, undeclared
-// entities), so a text that passes opens in the spreadsheet application
-// too, and a text cut short never passes. It keeps each part's length, CRC
-// and last bytes.
+// check_piece parses a piece of a part's text with expat, inside the
+// elements that are open where the piece starts and ends: the writer hands
+// a large part on in pieces as it writes it, and the pieces are checked on
+// other threads while the rest is still being written. A piece parses only
+// if it turns the open elements before it into those after it, the first
+// starting with none and the last leaving none, so the pieces together are
+// the whole part parsed to its end. expat is stricter than the reader
+// (control characters, undeclared entities), so a part that passes opens in
+// the spreadsheet application too, and a part cut short never passes.
 //
 // verify_package then reads the written file back: its zip directory, every
 // part unpacked (libzip checks its CRC), each part exactly as long, with the
-// same CRC and the same ending as the text that was parsed, within the
+// same CRC and the same ending as the text that was checked, within the
 // reader's limits. Together they hold what reading the file back and parsing
 // every part from it would, at the cost of one unpacking on the writer's
-// thread; the parsing runs beside the compression on the other core.
+// thread.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "io/xml_writer.h"
 
 namespace lczs::io::detail {
 
@@ -40,38 +45,12 @@ struct MadePackage {
 
 // Bytes of a part's end compared on reading back.
 inline constexpr std::size_t kDigestTail = 64;
-// Text handed over but not yet parsed beyond which the writer waits before
-// making another part: at most one large part is held at a time, as when
-// the parts were made one by one, while small ones run ahead.
-inline constexpr std::size_t kCheckBacklog = 8u << 20;
 
-class PartCheck {
- public:
-  // `shown_path` names the file in messages. Without a second thread (the
-  // system refuses one) parts are parsed as they are handed over.
-  explicit PartCheck(std::string shown_path);
-  ~PartCheck();
-  PartCheck(const PartCheck&) = delete;
-  PartCheck& operator=(const PartCheck&) = delete;
-
-  // Waits while more than kCheckBacklog bytes wait to be parsed.
-  void wait_for_room();
-  // Hands a piece of a part over, in order: `first` starts the part,
-  // `last` ends it. A part handed over again replaces its digest. Throws
-  // the fault found in an earlier piece.
-  void add(const std::string& name, std::shared_ptr<const std::string> piece, bool first, bool last);
-  void add(const std::string& name, std::shared_ptr<const std::string> text) { add(name, std::move(text), true, true); }
-  // A part copied as it was from the file read (an image, a chart the
-  // model carries): its digest, taken from its copy, without parsing.
-  void add_known(PartDigest digest);
-  // Waits for every part: their digests in the order handed over. Throws
-  // host::SaveError for the first fault (or what the thread threw).
-  std::vector<PartDigest> finish();
-
- private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
-};
+// Parses `piece`, which starts `offset` bytes into the part `name`, inside
+// `before` and up to `after`; a part that is no XML is not parsed. Throws
+// host::SaveError naming `shown_path`, the part and the byte.
+void check_piece(const std::string& shown_path, const std::string& name, std::string_view piece, std::uint64_t offset,
+                 const OpenElements& before, const OpenElements& after);
 
 // Reads the package written to `file` back and holds it against `parts`,
 // the digests of what was written. Throws host::SaveError naming

@@ -205,7 +205,7 @@ void XmlWriter::spill() {
   // The next piece grows in place, not by doubling from nothing.
   piece.reserve(piece_size_ + piece_size_ / 8);
   piece.swap(out_);
-  sink_(std::move(piece));
+  sink_(std::move(piece), open_);
 }
 
 XmlWriter& XmlWriter::val(std::string_view name, std::string_view value) { return start(name).attr("val", value).end(); }

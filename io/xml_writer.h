@@ -24,8 +24,12 @@ void append_escaped(std::string& out, std::string_view s, bool attribute);
 void append_double(std::string& out, double v);
 std::string double_text(double v);
 
-// Where a large part's text goes piece by piece while it is written.
-using PieceSink = std::function<void(std::string piece)>;
+// Names of the elements open at a point of a part, outermost first.
+using OpenElements = std::vector<std::string_view>;
+
+// Where a large part's text goes piece by piece while it is written, with
+// the elements still open after the piece.
+using PieceSink = std::function<void(std::string piece, const OpenElements& open)>;
 
 class XmlWriter {
  public:

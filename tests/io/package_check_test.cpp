@@ -27,12 +27,11 @@ std::string write(const TempDir& dir, const std::string& bytes) {
   return path;
 }
 
-// What the check says of one text handed over as a part; "" when it passes.
-std::string parsed(const std::string& name, std::string text) {
+// What the check says of a piece of a part; "" when it passes.
+std::string parsed(const std::string& name, std::string_view text, const detail::OpenElements& before = {},
+                   const detail::OpenElements& after = {}) {
   try {
-    detail::PartCheck check("book.xlsx");
-    check.add(name, std::make_shared<const std::string>(std::move(text)));
-    check.finish();
+    detail::check_piece("book.xlsx", name, text, before.empty() ? 0 : 100, before, after);
     return "";
   } catch (const host::SaveError& e) {
     return e.what();
@@ -69,6 +68,12 @@ TEST(PackageCheck, RefusesEveryFaultAndPassesAnIntactPackage) {
       {"a raw control character", [] { return parsed("xl/sharedStrings.xml", "<sst><si><t>a\x01</t></si></sst>"); },
        "不允许的字符"},
       {"a non-XML part is not parsed", [] { return parsed("xl/media/image1.png", "\x89PNG<"); }, ""},
+      {"a piece that leaves open what it was handed",
+       [] { return parsed("xl/worksheets/sheet1.xml", "<row/></sheetData>", {"worksheet", "sheetData"}, {"worksheet"}); },
+       ""},
+      {"a piece that does not end where the next begins",
+       [] { return parsed("xl/worksheets/sheet1.xml", "<row/>", {"worksheet", "sheetData"}, {"worksheet"}); },
+       "元素没有正确结束"},
       {"a damaged byte in the file",
        [&] {
          std::string bytes = made.bytes;
