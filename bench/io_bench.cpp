@@ -90,8 +90,8 @@ void BM_WriteXlsx(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteXlsx)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Making the package, its parts parsed on the second thread as they are
-// made: BM_WriteXlsx without the file and its read-back.
+// Making the package, its pieces checked and compressed by the workers as
+// they are made: BM_WriteXlsx without the file and its read-back.
 void BM_MakePackage(benchmark::State& state) {
   const mem::WorkbookData book = make_book();
   for (auto _ : state) benchmark::DoNotOptimize(lczs::io::detail::make_package(book, "io_bench").bytes.size());
