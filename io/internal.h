@@ -29,6 +29,11 @@ inline constexpr std::size_t kMaxCompressionRatio = 200;
 inline constexpr std::size_t kRatioCheckFloor = 1u << 20;
 inline constexpr std::size_t kMaxParts = 10000;
 inline constexpr int kMaxSheets = 1024;
+// Validations, conditional format rules, filter columns and names of a
+// workbook, and how deep a carried element may nest (a hostile file could
+// otherwise make the reader recurse without end).
+inline constexpr std::size_t kMaxRangeItems = 1000000;
+inline constexpr int kMaxElementDepth = 16;
 
 // ---- Colours -------------------------------------------------------------------
 

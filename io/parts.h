@@ -49,6 +49,9 @@ class StyleTable {
   static void color(XmlWriter& w, std::string_view name, const memory::Color& c);
   // A font's properties, inside <font> or a rich text run's <rPr>.
   static void font_properties(XmlWriter& w, const memory::Font& f, bool run);
+  // The dxf index of a differential format, equal ones shared
+  // (range_items.cpp).
+  int dxf(const memory::DiffFormat& format);
 
  private:
   int intern(std::vector<std::string>& list, std::unordered_map<std::string, int>& index, std::string xml);
@@ -58,6 +61,8 @@ class StyleTable {
   std::vector<std::string> xfs_;
   std::vector<std::string> fonts_, fills_, borders_;
   std::unordered_map<std::string, int> font_index_, fill_index_, border_index_;
+  std::vector<std::string> dxfs_;
+  std::unordered_map<std::string, int> dxf_index_;
   std::vector<std::pair<int, std::string>> numfmts_;  // custom ones
   std::unordered_map<std::string, int> numfmt_index_;
 };
@@ -112,6 +117,19 @@ class Relationships {
 };
 
 inline constexpr std::string_view kRelTypes = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+
+// ---- What belongs to ranges (range_items.cpp) -----------------------------------
+
+// A carried element with its attributes, text and children.
+void write_element(XmlWriter& w, const memory::Element& e);
+// A sheet's <autoFilter>, its <conditionalFormatting>s and its
+// <dataValidations>, each where the sheet part has its place.
+void write_autofilter(XmlWriter& w, const memory::RangeItems& items, StyleTable& styles);
+void write_conditional_formats(XmlWriter& w, const memory::RangeItems& items, StyleTable& styles);
+void write_validations(XmlWriter& w, const memory::RangeItems& items);
+// The workbook's <definedNames>: its own, each sheet's, and the hidden
+// name of each sheet's filter range.
+void write_defined_names(XmlWriter& w, const memory::WorkbookData& book);
 
 // What a package holds besides the sheets, styles and strings.
 struct PackageParts {

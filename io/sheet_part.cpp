@@ -62,7 +62,10 @@ class SheetWriter {
       write_attributes(w_, *p);
       w_.end();
     }
+    write_autofilter(w_, sheet_.ranges, styles_);
     merges();
+    write_conditional_formats(w_, sheet_.ranges, styles_);
+    write_validations(w_, sheet_.ranges);
     page();
     breaks();
     if (!sheet_.charts.empty()) w_.start("drawing").attr("r:id", kSheetDrawingRelId).end();

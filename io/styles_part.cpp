@@ -233,7 +233,7 @@ std::string StyleTable::part() const {
   w.start("cellStyles").attr("count", 1);
   w.start("cellStyle").attr("name", "Normal").attr("xfId", 0).attr("builtinId", 0).end();
   w.end();
-  w.start("dxfs").attr("count", 0).end();
+  list("dxfs", dxfs_);
   w.start("tableStyles").attr("count", 0).attr("defaultTableStyle", "TableStyleMedium9")
       .attr("defaultPivotStyle", "PivotStyleLight16").end();
   w.end();

@@ -100,6 +100,7 @@ std::string workbook_part(const memory::WorkbookData& book, int active) {
     w.attr("r:id", "rId" + std::to_string(i + 1)).end();
   }
   w.end();
+  write_defined_names(w, book);
   // The application recalculates every formula on opening: values the
   // model could not compute are filled in, and stale ones corrected.
   w.start("calcPr").attr("calcId", 191029).attr("fullCalcOnLoad", "1").end();

@@ -335,9 +335,11 @@ class Reader {
         active_tab = static_cast<int>(to_int(attr(view, "activeTab").value()).value_or(0));
     int active = -1;
     std::set<std::string> names_seen;
+    std::vector<SheetData*> sheet_of_file_index;  // nullptr: a sheet the model does not hold
     auto sheets = child(workbook, "sheets");
     each_child(sheets, "sheet", [&](pugi::xml_node s) {
       int idx = file_index++;
+      sheet_of_file_index.push_back(nullptr);
       std::string sname = decode_text(s.attribute("name").value());
       std::string rid = attr(s, "id").value();
       auto it = by_id.find(rid);
@@ -356,6 +358,7 @@ class Reader {
       sheet->very_hidden = state == "veryHidden";
       read_sheet(*sheet, rel.target);
       if (idx == active_tab) active = static_cast<int>(book_.sheets.size());
+      sheet_of_file_index.back() = sheet.get();
       book_.sheets.push_back(std::move(sheet));
     });
     if (book_.sheets.empty()) fail_("工作簿中没有工作表");
@@ -371,21 +374,10 @@ class Reader {
     book_.active_sheet = active;
     book_.sheets[active]->view.tab_selected = true;
 
-    // Names; the application's own names stand for print settings and
-    // filters, named as such.
-    std::vector<std::string> sheet_names;
-    each_child(sheets, "sheet", [&](pugi::xml_node s) { sheet_names.push_back(decode_text(s.attribute("name").value())); });
+    // Names, each in its scope: a sheet's own go with the sheet (its print
+    // area and titles among them); localSheetId counts the file's sheets.
     if (auto names = child(workbook, "definedNames"))
-      each_child(names, "definedName", [&](pugi::xml_node n) {
-        std::string name = n.attribute("name").value();
-        std::string where = name;
-        if (auto id = to_int(n.attribute("localSheetId").value()); id && *id >= 0 && *id < static_cast<long long>(sheet_names.size()))
-          where = sheet_names[static_cast<std::size_t>(*id)];
-        if (name == "_xlnm.Print_Titles") unsupported("打印标题", where);
-        else if (name == "_xlnm.Print_Area") unsupported("打印区域", where);
-        else if (name == "_xlnm._FilterDatabase") unsupported("自动筛选", where);
-        else unsupported("名称", name);
-      });
+      each_child(names, "definedName", [&](pugi::xml_node n) { read_name(n, sheet_of_file_index); });
     if (auto p = child(workbook, "workbookProtection")) book_.settings.protection = attributes(p);
     for (const auto& r : root_rels) {
       if (r.external || !pkg_.has(r.target)) continue;
@@ -673,6 +665,8 @@ class Reader {
       borders.push_back(b);
     });
 
+    each_child(child(ss, "dxfs"), "dxf", [&](pugi::xml_node x) { dxfs_.push_back(diff_format(x, numfmts)); });
+
     std::vector<Format> formats;
     each_child(child(ss, "cellXfs"), "xf", [&](pugi::xml_node x) {
       Format f;
@@ -813,9 +807,7 @@ class Reader {
     carry_sheet_objects(sheet, ws, links);
 
     static constexpr std::pair<std::string_view, std::string_view> kParts[] = {
-        {"dataValidations", "数据有效性"}, {"conditionalFormatting", "条件格式"},
-        {"hyperlinks", "超链接"},
-        {"autoFilter", "自动筛选"},         {"oleObjects", "嵌入对象"},
+        {"hyperlinks", "超链接"},           {"oleObjects", "嵌入对象"},
         {"controls", "控件"},              {"extLst", "扩展内容"}};
     for (pugi::xml_node c = ws.first_child(); c; c = c.next_sibling()) {
       std::string_view n = local(c.name());
@@ -840,6 +832,7 @@ class Reader {
     }
 
     read_settings(sheet, ws);
+    read_range_items(sheet, ws);
 
     // View.
     if (auto views = child(ws, "sheetViews")) {
@@ -985,6 +978,220 @@ class Reader {
     });
     std::sort(sheet.row_breaks.begin(), sheet.row_breaks.end());
     sheet.row_breaks.erase(std::unique(sheet.row_breaks.begin(), sheet.row_breaks.end()), sheet.row_breaks.end());
+  }
+
+  // ---- What belongs to ranges ----
+
+  // Attributes of an element to carry, without namespace declarations,
+  // attributes of other namespaces (the part we write declares neither) and
+  // those named in `skip`, which the model holds itself.
+  static memory::Attributes own_attributes(pugi::xml_node n, std::initializer_list<std::string_view> skip) {
+    memory::Attributes out;
+    for (auto a = n.first_attribute(); a; a = a.next_attribute()) {
+      std::string_view name = a.name();
+      if (name.find(':') != std::string_view::npos || name == "xmlns" ||
+          std::find(skip.begin(), skip.end(), name) != skip.end())
+        continue;
+      out.emplace_back(name, a.value());
+    }
+    return out;
+  }
+
+  // Whether an element is of the sheet's own namespace, whatever prefix
+  // the file gave that: extensions of other namespaces could not be
+  // written back unbound.
+  static bool own_namespace(pugi::xml_node n) {
+    auto prefix = [](std::string_view name) {
+      std::size_t colon = name.find(':');
+      return colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
+    };
+    pugi::xml_node top = n;
+    while (top.parent() && top.parent().type() != pugi::node_document) top = top.parent();
+    return prefix(n.name()) == prefix(top.name());
+  }
+
+  memory::Element element(pugi::xml_node n, int depth = 0) {
+    memory::Element e;
+    e.name = local(n.name());
+    e.attributes = own_attributes(n, {});
+    for (auto c = n.first_child(); c; c = c.next_sibling()) {
+      if (c.type() == pugi::node_pcdata) e.text += c.value();
+      else if (c.type() == pugi::node_element && own_namespace(c) && local(c.name()) != "extLst" &&
+               depth < detail::kMaxElementDepth)
+        e.children.push_back(element(c, depth + 1));
+    }
+    return e;
+  }
+
+  memory::DiffFormat diff_format(pugi::xml_node x, const std::map<long long, std::string>& numfmts) {
+    memory::DiffFormat d;
+    if (auto f = child(x, "font")) {
+      auto set = [&](std::string_view name, std::optional<bool>& out) {
+        if (auto n = child(f, name)) out = xml_bool(n.attribute("val"), true);
+      };
+      set("b", d.font.bold);
+      set("i", d.font.italic);
+      set("strike", d.font.strikethrough);
+      if (auto u = child(f, "u")) {
+        std::string_view v = u.attribute("val") ? u.attribute("val").value() : "single";
+        d.font.underline = v == "single" ? host::Underline::Single
+                           : v == "double" ? host::Underline::Double
+                           : v == "singleAccounting" ? host::Underline::SingleAccounting
+                           : v == "doubleAccounting" ? host::Underline::DoubleAccounting
+                                                     : host::Underline::None;
+      }
+      if (auto c = child(f, "color")) d.font.color = color(c);
+      if (auto n = child(f, "name")) d.font.name = n.attribute("val").value();
+      if (auto n = child(f, "sz")) d.font.size = to_double(n.attribute("val").value());
+    }
+    if (auto n = child(x, "numFmt")) {
+      if (n.attribute("formatCode")) {
+        d.number_format = n.attribute("formatCode").value();
+      } else if (auto id = to_int(n.attribute("numFmtId").value())) {
+        if (auto it = numfmts.find(*id); it != numfmts.end()) d.number_format = it->second;
+        else if (auto b = detail::builtin_format(static_cast<int>(*id))) d.number_format = std::string(*b);
+      }
+    }
+    if (auto fill = child(x, "fill")) {
+      d.has_fill = true;
+      if (auto p = child(fill, "patternFill")) {
+        if (p.attribute("patternType")) d.fill_pattern = p.attribute("patternType").value();
+        if (auto c = child(p, "fgColor")) d.fill_fg = color(c);
+        if (auto c = child(p, "bgColor")) d.fill_bg = color(c);
+      }
+    }
+    if (auto b = child(x, "border")) {
+      auto side = [&](std::string_view name, std::string_view alias, std::optional<memory::DiffLine>& out) {
+        pugi::xml_node n = child(b, name) ? child(b, name) : child(b, alias);
+        if (!n || !n.attribute("style")) return;
+        memory::DiffLine line;
+        line.style = n.attribute("style").value();
+        if (auto c = child(n, "color")) line.color = color(c);
+        out = line;
+      };
+      side("left", "start", d.left);
+      side("right", "end", d.right);
+      side("top", "top", d.top);
+      side("bottom", "bottom", d.bottom);
+    }
+    return d;
+  }
+
+  std::optional<memory::DiffFormat> dxf(pugi::xml_attribute a, const SheetData& sheet) {
+    if (!a) return std::nullopt;
+    auto id = to_int(a.value());
+    if (!id || *id < 0 || static_cast<std::size_t>(*id) >= dxfs_.size())
+      fail_("工作表“" + sheet.name + "”的条件格式引用了不存在的格式（编号 " + a.value() + "）");
+    return dxfs_[static_cast<std::size_t>(*id)];
+  }
+
+  memory::Areas areas(const SheetData& sheet, std::string_view sqref, std::string_view what) {
+    memory::Areas out;
+    std::size_t i = 0;
+    while (i < sqref.size()) {
+      std::size_t j = sqref.find(' ', i);
+      if (j == std::string_view::npos) j = sqref.size();
+      if (j > i) {
+        auto a = range(sqref.substr(i, j - i));
+        if (!a) fail_("工作表“" + sheet.name + "”的" + std::string(what) + "区域“" + std::string(sqref) + "”无效");
+        out.push_back(*a);
+      }
+      i = j + 1;
+    }
+    return out;
+  }
+
+  void count_range_item(const SheetData& sheet) {
+    if (++range_items_ > detail::kMaxRangeItems) fail_("工作表“" + sheet.name + "”的数据有效性和条件格式过多");
+  }
+
+  static std::string formula_text(pugi::xml_node n) {
+    std::string text = decode_text(n.text().get());
+    if (!text.empty() && text.front() == '=') text.erase(0, 1);
+    return text;
+  }
+
+  void read_range_items(SheetData& sheet, pugi::xml_node ws) {
+    memory::RangeItems& items = sheet.ranges;
+    if (auto dvs = child(ws, "dataValidations")) {
+      items.validations_attributes = own_attributes(dvs, {"count"});
+      each_child(dvs, "dataValidation", [&](pugi::xml_node n) {
+        count_range_item(sheet);
+        memory::DataValidation v;
+        v.areas = areas(sheet, n.attribute("sqref").value(), "数据有效性");
+        v.attributes = own_attributes(n, {"sqref"});
+        if (auto f = child(n, "formula1")) v.formula1 = formula_text(f);
+        if (auto f = child(n, "formula2")) v.formula2 = formula_text(f);
+        if (!v.areas.empty()) items.validations.push_back(std::move(v));
+      });
+    }
+    each_child(ws, "conditionalFormatting", [&](pugi::xml_node n) {
+      memory::ConditionalFormat cf;
+      cf.areas = areas(sheet, n.attribute("sqref").value(), "条件格式");
+      cf.pivot = xml_bool(n.attribute("pivot"), false);
+      each_child(n, "cfRule", [&](pugi::xml_node r) {
+        count_range_item(sheet);
+        memory::ConditionalRule rule;
+        rule.attributes = own_attributes(r, {"dxfId"});
+        rule.format = dxf(r.attribute("dxfId"), sheet);
+        for (auto c = r.first_child(); c; c = c.next_sibling()) {
+          if (c.type() != pugi::node_element || !own_namespace(c)) continue;
+          std::string_view name = local(c.name());
+          if (name == "formula") rule.formulas.push_back(formula_text(c));
+          else if (name == "colorScale" || name == "dataBar" || name == "iconSet") rule.scale = element(c);
+        }
+        cf.rules.push_back(std::move(rule));
+      });
+      if (!cf.areas.empty() && !cf.rules.empty()) items.conditional_formats.push_back(std::move(cf));
+    });
+    if (auto af = child(ws, "autoFilter")) {
+      if (auto area = range(af.attribute("ref").value())) {
+        memory::AutoFilter filter;
+        filter.area = *area;
+        each_child(af, "filterColumn", [&](pugi::xml_node n) {
+          count_range_item(sheet);
+          memory::FilterColumn c;
+          auto id = to_int(n.attribute("colId").value());
+          if (!id || *id < 0 || *id >= area->col_count())
+            fail_("工作表“" + sheet.name + "”的自动筛选列（" + n.attribute("colId").value() + "）超出筛选区域");
+          c.column = static_cast<int>(*id);
+          c.attributes = own_attributes(n, {"colId"});
+          for (auto k = n.first_child(); k; k = k.next_sibling()) {
+            if (k.type() != pugi::node_element || !own_namespace(k) || local(k.name()) == "extLst")
+              continue;
+            c.criteria = element(k);
+            if (c.criteria->name == "colorFilter") {
+              c.color = dxf(k.attribute("dxfId"), sheet);
+              std::erase_if(c.criteria->attributes, [](const auto& a) { return a.first == "dxfId"; });
+            }
+            break;
+          }
+          filter.columns.push_back(std::move(c));
+        });
+        items.autofilter = std::move(filter);
+      }
+    }
+  }
+
+  void read_name(pugi::xml_node n, const std::vector<SheetData*>& sheet_of_file_index) {
+    memory::DefinedName name;
+    name.name = n.attribute("name").value();
+    name.formula = formula_text(n);
+    name.attributes = own_attributes(n, {"name", "localSheetId"});
+    if (name.name.empty()) return;
+    if (++range_items_ > detail::kMaxRangeItems) fail_("工作簿中的名称过多");
+    if (!n.attribute("localSheetId")) {
+      book_.names.push_back(std::move(name));
+      return;
+    }
+    auto id = to_int(n.attribute("localSheetId").value());
+    if (!id || *id < 0 || *id >= static_cast<long long>(sheet_of_file_index.size()))
+      fail_("名称“" + name.name + "”所属的工作表（编号 " + n.attribute("localSheetId").value() + "）不存在");
+    SheetData* sheet = sheet_of_file_index[static_cast<std::size_t>(*id)];
+    if (!sheet) return;  // a chart sheet's: the sheet is not carried either
+    // The filter's own name is made again from the filter when writing.
+    if (name.name == memory::kFilterDatabase && sheet->ranges.autofilter) return;
+    sheet->ranges.names.push_back(std::move(name));
   }
 
   static memory::Attributes attributes(pugi::xml_node n) {
@@ -1244,6 +1451,8 @@ class Reader {
   std::vector<std::uint32_t> palette_;
   std::vector<Font> fonts_;
   std::vector<FormatId> xf_ids_;
+  std::vector<memory::DiffFormat> dxfs_;  // the styles part's differential formats
+  std::size_t range_items_ = 0;
   std::vector<RichText> strings_;
 };
 

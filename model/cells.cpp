@@ -271,6 +271,18 @@ void rewrite_formulas(MemoryWorkbook& book,
   }
 }
 
+void rewrite_references(MemoryWorkbook& book,
+                        const std::function<std::string(const std::string&, std::string_view)>& f) {
+  rewrite_formulas(book, f);
+  WorkbookData& data = Access::book(book);
+  for (auto& sheet : data.sheets) {
+    if (sheet->ranges.empty()) continue;
+    const std::string& own = sheet->name;
+    rewrite_range_items(sheet->ranges, [&](std::string_view text) { return f(own, text); });
+  }
+  for (auto& n : data.names) n.formula = f("", n.formula);
+}
+
 // ---- Cell storage helpers ----------------------------------------------------------
 
 FormatId level_format(const SheetData& sheet, int row, int col) {
@@ -397,7 +409,7 @@ void MemoryWorksheet::set_name(const std::string& name) {
   std::string old = data_->name;
   data_->name = name;
   carried_sheet_renamed(book_->data_, old);
-  rewrite_formulas(*book_, [&](const std::string&, std::string_view f) {
+  rewrite_references(*book_, [&](const std::string&, std::string_view f) {
     return formula::on_sheet_renamed(f, old, name);
   });
   book_->touch();

@@ -108,7 +108,7 @@ void MemoryWorksheet::delete_cells(const Area& area, Shift shift) {
   if (!up && cols_whole) shift_infos(data_->columns, area.left, w, false, kMaxCols);
 
   std::string me = data_->name;
-  rewrite_formulas(*book_, [&](const std::string& own, std::string_view f) {
+  rewrite_references(*book_, [&](const std::string& own, std::string_view f) {
     if (up && rows_whole) return formula::on_rows_deleted(f, own, me, area.top, h);
     if (!up && cols_whole) return formula::on_cols_deleted(f, own, me, area.left, w);
     return formula::on_cells_deleted(f, own, me, area, s);
@@ -202,7 +202,7 @@ void MemoryWorksheet::insert_cells(const Area& area, Shift shift) {
   }
 
   std::string me = data_->name;
-  rewrite_formulas(*book_, [&](const std::string& own, std::string_view f) {
+  rewrite_references(*book_, [&](const std::string& own, std::string_view f) {
     if (down && rows_whole) return formula::on_rows_inserted(f, own, me, area.top, h);
     if (!down && cols_whole) return formula::on_cols_inserted(f, own, me, area.left, w);
     return formula::on_cells_inserted(f, own, me, area, s);

@@ -68,6 +68,15 @@ Value cell_value(const MemoryWorksheet& ws, int row, int col, const Cell* cell);
 void rewrite_formulas(MemoryWorkbook& book,
                       const std::function<std::string(const std::string& own, std::string_view f)>& f);
 
+// rewrite_formulas, and the same rewrite of what belongs to ranges (areas
+// of validations, conditional formats and filters, their formulas, defined
+// names: model/ranges.h). For the edits that move ranges: inserting and
+// deleting, renaming and deleting sheets; a cut and paste or a sort leaves
+// ranges where they are. Workbook-scoped names are rewritten with an own
+// sheet of "".
+void rewrite_references(MemoryWorkbook& book,
+                        const std::function<std::string(const std::string& own, std::string_view f)>& f);
+
 // Creates the cell for writing: a new cell takes the format its position
 // shows (row, else column format), so that writing a value keeps the look.
 Cell& cell_for_write(SheetData& sheet, int row, int col);

@@ -108,6 +108,7 @@ SheetData::SheetData(const SheetData& o)
       view(o.view),
       settings(o.settings),
       carried(o.carried),
+      ranges(o.ranges),
       store_(std::make_unique<Store>(*o.store_)) {}
 SheetData& SheetData::operator=(const SheetData& o) {
   if (this != &o) {

@@ -18,6 +18,7 @@
 #include "host/types.h"
 #include "model/carried.h"
 #include "model/color.h"
+#include "model/ranges.h"
 #include "model/sheet_settings.h"
 
 namespace lczs::memory {
@@ -175,6 +176,7 @@ class SheetData {
   SheetView view;
   SheetSettings settings;
   SheetCarried carried;  // what the file held that the model carries unread
+  RangeItems ranges;  // validation, conditional formats, autofilter, sheet-scoped names
 
   // Cell access. get() returns nullptr for a cell that was never stored.
   const Cell* get(int row, int col) const;
@@ -218,6 +220,7 @@ struct WorkbookData {
   // copied or deleted): a save over the user's file would lose it.
   std::vector<Unsupported> lost;
   BookSettings settings;
+  std::vector<DefinedName> names;  // workbook scope
   // Set when a formula's value could not be computed by the model, so a
   // saved file must ask the application to recalculate on opening.
   bool needs_full_recalc = false;

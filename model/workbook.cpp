@@ -233,6 +233,10 @@ host::Worksheet& MemoryWorkbook::copy_sheet_after(host::Worksheet& source, host:
   copy->store().each([&](int, int, Cell& cell) {
     if (!cell.formula.empty()) cell.formula = formula::on_sheet_renamed(cell.formula, from, copy->name);
   });
+  // So do those of its validations, formats and names: the copy's print
+  // area is the copy's.
+  rewrite_range_items(copy->ranges,
+                      [&](std::string_view f) { return formula::on_sheet_renamed(f, from, copy->name); });
   int at = a.index();
   insert_view(at, std::move(copy));
   set_active(at);
@@ -284,7 +288,7 @@ void MemoryWorkbook::delete_sheet(host::Worksheet& sheet) {
     --active;
   }
   set_active(std::max(active, 0));
-  rewrite_formulas(*this, [&](const std::string&, std::string_view f) {
+  rewrite_references(*this, [&](const std::string&, std::string_view f) {
     return formula::on_sheet_deleted(f, name);
   });
   touch();

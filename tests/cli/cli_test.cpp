@@ -292,6 +292,36 @@ std::string write_grades_book(const TempDir& dir, const std::string& name) {
   return path;
 }
 
+// Validations, conditional formats, a filter, names, print area and
+// titles on the data sheet: each job keeps them item by item, in place or
+// in the exam's report, on the sheet under whatever name the job gave it.
+TEST(Cli, JobsKeepWhatBelongsToRanges) {
+  TempDir dir;
+  struct Case {
+    std::string book, sheet;
+    std::vector<std::string> args;
+    std::string result, sheets;  // for range_items.py compare
+  } cases[] = {
+      {write_classdiv_book(dir, "分班.xlsx"), "名单", {"classdiv", "--classes", "2", "--minutes", "0.01"}, "分班.xlsx",
+       "名单,说明"},
+      {write_grades_book(dir, "会考.xlsx"), "会考", {"proficiency"}, "会考.xlsx", "会考=原始数据"},
+      {write_exam_book(dir, "成绩.xlsx"), "成绩", {"exam", "--cohort", "2001", "--grade", "G1", "--save-name", "期中分析"},
+       "期中分析.xlsx", "成绩=原始数据"},
+  };
+  const std::string script = "/usr/bin/python3 '" LCZS_SOURCE_DIR "/tests/io/range_items.py' ";
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    const std::string orig = dir.file("orig.xlsx");
+    ASSERT_EQ(std::system((script + "add '" + c.book + "' '" + c.sheet + "'").c_str()), 0);
+    std::filesystem::copy_file(c.book, orig, std::filesystem::copy_options::overwrite_existing);
+    c.args.insert(c.args.begin() + 1, c.book);
+    c.args.push_back("--yes");
+    CliResult r = run_lczs(c.args);
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(std::system((script + "compare '" + orig + "' '" + dir.file(c.result) + "' '" + c.sheets + "'").c_str()), 0);
+  }
+}
+
 struct Screen {
   std::string seen;  // everything the terminal showed, typed keys included
   int status = -1;   // exit status, or 128 + the signal that ended it

@@ -141,6 +141,7 @@ inline void expect_same_book(const memory::WorkbookData& a, const memory::Workbo
   ASSERT_EQ(a.sheets.size(), b.sheets.size());
   EXPECT_EQ(a.active_sheet, b.active_sheet);
   EXPECT_EQ(a.settings, b.settings);
+  EXPECT_TRUE(a.names == b.names) << "defined names";
   EXPECT_EQ(look(a, 0), look(b, 0)) << "default format";
   for (std::size_t i = 0; i < a.sheets.size(); ++i) {
     const auto& x = *a.sheets[i];
@@ -150,6 +151,7 @@ inline void expect_same_book(const memory::WorkbookData& a, const memory::Workbo
     EXPECT_EQ(x.hidden, y.hidden);
     EXPECT_EQ(x.very_hidden, y.very_hidden);
     EXPECT_EQ(x.settings, y.settings);
+    EXPECT_TRUE(x.ranges == y.ranges) << "validations, conditional formats, filter, names";
     EXPECT_EQ(x.cell_count(), y.cell_count());
     x.for_each([&](int r, int c, const memory::Cell& cx) {
       SCOPED_TRACE("cell " + host::address(host::Area::cell(r, c), false));
