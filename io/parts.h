@@ -49,8 +49,7 @@ class StyleTable {
   static void color(XmlWriter& w, std::string_view name, const memory::Color& c);
   // A font's properties, inside <font> or a rich text run's <rPr>.
   static void font_properties(XmlWriter& w, const memory::Font& f, bool run);
-  // The dxf index of a differential format, equal ones shared
-  // (range_items.cpp).
+  // The dxf index of a differential format, equal ones shared.
   int dxf(const memory::DiffFormat& format);
 
  private:

@@ -1,8 +1,7 @@
 // What belongs to ranges (model/ranges.h) as the file holds it: the
-// autofilter, conditional formats and data validations of a sheet's part,
-// their differential formats in the styles part, and the defined names of
-// the workbook part.
-#include "io/internal.h"
+// autofilter, conditional formats and data validations of a sheet's part
+// and the defined names of the workbook part. Their differential formats
+// are the style table's (styles_part.cpp).
 #include "io/parts.h"
 #include "model/formula.h"
 
@@ -30,17 +29,6 @@ memory::Areas writable_areas(const memory::Areas& areas) {
   return out;
 }
 
-std::string_view underline_value(host::Underline u) {
-  switch (u) {
-    case host::Underline::None: return "none";
-    case host::Underline::Single: return "single";
-    case host::Underline::Double: return "double";
-    case host::Underline::SingleAccounting: return "singleAccounting";
-    case host::Underline::DoubleAccounting: return "doubleAccounting";
-  }
-  return "none";
-}
-
 }  // namespace
 
 void write_element(XmlWriter& w, const memory::Element& e) {
@@ -49,60 +37,6 @@ void write_element(XmlWriter& w, const memory::Element& e) {
   if (!e.text.empty()) w.text(e.text);
   for (const auto& c : e.children) write_element(w, c);
   w.end();
-}
-
-int StyleTable::dxf(const memory::DiffFormat& d) {
-  XmlWriter x(false);
-  x.start("dxf");
-  const memory::DiffFont& f = d.font;
-  if (f != memory::DiffFont{}) {
-    x.start("font");
-    auto flag = [&](std::string_view name, const std::optional<bool>& v) {
-      if (v) x.start(name).attr("val", *v ? "1" : "0").end();
-    };
-    flag("b", f.bold);
-    flag("i", f.italic);
-    flag("strike", f.strikethrough);
-    if (f.underline) x.val("u", underline_value(*f.underline));
-    if (f.size) x.val("sz", *f.size);
-    if (f.color) color(x, "color", *f.color);
-    if (f.name) x.val("name", *f.name);
-    x.end();
-  }
-  if (d.number_format) {
-    int id = 0;
-    if (auto builtin = builtin_format_id(*d.number_format)) {
-      id = *builtin;
-    } else {
-      auto [it, added] = numfmt_index_.emplace(*d.number_format, kFirstCustomNumFmt + static_cast<int>(numfmts_.size()));
-      if (added) numfmts_.emplace_back(it->second, *d.number_format);
-      id = it->second;
-    }
-    x.start("numFmt").attr("numFmtId", id).attr("formatCode", *d.number_format).end();
-  }
-  if (d.has_fill) {
-    x.start("fill").start("patternFill");
-    if (d.fill_pattern) x.attr("patternType", *d.fill_pattern);
-    if (d.fill_fg) color(x, "fgColor", *d.fill_fg);
-    if (d.fill_bg) color(x, "bgColor", *d.fill_bg);
-    x.end().end();
-  }
-  if (d.left || d.right || d.top || d.bottom) {
-    x.start("border");
-    auto side = [&](std::string_view name, const std::optional<memory::DiffLine>& line) {
-      if (!line) return;
-      x.start(name).attr("style", line->style);
-      if (line->color) color(x, "color", *line->color);
-      x.end();
-    };
-    side("left", d.left);
-    side("right", d.right);
-    side("top", d.top);
-    side("bottom", d.bottom);
-    x.end();
-  }
-  x.end();
-  return intern(dxfs_, dxf_index_, x.take());
 }
 
 void write_autofilter(XmlWriter& w, const memory::RangeItems& items, StyleTable& styles) {

@@ -1,5 +1,6 @@
 // xl/styles.xml: fonts, fills, borders, number formats and the cell style
-// records (xf) of the formats the sheets use.
+// records (xf) of the formats the sheets use, and the differential formats
+// (dxf) of their conditional formats and colour filters.
 #include <cstdio>
 
 #include "host/host.h"
@@ -208,6 +209,63 @@ int StyleTable::xf(memory::FormatId id) {
   if (fonts_.size() > kMaxCellStyles)
     throw host::SaveError("无法保存文件“" + path_ + "”：字体超过 " + std::to_string(kMaxCellStyles) + " 种");
   return xf_of_format_[id] = static_cast<int>(xfs_.size() - 1);
+}
+
+int StyleTable::dxf(const memory::DiffFormat& d) {
+  XmlWriter x(false);
+  x.start("dxf");
+  const memory::DiffFont& f = d.font;
+  if (f != memory::DiffFont{}) {
+    x.start("font");
+    auto flag = [&](std::string_view name, const std::optional<bool>& v) {
+      if (v) x.start(name).attr("val", *v ? "1" : "0").end();
+    };
+    flag("b", f.bold);
+    flag("i", f.italic);
+    flag("strike", f.strikethrough);
+    if (f.underline) {
+      std::string_view u = underline_name(*f.underline);
+      x.val("u", u.empty() ? "none" : u);
+    }
+    if (f.size) x.val("sz", *f.size);
+    if (f.color) color(x, "color", *f.color);
+    if (f.name) x.val("name", *f.name);
+    x.end();
+  }
+  if (d.number_format) {
+    int id = 0;
+    if (auto builtin = builtin_format_id(*d.number_format)) {
+      id = *builtin;
+    } else {
+      auto [it, added] = numfmt_index_.emplace(*d.number_format, kFirstCustomNumFmt + static_cast<int>(numfmts_.size()));
+      if (added) numfmts_.emplace_back(it->second, *d.number_format);
+      id = it->second;
+    }
+    x.start("numFmt").attr("numFmtId", id).attr("formatCode", *d.number_format).end();
+  }
+  if (d.has_fill) {
+    x.start("fill").start("patternFill");
+    if (d.fill_pattern) x.attr("patternType", *d.fill_pattern);
+    if (d.fill_fg) color(x, "fgColor", *d.fill_fg);
+    if (d.fill_bg) color(x, "bgColor", *d.fill_bg);
+    x.end().end();
+  }
+  if (d.left || d.right || d.top || d.bottom) {
+    x.start("border");
+    auto side = [&](std::string_view name, const std::optional<memory::DiffLine>& line) {
+      if (!line) return;
+      x.start(name).attr("style", line->style);
+      if (line->color) color(x, "color", *line->color);
+      x.end();
+    };
+    side("left", d.left);
+    side("right", d.right);
+    side("top", d.top);
+    side("bottom", d.bottom);
+    x.end();
+  }
+  x.end();
+  return intern(dxfs_, dxf_index_, x.take());
 }
 
 std::string StyleTable::part() const {
