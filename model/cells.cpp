@@ -280,7 +280,8 @@ void rewrite_references(MemoryWorkbook& book,
     const std::string& own = sheet->name;
     rewrite_range_items(sheet->ranges, [&](std::string_view text) { return f(own, text); });
   }
-  for (auto& n : data.names) n.formula = f("", n.formula);
+  for (auto& n : data.names)
+    if (!n.formula.empty()) n.formula = f("", n.formula);
 }
 
 // ---- Cell storage helpers ----------------------------------------------------------

@@ -17,9 +17,20 @@ namespace {
 using Rewrite = std::function<std::string(std::string_view)>;
 
 // An area through the rewrite, as a reference on its own sheet; nullopt
-// when its cells went.
+// when its cells went. Whole columns and rows go as such ("C:C", "1:1"), so
+// that they stay whole when rows (columns) go, as in the application.
 std::optional<host::Area> rewrite_area(const host::Area& a, const Rewrite& f) {
-  return host::parse_address(f(host::address(a, false)));
+  bool columns = a.top == 1 && a.bottom == host::kMaxRows, rows = a.left == 1 && a.right == host::kMaxCols;
+  if (columns == rows) return host::parse_address(f(host::address(a, false)));
+  std::string text = columns ? host::column_letters(a.left) + ":" + host::column_letters(a.right)
+                             : std::to_string(a.top) + ":" + std::to_string(a.bottom);
+  text = f(text);
+  // Back from "D:E" or "2:3" by completing the corners.
+  std::size_t colon = text.find(':');
+  if (colon == std::string::npos) return std::nullopt;
+  std::string first = text.substr(0, colon), last = text.substr(colon + 1);
+  if (columns) return host::parse_address(first + "1:" + last + std::to_string(host::kMaxRows));
+  return host::parse_address("A" + first + ":" + host::column_letters(host::kMaxCols) + last);
 }
 
 // Areas through the rewrite; false when none is left.

@@ -44,6 +44,7 @@ struct Ranged {
     WorkbookData& book = s.book->data();
     RangeItems& r = book.sheets[0]->ranges;
     r.validations.push_back({{Area{2, 2, 10, 2}, Area{2, 5, 10, 5}}, {{"type", "decimal"}}, "$H$1", ""});
+    r.validations.push_back({{Area::columns(8, 8)}, {{"type", "list"}}, "\"男,女\"", ""});
     ConditionalRule rule{{{"type", "expression"}}, {"C2>AVERAGE($C$2:$C$10)"}, std::nullopt, std::nullopt};
     ConditionalRule bar{{{"type", "dataBar"}}, {}, std::nullopt,
                         Element{"dataBar", {}, "", {Element{"cfvo", {{"type", "num"}, {"val", "$H$12"}}, "", {}}}}};
@@ -64,31 +65,31 @@ TEST(RangeItems, StayOrShiftUnderTheSheetsEdits) {
     std::string expected;
   } cases[] = {
       {"nothing", [](auto&, auto&) {},
-       "dv B2:B10 E2:E10 =$H$1 | cf C2:C10 =C2>AVERAGE($C$2:$C$10) =$H$12 | filter A1:F10 1 4 | "
+       "dv B2:B10 E2:E10 =$H$1 | dv H1:H1048576 =\"男,女\" | cf C2:C10 =C2>AVERAGE($C$2:$C$10) =$H$12 | filter A1:F10 1 4 | "
        "_xlnm.Print_Area '成绩'!$A$1:$F$10 | _xlnm.Print_Titles '成绩'!$1:$1 | 全体 '成绩'!$B$2:$B$10"},
       {"rows inserted", [](auto&, auto& ws) { ws.insert_cells(Area::rows(2, 4), host::Shift::Auto); },
-       "dv B5:B13 E5:E13 =$H$1 | cf C5:C13 =C5>AVERAGE($C$5:$C$13) =$H$15 | filter A1:F13 1 4 | "
+       "dv B5:B13 E5:E13 =$H$1 | dv H1:H1048576 =\"男,女\" | cf C5:C13 =C5>AVERAGE($C$5:$C$13) =$H$15 | filter A1:F13 1 4 | "
        "_xlnm.Print_Area '成绩'!$A$1:$F$13 | _xlnm.Print_Titles '成绩'!$1:$1 | 全体 '成绩'!$B$5:$B$13"},
       {"rows deleted", [](auto&, auto& ws) { ws.delete_cells(Area::rows(3, 4), host::Shift::Auto); },
-       "dv B2:B8 E2:E8 =$H$1 | cf C2:C8 =C2>AVERAGE($C$2:$C$8) =$H$10 | filter A1:F8 1 4 | "
+       "dv B2:B8 E2:E8 =$H$1 | dv H1:H1048576 =\"男,女\" | cf C2:C8 =C2>AVERAGE($C$2:$C$8) =$H$10 | filter A1:F8 1 4 | "
        "_xlnm.Print_Area '成绩'!$A$1:$F$8 | _xlnm.Print_Titles '成绩'!$1:$1 | 全体 '成绩'!$B$2:$B$8"},
       {"a column deleted", [](auto&, auto& ws) { ws.delete_cells(Area::columns(2, 2), host::Shift::Auto); },
-       "dv D2:D10 =$G$1 | cf B2:B10 =B2>AVERAGE($B$2:$B$10) =$G$12 | filter A1:E10 3 | "
+       "dv D2:D10 =$G$1 | dv G1:G1048576 =\"男,女\" | cf B2:B10 =B2>AVERAGE($B$2:$B$10) =$G$12 | filter A1:E10 3 | "
        "_xlnm.Print_Area '成绩'!$A$1:$E$10 | _xlnm.Print_Titles '成绩'!$1:$1 | 全体 '成绩'!#REF!"},
       {"a column inserted", [](auto&, auto& ws) { ws.insert_cells(Area::columns(1, 1), host::Shift::Auto); },
-       "dv C2:C10 F2:F10 =$I$1 | cf D2:D10 =D2>AVERAGE($D$2:$D$10) =$I$12 | filter B1:G10 1 4 | "
+       "dv C2:C10 F2:F10 =$I$1 | dv I1:I1048576 =\"男,女\" | cf D2:D10 =D2>AVERAGE($D$2:$D$10) =$I$12 | filter B1:G10 1 4 | "
        "_xlnm.Print_Area '成绩'!$B$1:$G$10 | _xlnm.Print_Titles '成绩'!$1:$1 | 全体 '成绩'!$C$2:$C$10"},
       {"all their rows deleted", [](auto&, auto& ws) { ws.delete_cells(Area::rows(1, 10), host::Shift::Auto); },
-       "_xlnm.Print_Area '成绩'!#REF! | _xlnm.Print_Titles '成绩'!#REF! | 全体 '成绩'!#REF!"},
+       "dv H1:H1048576 =\"男,女\" | _xlnm.Print_Area '成绩'!#REF! | _xlnm.Print_Titles '成绩'!#REF! | 全体 '成绩'!#REF!"},
       {"cells cut and pasted",
        [](auto& app, auto& ws) {
          app.cut(ws, Area{1, 1, 10, 6});
          app.paste(ws, host::CellRef{21, 11});
        },
-       "dv B2:B10 E2:E10 =$H$1 | cf C2:C10 =C2>AVERAGE($C$2:$C$10) =$H$12 | filter A1:F10 1 4 | "
+       "dv B2:B10 E2:E10 =$H$1 | dv H1:H1048576 =\"男,女\" | cf C2:C10 =C2>AVERAGE($C$2:$C$10) =$H$12 | filter A1:F10 1 4 | "
        "_xlnm.Print_Area '成绩'!$A$1:$F$10 | _xlnm.Print_Titles '成绩'!$1:$1 | 全体 '成绩'!$B$2:$B$10"},
       {"the sheet renamed", [](auto&, auto& ws) { ws.set_name("期中"); },
-       "dv B2:B10 E2:E10 =$H$1 | cf C2:C10 =C2>AVERAGE($C$2:$C$10) =$H$12 | filter A1:F10 1 4 | "
+       "dv B2:B10 E2:E10 =$H$1 | dv H1:H1048576 =\"男,女\" | cf C2:C10 =C2>AVERAGE($C$2:$C$10) =$H$12 | filter A1:F10 1 4 | "
        "_xlnm.Print_Area 期中!$A$1:$F$10 | _xlnm.Print_Titles 期中!$1:$1 | 全体 期中!$B$2:$B$10"},
   };
   for (const auto& c : cases) {
@@ -107,7 +108,7 @@ TEST(RangeItems, ASheetCopyCarriesThemForItself) {
   EXPECT_EQ(summary(book, *book.sheets[0]), before);
   EXPECT_TRUE(book.sheets[1]->settings.page.landscape);
   EXPECT_EQ(summary(book, *book.sheets[1]),
-            "dv B2:B10 E2:E10 =$H$1 | cf C2:C10 =C2>AVERAGE($C$2:$C$10) =$H$12 | filter A1:F10 1 4 | "
+            "dv B2:B10 E2:E10 =$H$1 | dv H1:H1048576 =\"男,女\" | cf C2:C10 =C2>AVERAGE($C$2:$C$10) =$H$12 | filter A1:F10 1 4 | "
             "_xlnm.Print_Area '成绩 (2)'!$A$1:$F$10 | _xlnm.Print_Titles '成绩 (2)'!$1:$1 | 全体 '成绩'!$B$2:$B$10");
 }
 
