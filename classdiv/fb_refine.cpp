@@ -40,14 +40,15 @@ FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rule
   ext_.resize(m_);
   spread_.assign(m_, 0.0);
   d_.assign(m_, 0.0);
+  aim_.assign(m_, 0.0);
   by_id_.assign(static_cast<std::size_t>(n_ + 1) * m_, 0.0);
   for (int r = 0; r < n_; ++r)
     std::copy_n(row(r), m_, &by_id_[static_cast<std::size_t>(ids_[r]) * m_]);
   rebuild_all();
   find_neighbours();
-  history_.assign(kLateAcceptanceLength, cost_);
   best_ids_ = ids_;
   best_max_ = *std::max_element(spread_.begin(), spread_.end());
+  history_.assign(kLateAcceptanceLength, cost_);
   best_sum_ = 0;
   for (double s : spread_) best_sum_ += s;
   tell_rules();
@@ -187,19 +188,23 @@ void FbRefine::rebuild_all() {
       const double* s = row(r);
       for (int j = 0; j < m_; ++j) sum_[c * m_ + j] += s[j];
     }
-  cost_ = 0;
   for (int j = 0; j < m_; ++j) {
     for (int c = 1; c <= k_; ++c) avg_[c * m_ + j] = sum_[c * m_ + j] / size_[c];
     rebuild_column(j);
-    cost_ += spread_[j] * spread_[j];
   }
   grand_.assign(m_, 0.0);
   for (int c = 1; c <= k_; ++c)
     for (int j = 0; j < m_; ++j) grand_[j] += sum_[c * m_ + j] / n_;
+  recost();
+}
+
+void FbRefine::recost() {
+  cost_ = 0;
+  for (int j = 0; j < m_; ++j) cost_ += spread_[j] * spread_[j];
   ssd_ = 0;
   for (int c = 1; c <= k_; ++c)
-    for (int j = 0; j < m_; ++j) ssd_ += (avg_[c * m_ + j] - grand_[j]) * (avg_[c * m_ + j] - grand_[j]);
-  cost_ += kDeviationWeight * ssd_;
+    for (int j = 0; j < m_; ++j) ssd_ += deviation(avg_[c * m_ + j] - grand_[j]);
+  cost_ += ssd_;
 }
 
 double FbRefine::judge(int a, int b, const double* d, double bound) const {
@@ -218,14 +223,11 @@ double FbRefine::judge(int a, int b, const double* d, double bound) const {
     const double mx = std::max({e.top[x], na, nb});
     const double mn = std::min({e.bottom[y], na, nb});
     const double sp = mx - mn;
-    cost += sp * sp;
-    if (kDeviationWeight > 0) {
-      const double g = grand_[j];
-      cost += kDeviationWeight * ((na - g) * (na - g) - (aa[j] - g) * (aa[j] - g) + (nb - g) * (nb - g) - (ab[j] - g) * (ab[j] - g));
-    }
+    const double g = grand_[j];
+    cost += sp * sp + deviation(na - g) - deviation(aa[j] - g) + deviation(nb - g) - deviation(ab[j] - g);
     if (kDeviationWeight == 0 && cost > bound) return cost;
   }
-  return cost + kDeviationWeight * ssd_;
+  return cost + ssd_;
 }
 
 void FbRefine::apply(int a, int b, const double* d) {
@@ -236,7 +238,6 @@ void FbRefine::apply(int a, int b, const double* d) {
     for (int r : rb_) xb_.push_back(ids_[r]);
     rules_->made(Exchange{a, b, xa_, xb_});
   }
-  cost_ = 0;
   for (int j = 0; j < m_; ++j) {
     sum_[a * m_ + j] -= d[j];
     sum_[b * m_ + j] += d[j];
@@ -245,14 +246,8 @@ void FbRefine::apply(int a, int b, const double* d) {
     avg_[a * m_ + j] = sum_[a * m_ + j] / size_[a];
     avg_[b * m_ + j] = sum_[b * m_ + j] / size_[b];
     rebuild_column(j);
-    cost_ += spread_[j] * spread_[j];
   }
-  if (kDeviationWeight > 0) {
-    ssd_ = 0;
-    for (int c = 1; c <= k_; ++c)
-      for (int j = 0; j < m_; ++j) ssd_ += (avg_[c * m_ + j] - grand_[j]) * (avg_[c * m_ + j] - grand_[j]);
-    cost_ += kDeviationWeight * ssd_;
-  }
+  recost();
   for (std::size_t n = 0; n < ra_.size(); ++n) {
     const int i = ra_[n], k = rb_[n];
     std::swap_ranges(row(i), row(i) + m_, row(k));
@@ -324,6 +319,10 @@ void FbRefine::run(long long count, double target) {
     }
     const int i1 = static_cast<int>(below(n_));
     const int a = class_of_[i1];
+    if (static_cast<int>(below(16)) < kAimedMoveSixteenths) {
+      if (aimed_move(i1)) try_exchange(a, class_of_[rb_[0]]);
+      continue;
+    }
     const bool near = static_cast<int>(below(16)) < kNeighbourMoveSixteenths;
     int b, k1;
     if (near) {
@@ -397,6 +396,54 @@ void FbRefine::run(long long count, double target) {
     }
     try_exchange(a, b);
   }
+}
+
+// The exchange between a and b that would bring their averages together
+// moves t = (avg a - avg b) / (1/size a + 1/size b) of every column's sum.
+// Student i1 goes to a random class b; its partner there, and with a second
+// pair the second partner, are the students that come nearest to moving t.
+bool FbRefine::aimed_move(int i1) {
+  const int a = class_of_[i1];
+  int b = 1 + static_cast<int>(below(k_ - 1));
+  if (b >= a) ++b;
+  const double w = 1.0 / (inv_size_[a] + inv_size_[b]);
+  for (int j = 0; j < m_; ++j) aim_[j] = (avg_[a * m_ + j] - avg_[b * m_ + j]) * w;
+  ra_.clear();
+  rb_.clear();
+  for (int j = 0; j < m_; ++j) d_[j] = 0;
+  const int size_a = blocks_[a][3] - blocks_[a][0] + 1;
+  const bool pair = size_a > 1 && static_cast<int>(below(16)) < kPairMoveSixteenths;
+  int i2 = -1;
+  if (pair) {
+    i2 = blocks_[a][0] + static_cast<int>(below(size_a - 1));
+    if (i2 >= i1) ++i2;
+  }
+  if (tied(i1) || (i2 >= 0 && tied(i2))) return false;
+  for (int i : {i1, i2}) {
+    if (i < 0) break;
+    const int lo = blocks_[b][boy_[i] ? 0 : 2], hi = blocks_[b][boy_[i] ? 1 : 3];
+    const double* s = row(i);
+    double best = kInf;
+    int k = -1;
+    for (int x = lo; x <= hi; ++x) {
+      if ((!rb_.empty() && rb_[0] == x) || tied(x)) continue;
+      const double* t = row(x);
+      double dist = 0;
+      for (int j = 0; j < m_; ++j) {
+        const double e = d_[j] + s[j] - t[j] - aim_[j];
+        dist += e * e;
+      }
+      if (dist < best) {
+        best = dist;
+        k = x;
+      }
+    }
+    if (k < 0) return false;
+    for (int j = 0; j < m_; ++j) d_[j] += s[j] - row(k)[j];
+    ra_.push_back(i);
+    rb_.push_back(k);
+  }
+  return true;
 }
 
 void FbRefine::try_exchange(int a, int b) {

@@ -16,6 +16,14 @@
 // where the spreads are flat. The best state by the true measure (the largest
 // spread, then the sum of spreads) is kept.
 //
+// Random partners rarely fit, and near neighbours fit only by chance, so a
+// share of the candidates is aimed: a student's class and another class
+// would be evened out by moving t = (avg a - avg b) / (1/size a + 1/size b)
+// of every column's sum from a to b, and the partner (or the two partners of
+// a two-for-two exchange) is the student of the other class that comes
+// nearest to moving t. One aimed candidate scans a gender block of a class,
+// so it costs a few dozen plain ones.
+//
 // Rules (fb_moves.h) veto exchanges the search would make and tie students
 // into groups; a group moves as a whole, each member for a student of its
 // gender in the other class.
@@ -43,6 +51,9 @@ inline constexpr int kPairMoveSixteenths = 5;
 // Share of candidates that take a student's near neighbour as the partner,
 // in 1/16ths; the others take anyone of the same gender in another class.
 inline constexpr int kNeighbourMoveSixteenths = 12;
+// Share of candidates aimed at evening out two classes, in 1/16ths; the
+// rest are drawn as the two shares above say.
+inline constexpr int kAimedMoveSixteenths = 4;
 // Neighbours kept per student, and how far along the gender's order by
 // total they are looked for.
 inline constexpr int kNeighbours = 16;
@@ -90,6 +101,8 @@ class FbRefine {
   std::uint64_t below(std::uint64_t n);  // uniform in [0, n)
   void rebuild_column(int j);
   void rebuild_all();
+  void recost();
+  double deviation(double x) const { return kDeviationWeight * x * x; }
   // The measure after moving d[j] out of class a into class b (a class's sum
   // loses what it gives), or a value above `bound` once that is certain.
   double judge(int a, int b, const double* d, double bound) const;
@@ -107,6 +120,9 @@ class FbRefine {
   void tell_rules();
   // Late acceptance's step for the exchange of ra_ with rb_, moving d_.
   void try_exchange(int a, int b);
+  // Fills ra_, rb_ and d_ with an exchange of i1 (and maybe a second
+  // student of its class) aimed at evening out its class and another.
+  bool aimed_move(int i1);
   void note_best();
   void find_neighbours();
   void restore_best();
@@ -136,7 +152,7 @@ class FbRefine {
   std::vector<int> row_of_;      // row of each record number
   std::vector<int> neighbours_;  // [record number][kNeighbours] record numbers
   std::vector<double> d_;
-  MoveRules* rules_ = nullptr;
+  std::vector<double> aim_;  MoveRules* rules_ = nullptr;
   std::vector<int> ra_, rb_;     // rows of the candidate exchange
   std::vector<int> xa_, xb_;     // their record numbers, for the rules
 };
