@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "classdiv/conditions.h"
 #include "classdiv/fb_forms.h"
 #include "classdiv/fb_main.h"
 #include "classdiv/fb_state.h"
@@ -129,6 +130,7 @@ jobs::JobOutcome ClassDivision::fb_run(jobs::JobEnv& env) {
     return jobs::JobOutcome::SaveFailed;
   }
   restore_host(env);
+  if (st.fb_conditions) env.ui.remark(conditions_summary(*st.fb_conditions));
   box(env, fb_end_message(st.fb_elapsed));
   fb_reset(st);
   return jobs::JobOutcome::Completed;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <limits>
 
+#include "classdiv/conditions.h"
 #include "classdiv/fb_forms.h"
 #include "classdiv/fb_refine.h"
 #include "classdiv/fb_search.h"
@@ -139,6 +140,24 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
   st.fb_student_count = N;
   st.fb_score_cols = M;
 
+  // Conditions are refused, like the data, before anything changes.
+  host::Worksheet* rules_sheet = wb.find_sheet(std::string(kConditionsSheet));
+  if (rules_sheet && rules_sheet->name() != data.name() && N >= 1 && K <= N) {
+    auto cond = std::make_shared<FbConditions>();
+    cond->roster = read_roster(data, N);
+    int boys = 0;
+    for (bool b : cond->roster.boys) boys += b;
+    std::vector<int> sizes(K + 1, 0);
+    for (int c : fb_deal(boys, N - boys, K)) ++sizes[c];
+    auto read = read_conditions(*rules_sheet, cond->roster, sizes);
+    if (auto* refusal = std::get_if<std::string>(&read)) {
+      refuse(env, st, *refusal);
+      return;
+    }
+    cond->read = std::move(std::get<ConditionSheet>(read));
+    st.fb_conditions = std::move(cond);
+  }
+
   box(env, "开始分班，需要几分钟时间，请您稍等!\n\n请点击 确定 按钮\n\n(程序执行时鼠标变为漏斗状，表明正在进行分班)");
   app.set_screen_updating(false);
   wb.move_sheet_before(data, wb.sheet(1));
@@ -201,6 +220,16 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
   }
 
   ws.set_value(1, M + 5, Value::text("记录号"));
+  // With conditions, each row carries its student (data row - 1) through
+  // the sorts, so the deal and the search know who stands where.
+  FbConditions* cond = st.fb_conditions.get();
+  auto students_by_row = [&] {
+    std::vector<int> out;
+    const ValueGrid col = ws.values(Area{2, M + 5, N + 1, M + 5});
+    for (int n = 0; n < N; ++n) out.push_back(static_cast<int>(col.at(n, 0).as_number()) - 1);
+    return out;
+  };
+  if (cond) ws.write_values({2, M + 5}, number_column(N, [](int n) { return n + 1; }));
   ws.activate();
   Area all = ws.current_region(1, 1);
   ws.select(all);
@@ -213,7 +242,14 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
   st.fb_girl_count = wf.count_if(ws, genders, Value::text("女"));
   const int B = st.fb_boy_count, G = st.fb_girl_count;
 
-  const std::vector<int> deal = fb_deal(B, G, K);
+  std::vector<int> deal = fb_deal(B, G, K);
+  if (cond) {
+    const std::vector<int> sorted = students_by_row();
+    std::vector<int> key_of(N);
+    for (int s = 0; s < N; ++s) key_of[s] = s + 1;
+    const ClassRules placing(cond->read.conditions, cond->roster, K, key_of);
+    deal = deal_with_conditions(sorted, deal, cond->roster, placing, key_of, K);
+  }
   ws.write_values({2, 2}, number_column(N, [&](int n) { return deal[n]; }));
 
   st.fb_class_sizes.assign(K + 1, std::vector<int>(4, 0));
@@ -237,6 +273,16 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
     r[2] = r[1] + st.fb_class_sizes[c][2] - 1;
     r[3] = r[1] + st.fb_class_sizes[c][2];
     r[4] = r[1] + st.fb_class_sizes[c][1] - 1;
+  }
+
+  if (cond) {
+    // From here on students are named by record number: row r holds r - 1.
+    const std::vector<int> by_row = students_by_row();
+    std::vector<int> key_of(N);
+    for (int n = 0; n < N; ++n) key_of[by_row[n]] = n + 1;
+    auto rules = std::make_unique<ClassRules>(cond->read.conditions, cond->roster, K, key_of);
+    cond->rules = rules.get();
+    st.fb_rules = std::move(rules);
   }
 
   fb_build_stats(env, st);
@@ -458,6 +504,12 @@ void fb_balance_classes(jobs::JobEnv& env, FbState& st) {
 
   // The best state is written back, whatever state the search ended in.
   for (int r = 2; r <= N + 1; ++r) st.fb_record_no[r] = best.ids[r - 2];
+  if (st.fb_conditions) {
+    std::vector<int> class_of(N + 1, 0);
+    for (int c = 1; c <= K; ++c)
+      for (int r = st.fb_class_rows[c][1]; r <= st.fb_class_rows[c][4]; ++r) class_of[best.ids[r - 2]] = c;
+    write_condition_results(*st.fb_conditions, *st.work_book, class_of);
+  }
   fb_write_back(env, st);
 }
 

@@ -22,6 +22,8 @@ namespace lczs::classdiv {
 // settings makes the same choices.
 inline constexpr std::uint64_t kFbDefaultSeed = 20240901;
 
+struct FbConditions;  // classdiv/conditions.h
+
 struct FbState {
   // ---- the run ----------------------------------------------------------
   host::Workbook* work_book = nullptr;
@@ -76,6 +78,11 @@ struct FbState {
   // The best state's largest spread as the search computed it; the sheet's
   // spread row then shows it again (fb_max_spread after the write-back).
   double fb_best_spread = 0;
+
+  // ---- conditions --------------------------------------------------------
+  // What the workbook's 分班条件 sheet asks; null without that sheet, and
+  // then nothing of the run differs.
+  std::shared_ptr<FbConditions> fb_conditions;
 
   // Row of the statistics block's header: N + 9.
   int stats_row() const { return fb_student_count + 9; }

@@ -81,6 +81,7 @@ class FlagsUi : public Ui {
   void progress(std::string_view line) override;
   void progress_done() override;
   void notice(std::string_view line) override;
+  void remark(std::string_view line) override { notice(line); }
 
  private:
   bool handled_here(const Form& form, const FormFlags* flags) const;

@@ -37,6 +37,7 @@ class TerminalUi : public Ui {
   void progress(std::string_view line) override;
   void progress_done() override;
   void notice(std::string_view line) override;
+  void remark(std::string_view line) override { notice(line); }
 
   // True once the input has ended.
   bool input_ended() const { return ended_; }

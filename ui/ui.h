@@ -42,6 +42,12 @@ class Ui {
   // error; a backend with no such place drops it rather than interrupt the
   // user with a box.
   virtual void notice(std::string_view /*line*/) {}
+
+  // What a finished run came to beyond its end message (how many of the
+  // user's conditions were met). The command prints it on standard error
+  // like a notice; a home without such a place shows it in a box, since
+  // the user asked for it.
+  virtual void remark(std::string_view line) { message_box(line, Buttons::Ok, kTitle); }
 };
 
 }  // namespace lczs::ui
