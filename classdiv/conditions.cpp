@@ -568,13 +568,12 @@ std::vector<std::string> ClassRules::results(std::span<const int> class_of) cons
   std::vector<std::string> out;
   const std::string K = num(classes_);
   auto cls = [&](int c) { return "第 " + num(c) + " 班"; };
-  // "甲、乙同在第 3 班" for every class that holds more than one of `keys`,
-  // and how many such classes there are.
-  auto crowded = [&](const std::vector<int>& keys, int cap, std::vector<std::string>& parts) {
+  // "甲、乙同在第 3 班" for every class that holds more than one of `keys`.
+  auto crowded = [&](const std::vector<int>& keys, std::vector<std::string>& parts) {
     std::map<int, std::vector<int>> in;
     for (int k : keys) in[class_of[k]].push_back(k);
     for (auto& [c, list] : in) {
-      if (static_cast<int>(list.size()) <= std::max(cap, 1)) continue;
+      if (list.size() < 2) continue;
       std::string names;
       for (std::size_t i = 0; i < list.size(); ++i) names += (i ? "、" : "") + names_[list[i]];
       parts.push_back(names + "同在" + cls(c));
@@ -610,7 +609,7 @@ std::vector<std::string> ClassRules::results(std::span<const int> class_of) cons
       }
       case ConditionKind::Apart: {
         const Bound& b = bounds_[bound_of_condition_[x]];
-        crowded(b.members, 1, parts);
+        crowded(b.members, parts);
         const int n = static_cast<int>(b.members.size());
         if (parts.empty())
           out.emplace_back(kMet);
@@ -622,11 +621,10 @@ std::vector<std::string> ClassRules::results(std::span<const int> class_of) cons
         break;
       }
       case ConditionKind::SameSound: {
-        std::vector<std::string> why;
         for (int bi : sound_bounds_of_condition_[x]) {
           const Bound& b = bounds_[bi];
           std::vector<std::string> here;
-          crowded(b.members, 1, here);
+          crowded(b.members, here);
           const int n = static_cast<int>(b.members.size());
           for (auto& p : here) {
             if (n > classes_ && violation_free(b, class_of))
