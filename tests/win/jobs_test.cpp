@@ -249,6 +249,22 @@ LCZS_TEST(jobs_leave_the_same_workbook_through_idispatch) {
          ui.expect_message_containing("开始分班，需要几分钟时间").expect_message_containing("分班结束!");
        },
        fb, JobOutcome::Completed},
+      {"class division with a 分班条件 sheet, its box at the end",
+       [] {
+         memory::WorkbookData book = class_book(30);
+         memory::add_sheet(book, "分班条件",
+                           {{"条件", "学生", "值"}, {"指定班级", "生1", 2}, {"分开", "生2、生3", nullptr},
+                            {"同班", "生4，生5", nullptr}});
+         book.active_sheet = 0;
+         return book;
+       },
+       [](ui::ScriptedUi& ui) {
+         fb_start(ui, "3", "");
+         ui.expect_message_containing("开始分班，需要几分钟时间")
+             .expect_message("分班条件共 3 条，全部满足。")
+             .expect_message_containing("分班结束!");
+       },
+       fb, JobOutcome::Completed},
       {"class division declined",
        [] { return class_book(5); },
        [](ui::ScriptedUi& ui) {
