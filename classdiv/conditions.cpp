@@ -433,23 +433,47 @@ ClassRules::ClassRules(const std::vector<Condition>& conditions, const Roster& r
   }
 }
 
-void ClassRules::made(const Exchange& x) {
-  for (int k : x.out_of_a) class_of_[k] = x.b;
-  for (int k : x.out_of_b) class_of_[k] = x.a;
-}
-
 int ClassRules::excess(const Bound& b, int count) const {
   return std::max(0, count - b.high) + std::max(0, b.low - count);
 }
 
-int ClassRules::count_in(const Bound& b, int c, std::span<const int> class_of) const {
-  int n = 0;
-  for (int k : b.members) n += class_of[k] == c;
-  return n;
+std::vector<int> ClassRules::tally(std::span<const int> class_of) const {
+  std::vector<int> t(bounds_.size() * (classes_ + 1), 0);
+  for (std::size_t b = 0; b < bounds_.size(); ++b)
+    for (int k : bounds_[b].members) ++t[b * (classes_ + 1) + class_of[k]];
+  return t;
 }
 
-bool ClassRules::allows(int a, int b, std::span<const int> out, std::span<const int> in,
-                        std::span<const int> class_of) const {
+void ClassRules::shift(std::vector<int>& tally, int key, int from, int to) const {
+  for (int b : bounds_of_[key]) {
+    --tally[b * (classes_ + 1) + from];
+    ++tally[b * (classes_ + 1) + to];
+  }
+}
+
+int ClassRules::bound_excess(const std::vector<int>& tally, int b) const {
+  int total = 0;
+  for (int c = 1; c <= classes_; ++c) total += excess(bounds_[b], tally[b * (classes_ + 1) + c]);
+  return total;
+}
+
+void ClassRules::made(const Exchange& x) {
+  for (int k : x.out_of_a) {
+    shift(counts_, k, x.a, x.b);
+    class_of_[k] = x.b;
+  }
+  for (int k : x.out_of_b) {
+    shift(counts_, k, x.b, x.a);
+    class_of_[k] = x.a;
+  }
+}
+
+void ClassRules::reset(std::span<const int> class_of) {
+  class_of_.assign(class_of.begin(), class_of.end());
+  counts_ = tally(class_of);
+}
+
+bool ClassRules::allowed(const Exchange& x) const {
   auto whole = [&](int key, std::span<const int> side) {
     if (group_of_[key] < 0) return true;
     for (int m : groups_[group_of_[key]])
@@ -457,37 +481,37 @@ bool ClassRules::allows(int a, int b, std::span<const int> out, std::span<const 
     return true;
   };
   bool bounded = false;
-  for (auto side : {out, in})
+  for (auto side : {x.out_of_a, x.out_of_b})
     for (int k : side) {
       if (fixed_[k] || !whole(k, side)) return false;
       bounded = bounded || !bounds_of_[k].empty();
     }
   if (!bounded) return true;
-  std::vector<int> seen;
-  for (auto side : {out, in})
-    for (int k : side)
-      for (int x : bounds_of_[k]) {
-        if (std::find(seen.begin(), seen.end(), x) != seen.end()) continue;
-        seen.push_back(x);
-        const Bound& bd = bounds_[x];
-        int moved = 0;  // members leaving a for b, less those coming back
-        for (int o : out) moved += std::find(bd.members.begin(), bd.members.end(), o) != bd.members.end();
-        for (int i : in) moved -= std::find(bd.members.begin(), bd.members.end(), i) != bd.members.end();
-        if (moved == 0) continue;
-        const int ca = count_in(bd, a, class_of), cb = count_in(bd, b, class_of);
-        if (excess(bd, ca - moved) + excess(bd, cb + moved) > excess(bd, ca) + excess(bd, cb)) return false;
-      }
+  // Each bound the exchange touches: members leaving a for b, less those
+  // coming back, must not take its counts in a and b further from the bound.
+  std::vector<std::pair<int, int>> moved;  // bound, net members a -> b
+  auto count = [&](int key, int by) {
+    for (int b : bounds_of_[key]) {
+      auto it = std::find_if(moved.begin(), moved.end(), [b](auto& m) { return m.first == b; });
+      if (it == moved.end()) moved.emplace_back(b, by);
+      else it->second += by;
+    }
+  };
+  for (int k : x.out_of_a) count(k, +1);
+  for (int k : x.out_of_b) count(k, -1);
+  for (auto [b, net] : moved) {
+    if (net == 0) continue;
+    const Bound& bd = bounds_[b];
+    const int ca = counts_[b * (classes_ + 1) + x.a], cb = counts_[b * (classes_ + 1) + x.b];
+    if (excess(bd, ca - net) + excess(bd, cb + net) > excess(bd, ca) + excess(bd, cb)) return false;
+  }
   return true;
 }
 
 int ClassRules::violation(std::span<const int> class_of) const {
+  const std::vector<int> t = tally(class_of);
   int total = 0;
-  std::vector<int> count(classes_ + 1);
-  for (const Bound& b : bounds_) {
-    std::fill(count.begin(), count.end(), 0);
-    for (int k : b.members) ++count[class_of[k]];
-    for (int c = 1; c <= classes_; ++c) total += excess(b, count[c]);
-  }
+  for (std::size_t b = 0; b < bounds_.size(); ++b) total += bound_excess(t, static_cast<int>(b));
   return total;
 }
 
@@ -507,60 +531,67 @@ void ClassRules::repair(std::vector<int>& class_of, const std::vector<bool>& boy
       slot[k] = static_cast<int>(list.size());
       list.push_back(k);
     }
-  auto local = [&](int x, int y) {  // excess over the bounds of x and y, in their two classes
+  std::vector<int> t = tally(class_of);
+  // Excess over the bounds of x and y, in the two classes they stand in.
+  std::vector<int> seen;
+  auto local = [&](int x, int y) {
     int total = 0;
-    std::vector<int> seen;
+    seen.clear();
     for (int k : {x, y})
       for (int b : bounds_of_[k]) {
         if (std::find(seen.begin(), seen.end(), b) != seen.end()) continue;
         seen.push_back(b);
-        total += excess(bounds_[b], count_in(bounds_[b], class_of[x], class_of)) +
-                 excess(bounds_[b], count_in(bounds_[b], class_of[y], class_of));
+        total += excess(bounds_[b], t[b * (classes_ + 1) + class_of[x]]) +
+                 excess(bounds_[b], t[b * (classes_ + 1) + class_of[y]]);
       }
     return total;
   };
-  std::vector<int> broken;
-  for (long long t = 0; t < tries; ++t) {
-    if (t % 256 == 0) {
-      // Bounds not met, refreshed now and then.
-      broken.clear();
-      for (std::size_t b = 0; b < bounds_.size(); ++b)
-        for (int c = 1; c <= classes_; ++c)
-          if (excess(bounds_[b], count_in(bounds_[b], c, class_of)) > 0) {
-            broken.push_back(static_cast<int>(b));
-            break;
-          }
-      if (broken.empty()) return;
-    }
-    const Bound& bd = bounds_[broken[below(broken.size())]];
-    // A member of the bound moves, in either direction: out of a class with
-    // too many, or into one with too few.
-    const int x = bd.members[below(bd.members.size())];
-    if (!movable(x)) continue;
-    const int c = 1 + static_cast<int>(below(classes_));
-    if (c == class_of[x]) continue;
-    const auto& partners = free[c * 2 + boy_by_key[x]];
-    if (partners.empty()) continue;
-    const int y = partners[below(partners.size())];
-    const int before = local(x, y);
-    const int a = class_of[x];
+  auto swap = [&](int x, int y) {
+    const int a = class_of[x], c = class_of[y];
+    shift(t, x, a, c);
+    shift(t, y, c, a);
     std::swap(class_of[x], class_of[y]);
-    if (local(x, y) > before || (local(x, y) == before && below(2))) {
-      std::swap(class_of[x], class_of[y]);
-      continue;
+  };
+  long long spent = 0;
+  for (int pass = 0; pass < kRepairPasses && spent < tries; ++pass) {
+    std::vector<int> broken;
+    for (std::size_t b = 0; b < bounds_.size(); ++b)
+      if (bound_excess(t, static_cast<int>(b)) > 0) broken.push_back(static_cast<int>(b));
+    if (broken.empty()) return;
+    for (int b : broken) {
+      const Bound& bd = bounds_[b];
+      // A member moves, in either direction: out of a class with too many,
+      // or into one with too few; the partner is anyone free of its gender.
+      for (int n = 0; n < kRepairAttempts && spent < tries && bound_excess(t, b) > 0; ++n, ++spent) {
+        const int x = bd.members[below(bd.members.size())];
+        if (!movable(x)) continue;
+        const int c = 1 + static_cast<int>(below(classes_));
+        if (c == class_of[x]) continue;
+        const auto& partners = free[c * 2 + boy_by_key[x]];
+        if (partners.empty()) continue;
+        const int y = partners[below(partners.size())];
+        const int before = local(x, y);
+        const int a = class_of[x];
+        swap(x, y);
+        const int after = local(x, y);
+        if (after > before || (after == before && below(2))) {
+          swap(x, y);
+          continue;
+        }
+        // Keep the lists of free students by class in step.
+        auto move = [&](int k, int from, int to) {
+          auto& src = free[from * 2 + boy_by_key[k]];
+          src[slot[k]] = src.back();
+          slot[src.back()] = slot[k];
+          src.pop_back();
+          auto& dst = free[to * 2 + boy_by_key[k]];
+          slot[k] = static_cast<int>(dst.size());
+          dst.push_back(k);
+        };
+        move(x, a, c);
+        move(y, c, a);
+      }
     }
-    // Keep the lists of free students by class in step.
-    auto move = [&](int k, int from, int to) {
-      auto& src = free[from * 2 + boy_by_key[k]];
-      src[slot[k]] = src.back();
-      slot[src.back()] = slot[k];
-      src.pop_back();
-      auto& dst = free[to * 2 + boy_by_key[k]];
-      slot[k] = static_cast<int>(dst.size());
-      dst.push_back(k);
-    };
-    move(x, a, c);
-    move(y, c, a);
   }
 }
 
@@ -655,8 +686,10 @@ std::vector<std::string> ClassRules::results(std::span<const int> class_of) cons
 }
 
 bool ClassRules::violation_free(const Bound& b, std::span<const int> class_of) const {
+  std::vector<int> count(classes_ + 1, 0);
+  for (int k : b.members) ++count[class_of[k]];
   for (int c = 1; c <= classes_; ++c)
-    if (excess(b, count_in(b, c, class_of)) > 0) return false;
+    if (excess(b, count[c]) > 0) return false;
   return true;
 }
 

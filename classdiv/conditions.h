@@ -45,6 +45,9 @@ inline constexpr int kResultPairsShown = 5;
 // on a grade of thousands).
 inline constexpr std::uint64_t kRepairSeed = 20240902;
 inline constexpr long long kRepairTries = 2'000'000;
+// Passes over the bounds not met, and exchanges tried for one in a pass.
+inline constexpr int kRepairPasses = 50;
+inline constexpr int kRepairAttempts = 4000;
 
 enum class ConditionKind { Fixed, Together, Apart, SameSound, Balanced };
 
@@ -92,17 +95,11 @@ class ClassRules : public MoveRules {
   ClassRules(const std::vector<Condition>& conditions, const Roster& roster, int classes,
              const std::vector<int>& key_of);
 
-  bool allowed(const Exchange& x) const override {
-    return allows(x.a, x.b, x.out_of_a, x.out_of_b, class_of_);
-  }
+  bool allowed(const Exchange& x) const override;
   void made(const Exchange& x) override;
-  void reset(std::span<const int> class_of) override { class_of_.assign(class_of.begin(), class_of.end()); }
+  void reset(std::span<const int> class_of) override;
   std::span<const int> companions(int key) const override { return companions_[key]; }
 
-  // Whether `out` may leave class a for class b while `in` leave b for a,
-  // from the arrangement `class_of` (by key).
-  bool allows(int a, int b, std::span<const int> out, std::span<const int> in,
-              std::span<const int> class_of) const;
   // The 同班 groups, by key.
   const std::vector<std::vector<int>>& groups() const { return groups_; }
 
@@ -127,7 +124,10 @@ class ClassRules : public MoveRules {
     int low = 0, high = 0;
   };
   int excess(const Bound& b, int count) const;
-  int count_in(const Bound& b, int c, std::span<const int> class_of) const;
+  // Members of every bound by class, [bound * (K + 1) + class].
+  std::vector<int> tally(std::span<const int> class_of) const;
+  void shift(std::vector<int>& tally, int key, int from, int to) const;
+  int bound_excess(const std::vector<int>& tally, int bound) const;
   bool violation_free(const Bound& b, std::span<const int> class_of) const;
 
   int classes_;
@@ -139,6 +139,7 @@ class ClassRules : public MoveRules {
   std::vector<std::vector<int>> groups_;
   std::vector<std::vector<int>> companions_;  // by key: the rest of its group
   std::vector<int> class_of_;           // by key, as the search last said
+  std::vector<int> counts_;             // its tally
   std::vector<Bound> bounds_;
   std::vector<std::vector<int>> bounds_of_;  // by key
   std::vector<std::vector<int>> sound_groups_;  // keys per reading, 同名分开 全体 or listed
