@@ -302,7 +302,7 @@ Cell& cell_for_write(SheetData& sheet, int row, int col) {
 
 void drop_if_blank(SheetData& sheet, int row, int col) {
   const Cell* cell = sheet.get(row, col);
-  if (cell && cell->empty() && cell->runs.empty() && cell->format == level_format(sheet, row, col))
+  if (cell && cell->empty() && cell->runs.empty() && !cell->attached && cell->format == level_format(sheet, row, col))
     sheet.erase(row, col);
 }
 
@@ -689,7 +689,7 @@ void MemoryWorksheet::clear_contents(const Area& area) {
     auto lo = SheetData::Store::lower(cells, area.left), hi = lo;
     while (hi != cells.end() && hi->col <= area.right) ++hi;
     auto keep = std::remove_if(lo, hi, [&](const SheetData::Store::Entry& e) {
-      bool drop = e.cell.format == level_format(*data_, r, e.col);
+      bool drop = !e.cell.attached && e.cell.format == level_format(*data_, r, e.col);
       if (drop) st.removed(e.col);
       return drop;
     });

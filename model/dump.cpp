@@ -113,6 +113,10 @@ std::string dump_sheet(const WorkbookData& book, const SheetData& sheet) {
         o << "]";
       }
     }
+    if (const Comment* note = cell.attached.comment())
+      o << " | comment " << note->author << ": \"" << note->plain_text() << "\"" << (note->visible ? " shown" : "");
+    if (const Hyperlink* link = cell.attached.hyperlink())
+      o << " | link " << link->address << (link->location.empty() ? "" : "#" + link->location);
     o << "\n";
   });
   for (const Area& m : sheet.merges) o << "  merge " << host::address(m, false) << "\n";

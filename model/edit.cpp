@@ -321,7 +321,7 @@ void place(MemoryWorksheet& ws, const Area& dest, Snapshot& snap, const FormatPo
     Cell& cell = item.cell;
     cell.format = fmt(cell.format);
     adjust(cell);
-    if (cell.empty() && cell.runs.empty() && cell.format == level_format(sheet, r, c)) continue;
+    if (cell.empty() && cell.runs.empty() && !cell.attached && cell.format == level_format(sheet, r, c)) continue;
     sheet.put(r, c, std::move(cell));
   }
   for (const Area& m : snap.merges) merges.push_back(m.offset(dest.top - 1, dest.left - 1));

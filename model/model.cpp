@@ -3,6 +3,7 @@
 #include <functional>
 #include <unordered_map>
 
+#include "model/memory_internal.h"
 #include "model/store.h"
 
 namespace lczs::memory {
@@ -134,7 +135,46 @@ Cell& SheetData::at(int row, int col) {
 
 void SheetData::put(int row, int col, Cell cell) {
   store_->forget(row, col);
+  if (cell.attached) store_->maybe_attached = true;
   at(row, col) = std::move(cell);
+}
+
+void SheetData::set_comment(int row, int col, std::optional<Comment> comment) {
+  if (comment) store_->maybe_attached = true;
+  bool made = false;
+  Cell& cell = store_->obtain(row, col, made);
+  if (made) cell.format = detail::level_format(*this, row, col);
+  cell.attached.set_comment(std::move(comment));
+  detail::drop_if_blank(*this, row, col);
+}
+
+void SheetData::set_hyperlink(int row, int col, std::optional<Hyperlink> link) {
+  if (link) store_->maybe_attached = true;
+  bool made = false;
+  Cell& cell = store_->obtain(row, col, made);
+  if (made) cell.format = detail::level_format(*this, row, col);
+  cell.attached.set_hyperlink(std::move(link));
+  detail::drop_if_blank(*this, row, col);
+}
+
+bool SheetData::maybe_attached() const { return store_->maybe_attached; }
+
+std::string Comment::plain_text() const {
+  std::string s;
+  for (const TextRun& r : text) s += r.text;
+  return s;
+}
+
+void Attached::set_comment(std::optional<Comment> c) {
+  CellAttachments a = p_ ? std::move(*p_) : CellAttachments{};
+  a.comment = std::move(c);
+  set(std::move(a));
+}
+
+void Attached::set_hyperlink(std::optional<Hyperlink> h) {
+  CellAttachments a = p_ ? std::move(*p_) : CellAttachments{};
+  a.hyperlink = std::move(h);
+  set(std::move(a));
 }
 
 void SheetData::erase(int row, int col) {

@@ -6,6 +6,7 @@
 // behaviour stays in the operations.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -115,14 +116,81 @@ struct TextRun {
   friend bool operator==(const TextRun&, const TextRun&) = default;
 };
 
+// A note on a cell (what the application calls a comment): its text as
+// runs (a run without font takes the box's), its author and its box.
+struct Comment {
+  std::string author;
+  std::vector<TextRun> text;
+  double width = 108, height = 59.25;  // points: the application's default box
+  bool visible = false;                // shown all the time, not only on hover
+  // Where the file placed the box, relative to the cell so that it follows
+  // the cell: left column offset from the cell's, pixels into it, top row
+  // offset, pixels, right column offset, pixels, bottom row offset, pixels.
+  // Absent: placed beside the cell from width and height.
+  std::optional<std::array<int, 8>> anchor;
+  std::string plain_text() const;
+  friend bool operator==(const Comment&, const Comment&) = default;
+};
+
+// A hyperlink on a cell: to an address outside the workbook, or to a place
+// in it.
+struct Hyperlink {
+  std::string address;   // URL, file or mailto; "" for a place in the workbook
+  std::string location;  // "'成绩'!A1" or a name; with an address, its fragment
+  std::string tooltip;
+  std::string display;
+  friend bool operator==(const Hyperlink&, const Hyperlink&) = default;
+};
+
+// What belongs to a cell besides its content and format. It travels with
+// the cell wherever the cell goes (sort, paste, insert and delete shifts)
+// and goes only when the cell itself is deleted: clearing the contents
+// keeps it.
+struct CellAttachments {
+  std::optional<Comment> comment;
+  std::optional<Hyperlink> hyperlink;
+  bool empty() const { return !comment && !hyperlink; }
+  friend bool operator==(const CellAttachments&, const CellAttachments&) = default;
+};
+
+// A cell's attachments, held apart so that the many cells without any pay
+// one pointer. Copies are deep.
+class Attached {
+ public:
+  Attached() = default;
+  Attached(const Attached& o) : p_(o.p_ ? std::make_unique<CellAttachments>(*o.p_) : nullptr) {}
+  Attached& operator=(const Attached& o) {
+    if (this != &o) p_ = o.p_ ? std::make_unique<CellAttachments>(*o.p_) : nullptr;
+    return *this;
+  }
+  Attached(Attached&&) noexcept = default;
+  Attached& operator=(Attached&&) noexcept = default;
+
+  explicit operator bool() const { return p_ != nullptr; }
+  const CellAttachments* get() const { return p_.get(); }
+  const Comment* comment() const { return p_ && p_->comment ? &*p_->comment : nullptr; }
+  const Hyperlink* hyperlink() const { return p_ && p_->hyperlink ? &*p_->hyperlink : nullptr; }
+  void set(CellAttachments a) { p_ = a.empty() ? nullptr : std::make_unique<CellAttachments>(std::move(a)); }
+  void set_comment(std::optional<Comment> c);
+  void set_hyperlink(std::optional<Hyperlink> h);
+  friend bool operator==(const Attached& a, const Attached& b) {
+    return a.p_ == b.p_ || (a.p_ && b.p_ && *a.p_ == *b.p_);
+  }
+
+ private:
+  std::unique_ptr<CellAttachments> p_;
+};
+
 struct Cell {
   Value value;                 // constant, or the formula's last value
   std::string formula;         // A1 form without the leading "="; empty: constant
   FormatId format = 0;
   std::vector<TextRun> runs;   // rich text; empty for plain cells
+  Attached attached;           // comment and hyperlink
   bool empty() const { return value.is_empty() && formula.empty(); }
-  // A cell that holds nothing and has the default format can be dropped.
-  bool blank_default() const { return empty() && format == 0 && runs.empty(); }
+  // A cell that holds nothing, has the default format and nothing attached
+  // can be dropped.
+  bool blank_default() const { return empty() && format == 0 && runs.empty() && !attached; }
 };
 
 struct ColumnInfo {
@@ -188,6 +256,13 @@ class SheetData {
   void for_each(F&& f) const {
     for_each_impl([&](int r, int c, const Cell& cell) { f(r, c, cell); });
   }
+  // Attaches a comment or hyperlink to a cell (made when absent); nullopt
+  // removes it. Attachments reach a sheet only through these and put(),
+  // which keeps the writer from looking for them on sheets without any.
+  void set_comment(int row, int col, std::optional<Comment> comment);
+  void set_hyperlink(int row, int col, std::optional<Hyperlink> link);
+  // Whether a cell of the sheet may carry an attachment.
+  bool maybe_attached() const;
   // Last row / column holding a stored cell (0 when none).
   int max_row() const;
   int max_col() const;

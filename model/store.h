@@ -43,6 +43,9 @@ struct SheetData::Store {
   // sheets of plain values without reading every cell. Whatever may write a
   // formula into the sheet sets it (set_formula, paste, at(), put()).
   bool maybe_formulas = true;
+  // False while no cell of the sheet can carry a comment or hyperlink
+  // (set by put() and the attaching calls, copied with the sheet).
+  bool maybe_attached = false;
 
   // Formula values computed since the workbook's last change, by position.
   // An entry belongs to whatever cell stands at its position and is trusted
