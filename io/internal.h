@@ -34,6 +34,12 @@ inline constexpr int kMaxSheets = 1024;
 // otherwise make the reader recurse without end).
 inline constexpr std::size_t kMaxRangeItems = 1000000;
 inline constexpr int kMaxElementDepth = 16;
+// Cells one sheet's hyperlinks may cover: a link over a range is one link
+// per cell in the model.
+inline constexpr std::size_t kMaxHyperlinkCells = 1u << 16;
+// Largest comment box side read from a file, in points; a larger one is
+// taken as damage and the box keeps its default size.
+inline constexpr double kMaxNoteBoxPoints = 10000;
 
 // ---- Colours -------------------------------------------------------------------
 

@@ -83,12 +83,49 @@ class StringTable {
   std::size_t uses_ = 0;
 };
 
+// What a sheet's XML refers to by relationship id besides its carried
+// elements, planned before the sheet is written so that the package knows
+// every part up front.
+struct SheetLinks {
+  std::string legacy_drawing;  // the drawing that shows the comment boxes; "" none
+  struct Noted {
+    int row, col;
+    const memory::Comment* comment;
+  };
+  struct Linked {
+    int row, col;
+    const memory::Hyperlink* link;
+    std::string rel;  // id of the external address; "" for a place in the workbook
+  };
+  std::vector<Noted> comments;     // row by row
+  std::vector<Linked> hyperlinks;  // row by row
+};
+
+// The comments and hyperlinks of a sheet's cells (none looked for on a
+// sheet where no cell can carry one).
+void collect_attachments(const memory::SheetData& sheet, SheetLinks& links);
+
 // A sheet's XML. `selected`: its tab is selected. Throws host::SaveError
 // naming `shown_path`, the sheet and the cell for what the file cannot hold.
 // With `spill`, pieces of about kSheetPiece bytes go there as they are
 // written and the rest is returned.
-std::string sheet_part(const memory::SheetData& sheet, bool selected, StyleTable& styles, StringTable& strings,
-                       const std::string& shown_path, const PieceSink& spill = {});
+std::string sheet_part(const memory::SheetData& sheet, bool selected, const SheetLinks& links, StyleTable& styles,
+                       StringTable& strings, const std::string& shown_path, const PieceSink& spill = {});
+
+// Runs of rich text (<r> with their <rPr>), as shared strings and comments
+// hold them.
+void write_runs(XmlWriter& w, const std::vector<memory::TextRun>& runs);
+
+// ---- Comments (comments_part.cpp) -------------------------------------------------
+
+// The comments part of a sheet: authors and each comment's text.
+std::string comments_part(const std::vector<SheetLinks::Noted>& comments);
+// The legacy drawing that shows them as boxes in the application. Shape ids
+// are taken from blocks of kVmlShapeBlock starting at `first_block`; returns
+// the next free block in `next_block`.
+inline constexpr int kVmlShapeBlock = 1024;
+std::string comment_boxes_part(const memory::SheetData& sheet, const std::vector<SheetLinks::Noted>& comments,
+                               int first_block, int& next_block);
 
 // Attributes carried from a file as they were, but never namespace
 // declarations: the part declares its own.

@@ -32,20 +32,24 @@ std::size_t StringTable::index(const std::string& text) {
   return count_++;
 }
 
+void write_runs(XmlWriter& w, const std::vector<memory::TextRun>& runs) {
+  for (const auto& run : runs) {
+    if (run.text.empty()) continue;
+    w.start("r");
+    if (run.font) {
+      w.start("rPr");
+      StyleTable::font_properties(w, *run.font, true);
+      w.end();
+    }
+    text_element(w, run.text);
+    w.end();
+  }
+}
+
 std::size_t StringTable::index(const std::vector<memory::TextRun>& runs) {
   ++uses_;
   items_.start("si");
-  for (const auto& run : runs) {
-    if (run.text.empty()) continue;
-    items_.start("r");
-    if (run.font) {
-      items_.start("rPr");
-      StyleTable::font_properties(items_, *run.font, true);
-      items_.end();
-    }
-    text_element(items_, run.text);
-    items_.end();
-  }
+  write_runs(items_, runs);
   items_.end();
   return count_++;
 }

@@ -40,11 +40,21 @@ std::string range_ref(const host::Area& a) {
   return a.is_single_cell() ? ref(a.top, a.left) : ref(a.top, a.left) + ":" + ref(a.bottom, a.right);
 }
 
+// The local name of the element an XML text starts with.
+std::string_view element_name(std::string_view xml) {
+  std::size_t start = xml.find('<');
+  if (start == std::string_view::npos) return {};
+  std::size_t end = xml.find_first_of(" \t\r\n/>", start + 1);
+  std::string_view name = xml.substr(start + 1, end == std::string_view::npos ? std::string_view::npos : end - start - 1);
+  if (auto colon = name.find(':'); colon != std::string_view::npos) name.remove_prefix(colon + 1);
+  return name;
+}
+
 class SheetWriter {
  public:
-  SheetWriter(const SheetData& sheet, StyleTable& styles, StringTable& strings, const std::string& path,
-              const PieceSink& spill)
-      : sheet_(sheet), styles_(styles), strings_(strings), path_(path) {
+  SheetWriter(const SheetData& sheet, const SheetLinks& links, StyleTable& styles, StringTable& strings,
+              const std::string& path, const PieceSink& spill)
+      : sheet_(sheet), links_(links), styles_(styles), strings_(strings), path_(path) {
     if (spill) w_.spill_to(spill, kSheetPiece);
   }
 
@@ -66,12 +76,18 @@ class SheetWriter {
     merges();
     write_conditional_formats(w_, sheet_.ranges, styles_);
     write_validations(w_, sheet_.ranges);
+    hyperlinks();
     page();
     breaks();
     if (!sheet_.charts.empty()) w_.start("drawing").attr("r:id", kSheetDrawingRelId).end();
     // Carried elements as they were read; they name their relationships by
-    // the ids the sheet's relationships keep.
-    for (const auto& o : sheet_.carried.objects) w_.raw(o.element);
+    // the ids the sheet's relationships keep. The comment boxes' drawing
+    // stands after the drawings and before the header pictures.
+    for (const auto& o : sheet_.carried.objects)
+      if (element_name(o.element) == "drawing") w_.raw(o.element);
+    if (!links_.legacy_drawing.empty()) w_.start("legacyDrawing").attr("r:id", links_.legacy_drawing).end();
+    for (const auto& o : sheet_.carried.objects)
+      if (element_name(o.element) != "drawing") w_.raw(o.element);
     w_.end();
     return w_.take();
   }
@@ -357,6 +373,20 @@ class SheetWriter {
     w_.end();
   }
 
+  void hyperlinks() {
+    if (links_.hyperlinks.empty()) return;
+    w_.start("hyperlinks");
+    for (const SheetLinks::Linked& h : links_.hyperlinks) {
+      w_.start("hyperlink").attr("ref", ref(h.row, h.col));
+      if (!h.rel.empty()) w_.attr("r:id", h.rel);
+      if (!h.link->location.empty()) w_.attr("location", h.link->location);
+      if (!h.link->tooltip.empty()) w_.attr("tooltip", h.link->tooltip);
+      if (!h.link->display.empty()) w_.attr("display", h.link->display);
+      w_.end();
+    }
+    w_.end();
+  }
+
   void breaks() {
     // A break with id n is below row n.
     std::vector<int> ids;
@@ -374,6 +404,7 @@ class SheetWriter {
   }
 
   const SheetData& sheet_;
+  const SheetLinks& links_;
   StyleTable& styles_;
   StringTable& strings_;
   const std::string& path_;
@@ -385,9 +416,18 @@ class SheetWriter {
 
 }  // namespace
 
-std::string sheet_part(const SheetData& sheet, bool selected, StyleTable& styles, StringTable& strings,
-                       const std::string& shown_path, const PieceSink& spill) {
-  return SheetWriter(sheet, styles, strings, shown_path, spill).write(selected);
+void collect_attachments(const SheetData& sheet, SheetLinks& links) {
+  if (!sheet.maybe_attached()) return;
+  sheet.for_each([&](int row, int col, const Cell& cell) {
+    if (!cell.attached || row > host::kMaxRows || col > host::kMaxCols) return;
+    if (const memory::Comment* c = cell.attached.comment()) links.comments.push_back({row, col, c});
+    if (const memory::Hyperlink* h = cell.attached.hyperlink()) links.hyperlinks.push_back({row, col, h, ""});
+  });
+}
+
+std::string sheet_part(const SheetData& sheet, bool selected, const SheetLinks& links, StyleTable& styles,
+                       StringTable& strings, const std::string& shown_path, const PieceSink& spill) {
+  return SheetWriter(sheet, links, styles, strings, shown_path, spill).write(selected);
 }
 
 }  // namespace lczs::io::detail

@@ -7,6 +7,8 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -784,9 +786,7 @@ class Reader {
   std::vector<Rel> sheet_rels(SheetData& sheet, const std::string& part) {
     std::vector<Rel> all = rels(part);
     for (const auto& r : all) {
-      if (r.type == "comments") {
-        unsupported("批注", sheet.name);
-      } else if (r.type == "pivotTable") {
+      if (r.type == "pivotTable") {
         unsupported("数据透视表", sheet.name);
       } else if (r.type == "table") {
         unsupported("表格", sheet.name);
@@ -807,7 +807,7 @@ class Reader {
     carry_sheet_objects(sheet, ws, links);
 
     static constexpr std::pair<std::string_view, std::string_view> kParts[] = {
-        {"hyperlinks", "超链接"},           {"oleObjects", "嵌入对象"},
+        {"oleObjects", "嵌入对象"},
         {"controls", "控件"},              {"extLst", "扩展内容"}};
     for (pugi::xml_node c = ws.first_child(); c; c = c.next_sibling()) {
       std::string_view n = local(c.name());
@@ -978,6 +978,169 @@ class Reader {
     });
     std::sort(sheet.row_breaks.begin(), sheet.row_breaks.end());
     sheet.row_breaks.erase(std::unique(sheet.row_breaks.begin(), sheet.row_breaks.end()), sheet.row_breaks.end());
+
+    read_hyperlinks(sheet, child(ws, "hyperlinks"), links);
+    read_comments(sheet, links, attr(child(ws, "legacyDrawing"), "id").value());
+  }
+
+  // ---- What belongs to cells: hyperlinks and comments ----
+
+  // <hyperlinks>: each link on the cells of its range. A range over more
+  // cells than kMaxHyperlinkCells would make that many cells: it is named
+  // as content the model cannot carry instead.
+  void read_hyperlinks(SheetData& sheet, pugi::xml_node list, const std::vector<Rel>& sheet_rels) {
+    std::map<std::string, const Rel*> by_id;
+    for (const Rel& r : sheet_rels) by_id[r.id] = &r;
+    std::size_t made = 0;
+    each_child(list, "hyperlink", [&](pugi::xml_node h) {
+      auto area = range(h.attribute("ref").value());
+      if (!area) fail_("工作表“" + sheet.name + "”的超链接位置“" + h.attribute("ref").value() + "”无效");
+      memory::Hyperlink link;
+      if (auto id = attr(h, "id"); id) {
+        auto it = by_id.find(id.value());
+        if (it != by_id.end() && it->second->type == "hyperlink") link.address = it->second->target;
+      }
+      link.location = decode_text(h.attribute("location").value());
+      link.tooltip = decode_text(h.attribute("tooltip").value());
+      link.display = decode_text(h.attribute("display").value());
+      if (link.address.empty() && link.location.empty()) return;  // leads nowhere
+      std::size_t cells = static_cast<std::size_t>(area->row_count()) * static_cast<std::size_t>(area->col_count());
+      if (cells > detail::kMaxHyperlinkCells - made) {
+        unsupported("超链接", sheet.name);
+        return;
+      }
+      made += cells;
+      for (int r = area->top; r <= area->bottom; ++r)
+        for (int c = area->left; c <= area->right; ++c) sheet.set_hyperlink(r, c, link);
+    });
+  }
+
+  // The comments part with the boxes of the legacy drawing `drawing_id`
+  // names. Shapes of that drawing that are not comment boxes (buttons,
+  // controls) are not carried.
+  void read_comments(SheetData& sheet, const std::vector<Rel>& sheet_rels, std::string_view drawing_id) {
+    std::string part;
+    std::map<std::pair<int, int>, NoteBox> boxes;
+    for (const Rel& r : sheet_rels) {
+      if (r.external) continue;
+      if (r.type == "comments") part = r.target;
+    }
+    if (part.empty() || !pkg_.has(part)) return;
+    for (const Rel& r : sheet_rels)
+      if (!r.external && r.type == "vmlDrawing" && r.id == drawing_id) read_note_boxes(sheet, r.target, boxes);
+    XmlDoc d = parse(part);
+    pugi::xml_node root = d.doc.document_element();
+    std::vector<std::string> authors;
+    each_child(child(root, "authors"), "author", [&](pugi::xml_node a) { authors.push_back(decode_text(a.text().get())); });
+    each_child(child(root, "commentList"), "comment", [&](pugi::xml_node c) {
+      auto at = detail::parse_cell(c.attribute("ref").value());
+      if (!at) fail_("工作表“" + sheet.name + "”的批注位置“" + c.attribute("ref").value() + "”无效");
+      memory::Comment note;
+      if (auto id = to_int(c.attribute("authorId").value()); id && *id >= 0 && static_cast<std::size_t>(*id) < authors.size())
+        note.author = authors[static_cast<std::size_t>(*id)];
+      RichText text = rich_text(child(c, "text"));
+      if (text.runs.empty()) note.text.push_back({std::move(text.text), std::nullopt});
+      else note.text = std::move(text.runs);
+      if (auto box = boxes.find({at->row, at->col}); box != boxes.end()) {
+        const NoteBox& b = box->second;
+        if (b.width) note.width = *b.width;
+        if (b.height) note.height = *b.height;
+        note.visible = b.visible;
+        note.anchor = b.anchor;
+      }
+      sheet.set_comment(at->row, at->col, std::move(note));
+    });
+  }
+
+  struct NoteBox {
+    std::optional<double> width, height;  // points
+    bool visible = false;
+    std::optional<std::array<int, 8>> anchor;  // relative to the cell
+  };
+
+  // A CSS length of a VML style in points ("108pt", "144px", "1.5in").
+  static std::optional<double> css_points(std::string_view style, std::string_view property) {
+    std::size_t i = 0;
+    while (i < style.size()) {
+      std::size_t j = style.find(';', i);
+      if (j == std::string_view::npos) j = style.size();
+      std::string_view item = style.substr(i, j - i);
+      i = j + 1;
+      auto colon = item.find(':');
+      if (colon == std::string_view::npos) continue;
+      auto trim = [](std::string_view x) {
+        while (!x.empty() && std::isspace(static_cast<unsigned char>(x.front()))) x.remove_prefix(1);
+        while (!x.empty() && std::isspace(static_cast<unsigned char>(x.back()))) x.remove_suffix(1);
+        return x;
+      };
+      if (trim(item.substr(0, colon)) != property) continue;
+      std::string_view v = trim(item.substr(colon + 1));
+      static constexpr std::pair<std::string_view, double> kUnits[] = {
+          {"pt", 1}, {"px", 0.75}, {"in", 72}, {"cm", 72 / 2.54}, {"mm", 72 / 25.4}};
+      double scale = 0.75;  // a bare number is pixels
+      for (auto [unit, k] : kUnits)
+        if (v.size() > unit.size() && v.substr(v.size() - unit.size()) == unit) {
+          v.remove_suffix(unit.size());
+          scale = k;
+          break;
+        }
+      auto x = to_double(v);
+      if (x && *x > 0 && *x <= detail::kMaxNoteBoxPoints / scale) return *x * scale;
+      return std::nullopt;
+    }
+    return std::nullopt;
+  }
+
+  void read_note_boxes(SheetData& sheet, const std::string& part, std::map<std::pair<int, int>, NoteBox>& boxes) {
+    if (!pkg_.has(part)) return;
+    // Legacy drawings are not always well-formed XML; a box that cannot be
+    // read keeps the default size.
+    auto data = pkg_.read(part);
+    if (!data) return;
+    pugi::xml_document doc;
+    if (!doc.load_buffer(data->data(), data->size(), pugi::parse_default)) {
+      unsupported("图形", sheet.name);
+      return;
+    }
+    for (pugi::xml_node shape : doc.document_element().children()) {
+      std::string_view kind = local(shape.name());
+      if (kind == "shapelayout" || kind == "shapetype") continue;
+      pugi::xml_node data_node = child(shape, "ClientData");
+      if (kind != "shape" || !data_node || std::string_view(data_node.attribute("ObjectType").value()) != "Note") {
+        unsupported("图形", sheet.name);
+        continue;
+      }
+      auto row = to_int(child(data_node, "Row").text().get());
+      auto col = to_int(child(data_node, "Column").text().get());
+      if (!row || !col || *row < 0 || *col < 0 || *row >= host::kMaxRows || *col >= host::kMaxCols) continue;
+      NoteBox box;
+      std::string_view style = shape.attribute("style").value();
+      box.width = css_points(style, "width");
+      box.height = css_points(style, "height");
+      box.visible = static_cast<bool>(child(data_node, "Visible")) ||
+                    (style.find("visibility:visible") != std::string_view::npos);
+      std::string_view anchor = child(data_node, "Anchor").text().get();
+      std::array<int, 8> a{};
+      std::size_t k = 0, i = 0;
+      while (k < 8 && i < anchor.size()) {
+        std::size_t j = anchor.find(',', i);
+        if (j == std::string_view::npos) j = anchor.size();
+        std::string_view item = anchor.substr(i, j - i);
+        while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
+        while (!item.empty() && (item.back() == ' ' || item.back() == '\n' || item.back() == '\r')) item.remove_suffix(1);
+        auto x = to_int(item);
+        if (!x || *x < 0 || *x > std::max(host::kMaxRows, host::kMaxCols) * 2LL) break;
+        a[k++] = static_cast<int>(*x);
+        i = j + 1;
+      }
+      if (k == 8) {
+        // Columns and rows as offsets from the cell's, so the box follows it.
+        for (int n : {0, 4}) a[static_cast<std::size_t>(n)] -= static_cast<int>(*col);
+        for (int n : {2, 6}) a[static_cast<std::size_t>(n)] -= static_cast<int>(*row);
+        box.anchor = a;
+      }
+      boxes[{static_cast<int>(*row) + 1, static_cast<int>(*col) + 1}] = box;
+    }
   }
 
   // ---- What belongs to ranges ----

@@ -77,8 +77,26 @@ detail::MadePackage detail::make_package(const WorkbookData& book, const std::st
   // charts made here with the drawing's own parts.
   std::vector<std::pair<std::string, std::string>> made;  // name, content
   std::vector<detail::Relationships> sheet_rels(book.sheets.size());
+  std::vector<detail::SheetLinks> links(book.sheets.size());
+  int vml_block = 1;
   for (std::size_t i = 0; i < book.sheets.size(); ++i) {
     for (const auto& l : carried.sheet_links[i]) sheet_rels[i].keep(l.id, l.type, l.target, l.external);
+    // What belongs to cells: comments with the drawing of their boxes,
+    // and hyperlinks out.
+    detail::SheetLinks& own = links[i];
+    detail::collect_attachments(*book.sheets[i], own);
+    if (!own.comments.empty()) {
+      std::string comments = names.fresh("xl/comments", ".xml");
+      std::string boxes = names.fresh("xl/drawings/vmlDrawing", ".vml");
+      sheet_rels[i].add(std::string(detail::kRelTypes) + "comments", comments);
+      own.legacy_drawing = sheet_rels[i].add(std::string(detail::kRelTypes) + "vmlDrawing", boxes);
+      parts.content_types.emplace_back(comments, "application/vnd.openxmlformats-officedocument.spreadsheetml.comments+xml");
+      parts.content_types.emplace_back(boxes, "application/vnd.openxmlformats-officedocument.vmlDrawing");
+      made.emplace_back(comments, detail::comments_part(own.comments));
+      made.emplace_back(boxes, detail::comment_boxes_part(*book.sheets[i], own.comments, vml_block, vml_block));
+    }
+    for (auto& h : own.hyperlinks)
+      if (!h.link->address.empty()) h.rel = sheet_rels[i].add(std::string(detail::kRelTypes) + "hyperlink", h.link->address, true);
     const auto& charts = book.sheets[i]->charts;
     if (charts.empty()) continue;
     std::string drawing = names.fresh("xl/drawings/drawing", ".xml");
@@ -111,8 +129,9 @@ detail::MadePackage detail::make_package(const WorkbookData& book, const std::st
   for (std::size_t i = 0; i < book.sheets.size(); ++i) {
     const SheetData& sheet = *book.sheets[i];
     bool selected = static_cast<int>(i) == active || (sheet.view.tab_selected && !sheet.hidden);
-    pkg.add_pieces(parts.sheet_parts[i], [&sheet, selected, &styles, &strings, &path](const detail::PieceSink& put) {
-      return detail::sheet_part(sheet, selected, styles, strings, path, put);
+    const detail::SheetLinks& own = links[i];
+    pkg.add_pieces(parts.sheet_parts[i], [&sheet, selected, &own, &styles, &strings, &path](const detail::PieceSink& put) {
+      return detail::sheet_part(sheet, selected, own, styles, strings, path, put);
     });
     if (!sheet_rels[i].empty())
       pkg.add(detail::rels_name(parts.sheet_parts[i]), sheet_rels[i].part(parts.sheet_parts[i]));

@@ -1,7 +1,7 @@
 // The sheet storage against a plain map of cells: long random sequences of
 // the edits the jobs make (values, clearing, inserting and deleting cells,
 // rows and columns, copy and cut with paste, sort, number formats, fonts,
-// borders, merges) go to both, and after every edit each cell reads the
+// borders, merges, comments) go to both, and after every edit each cell reads the
 // same, current regions agree, and the storage's own bookkeeping agrees
 // with what it holds.
 #include <gtest/gtest.h>
@@ -28,6 +28,7 @@ struct RefCell {
   std::string numfmt = "General";
   bool bold = false;
   bool bottom = false;  // a bottom border
+  std::string note;     // the comment's text: it goes wherever the cell goes
   bool operator==(const RefCell&) const = default;
 };
 
@@ -86,7 +87,7 @@ class StoreReference {
   // way) leaves both unchanged.
   std::string step() {
     Area a = area();
-    switch (pick(0, 21)) {
+    switch (pick(0, 22)) {
       case 0:
       case 1:
       case 2: {
@@ -210,6 +211,17 @@ class StoreReference {
         unmerge.merge_cells = false;
         return attempt("unmerge", [&] { ws_->set_alignment(a, unmerge); }, [] {});
       }
+      case 21: {
+        int r = pick(1, kRows), c = pick(1, kCols);
+        std::string note = pick(0, 3) ? "n" + std::to_string(pick(1, 9)) : "";
+        Comment comment;
+        comment.text.push_back({note, std::nullopt});
+        ws_->data().set_comment(r, c, note.empty() ? std::nullopt : std::optional<Comment>(comment));
+        RefCell cell = get(ref_, r, c);
+        cell.note = note;
+        set(ref_, r, c, cell);
+        return "comment";
+      }
       default: {
         // A merge takes in the merged ranges it touches; the first value,
         // row by row, goes to the top-left cell.
@@ -266,8 +278,10 @@ class StoreReference {
       for (int c = 1; c <= cols; ++c) {
         RefCell want = get(ref_, r, c);
         const Format& f = ws_->format(r, c);
+        const Cell* stored = data.get(r, c);
+        const Comment* comment = stored ? stored->attached.comment() : nullptr;
         RefCell got{ws_->value(r, c), f.number_format, f.font.bold,
-                    f.borders.bottom.style != host::LineStyle::None};
+                    f.borders.bottom.style != host::LineStyle::None, comment ? comment->plain_text() : ""};
         ASSERT_EQ(got, want) << what << " #" << n << " at row " << r << " column " << c;
       }
     // The same starting cells every time, so that remembered regions are

@@ -6,9 +6,13 @@
   check-sample FILE    checks what openpyxl sees in the sample workbook our
                        writer made (tests/io/xlsx_roundtrip_test.cpp)
 """
+import re
 import sys
+import zipfile
+from xml.etree import ElementTree
 
 import openpyxl
+from openpyxl.comments import Comment
 from openpyxl.styles import Alignment, Border, Font, PatternFill, Protection, Side
 from openpyxl.worksheet.pagebreak import Break
 
@@ -116,6 +120,15 @@ def make(path):
     third.sheet_properties.tabColor = openpyxl.styles.colors.Color(theme=5, tint=-0.25)
     third.page_setup.scale = 75
     third.page_setup.orientation = "portrait"
+    # What belongs to cells: comments with authors and box sizes, links out
+    # and to places in the workbook, on cells with and without values.
+    ws["B2"].comment = Comment("李四缺考过一次", "班主任", width=200, height=100)
+    ws["Z40"].comment = Comment("空单元格上的批注\n第二行", "教务处")
+    ws["B3"].hyperlink = "https://example.com/学生?id=1003"
+    ws["B3"].hyperlink.tooltip = "学籍"
+    ws["B4"].hyperlink = openpyxl.worksheet.hyperlink.Hyperlink(ref="B4", location="'第三 Sheet'!C3", display="看第三页")
+    third["D5"].comment = Comment("third", "x")
+    third["A1"].hyperlink = "mailto:office@example.com"
     wb.active = 3
     ws.sheet_view.tabSelected = False
     third.sheet_view.tabSelected = True
@@ -168,8 +181,39 @@ def pixels(w):
     return round(w * 7)
 
 
+XL = "{urn:schemas-microsoft-com:office:excel}"
+
+
+def comment_boxes(path):
+    """(sheet index, cell) -> (width pt, height pt, shown) from the legacy drawings."""
+    boxes = {}
+    with zipfile.ZipFile(path) as z:
+        names = z.namelist()
+        for n in names:
+            m = re.match(r"xl/worksheets/_rels/sheet(\d+)\.xml\.rels$", n)
+            if not m:
+                continue
+            rels = ElementTree.fromstring(z.read(n))
+            for target in [r.get("Target") for r in rels if r.get("Type").endswith("/vmlDrawing")]:
+                part = target[1:] if target.startswith("/") else "xl/" + target.replace("../", "")
+                vml = ElementTree.fromstring(z.read(part))
+                for shape in vml.iter("{urn:schemas-microsoft-com:vml}shape"):
+                    data = shape.find(XL + "ClientData")
+                    style = shape.get("style")
+                    size = {}
+                    for k in ("width", "height"):
+                        v = re.search(k + r":([0-9.]+)(pt|px)", style)
+                        size[k] = round(float(v.group(1)) * (0.75 if v.group(2) == "px" else 1), 2)
+                    row, col = int(data.find(XL + "Row").text), int(data.find(XL + "Column").text)
+                    shown = "visibility:visible" in style or data.find(XL + "Visible") is not None
+                    boxes[(int(m.group(1)), openpyxl.utils.get_column_letter(col + 1) + str(row + 1))] = (
+                        size["width"], size["height"], shown)
+    return boxes
+
+
 def describe(path):
     wb = openpyxl.load_workbook(path)
+    boxes = comment_boxes(path)
     default_font = wb._fonts[0].name
     sec = wb.security
     out = {"sheets": [(ws.title, ws.sheet_state) for ws in wb.worksheets],
@@ -187,6 +231,15 @@ def describe(path):
                     v = int(v)
                 # repr: a number must come back as the same double.
                 cells[c.coordinate] = (repr(v), t, style(c, default_font))
+        notes = {}
+        for row in ws.iter_rows():
+            for c in row:
+                if c.comment is not None:
+                    notes[c.coordinate] = ("comment", c.comment.author, c.comment.text,
+                                           boxes.get((wb.worksheets.index(ws) + 1, c.coordinate)))
+                if c.hyperlink is not None:
+                    h = c.hyperlink
+                    notes[c.coordinate + " link"] = ("link", h.target, h.location, h.tooltip, h.display)
         widths = {}
         for key, d in ws.column_dimensions.items():
             for col in range(d.min or 1, (d.max or d.min or 1) + 1):
@@ -199,6 +252,7 @@ def describe(path):
         sel = sels[0] if sels else None
         out[ws.title] = {
             "cells": cells,
+            "notes": notes,
             "widths": {k: v for k, v in widths.items() if v != (None, False) and v != (64, False)},
             "heights": heights,
             "merges": sorted(str(m) for m in ws.merged_cells.ranges),
@@ -237,10 +291,10 @@ def compare(a, b):
             bad.append("sheet %s missing" % key)
             continue
         for field in sa:
-            if field == "cells":
-                for coord in sorted(set(sa["cells"]) | set(sb["cells"])):
-                    if sa["cells"].get(coord) != sb["cells"].get(coord):
-                        bad.append("%s!%s: %r != %r" % (key, coord, sa["cells"].get(coord), sb["cells"].get(coord)))
+            if field in ("cells", "notes"):
+                for coord in sorted(set(sa[field]) | set(sb[field])):
+                    if sa[field].get(coord) != sb[field].get(coord):
+                        bad.append("%s!%s: %r != %r" % (key, coord, sa[field].get(coord), sb[field].get(coord)))
             elif field == "heights":
                 ha = {r: v for r, v in sa["heights"].items()}
                 hb = {r: v for r, v in sb["heights"].items()}
