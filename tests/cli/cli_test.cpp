@@ -228,6 +228,57 @@ TEST(Cli, TheExamNeverRefusesForWhatTheBookHolds) {
   EXPECT_EQ(r.err.find("数组公式"), r.err.rfind("数组公式")) << r.err;
 }
 
+// A proficiency input sheet: 班级, 学号, 姓名 and two subjects graded A..E,
+// one student absent from 数学.
+std::string write_proficiency_book(const TempDir& dir, const std::string& name) {
+  memory::WorkbookData book;
+  memory::add_sheet(book, "成绩", {{"班级", "学号", "姓名", "语文", "数学"},
+                                   {302, 2, "丁", "A", "E"},
+                                   {301, 2, "乙", "B", nullptr},
+                                   {302, 1, "丙", "C", "A"},
+                                   {301, 1, "甲", "a", "B"}});
+  memory::add_sheet(book, "说明", {{"这里没有数据"}});
+  book.active_sheet = 0;
+  std::string path = dir.file(name);
+  io::write_xlsx(book, path);
+  return path;
+}
+
+std::string openpyxl_files(const std::string& args) {
+  const char* src = std::getenv("LCZS_SOURCE_DIR");
+  return "/usr/bin/python3 '" + std::string(src ? src : LCZS_SOURCE_DIR) + "/tests/io/openpyxl_files.py' " + args;
+}
+
+// openpyxl gives every student's name a comment and number a link; after
+// each job every one of them still stands on its student's cell, wherever
+// the job's sorts, exchanges and pastes took the cell, and those of an
+// untouched sheet are as they were.
+TEST(Cli, CommentsAndLinksStayWithTheirCellsThroughEachJob) {
+  struct Case {
+    const char* job;
+    std::string (*write)(const TempDir&, const std::string&);
+    std::vector<std::string> options;  // after "JOB BOOK"
+    const char* result;                // the file written, in the book's folder
+  };
+  const Case cases[] = {
+      {"classdiv", write_classdiv_book, {"--classes", "2", "--minutes", "0.01", "--yes"}, "book.xlsx"},
+      {"proficiency", write_proficiency_book, {"--yes"}, "book.xlsx"},
+      {"exam", write_exam_book, {"--cohort", "2001", "--grade", "G1", "--save-name", "分析"}, "分析.xlsx"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.job);
+    TempDir dir;
+    const std::string book = c.write(dir, "book.xlsx");
+    ASSERT_EQ(std::system(openpyxl_files("attach '" + book + "'").c_str()), 0);
+    std::filesystem::copy_file(book, dir.file("given.xlsx"));
+    std::vector<std::string> args = {c.job, book};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    CliResult r = run_lczs(args);
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(std::system(openpyxl_files("check-attached '" + dir.file("given.xlsx") + "' '" + dir.file(c.result) + "'").c_str()), 0);
+  }
+}
+
 TEST(Cli, TheExamSavesAsInTheOutputsFolderAndNeverOverTheBook) {
   TempDir dir;
   std::string book = write_exam_book(dir, "成绩.xlsx");

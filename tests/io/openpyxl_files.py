@@ -5,6 +5,14 @@
                        the same in A and B
   check-sample FILE    checks what openpyxl sees in the sample workbook our
                        writer made (tests/io/xlsx_roundtrip_test.cpp)
+  attach BOOK          gives each cell under a 姓名 heading a comment holding
+                       its value, each under 学号 or 统一学号 a link naming
+                       its value; a sheet without these headings gets a
+                       large comment and a link to the first sheet
+  check-attached A B   exits 1 unless every comment and link in B (A after
+                       a job) stands on the cell it was given to in A, each
+                       of A's still there once on the sheet it was on, and
+                       the headingless sheets' ones unchanged
 """
 import re
 import sys
@@ -354,6 +362,69 @@ def check_sample(path):
     return 1 if problems else 0
 
 
+def attach(path):
+    wb = openpyxl.load_workbook(path)
+    for ws in wb.worksheets:
+        headings = {c.value: c.column for c in ws[1]}
+        named = [headings[h] for h in ("姓名",) if h in headings]
+        numbered = [headings[h] for h in ("学号", "统一学号") if h in headings]
+        for col in named:
+            for (c,) in ws.iter_rows(min_row=2, min_col=col, max_col=col):
+                if c.value is not None:
+                    c.comment = Comment(str(c.value), "班主任", width=200, height=100)
+        for col in numbered[:1]:
+            for (c,) in ws.iter_rows(min_row=2, min_col=col, max_col=col):
+                if c.value is not None:
+                    c.hyperlink = "https://example.com/%s" % c.value
+        if not named and not numbered:
+            ws["C3"].comment = Comment("说明页的批注", "教务处", width=300, height=150)
+            ws["C4"].hyperlink = openpyxl.worksheet.hyperlink.Hyperlink(
+                ref="C4", location="'%s'!A1" % wb.worksheets[0].title, tooltip="回到第一页")
+    wb.save(path)
+
+
+def value_text(v):
+    if isinstance(v, float) and v.is_integer():
+        v = int(v)
+    return str(v)
+
+
+def check_attached(orig, result):
+    a, b = describe(orig), describe(result)
+    bad = []
+    def shown(cell):
+        # openpyxl shows a link's target as the value of a cell without one.
+        return None if cell.hyperlink is not None and cell.value == cell.hyperlink.target else cell.value
+
+    for name in [t for t, _ in b["sheets"]]:
+        ws = openpyxl.load_workbook(result)[name]
+        for key, item in b[name]["notes"].items():
+            cell = ws[key.split()[0]]
+            # Clearing the contents keeps what belongs to a cell, as in the
+            # application: a scratch row a job copied a row to and cleared
+            # keeps that row's items, on cells without values.
+            if shown(cell) is None and all(shown(c) is None for c in ws[cell.row]):
+                continue
+            if item[0] == "comment" and (item[1] == "班主任") and (item[2], item[3]) != (value_text(cell.value), (150.0, 75.0, False)):
+                bad.append("%s!%s: comment %r, box %r on %r" % (name, key, item[2], item[3], cell.value))
+            if item[0] == "link" and item[1] and item[1].startswith("https://example.com/") and \
+                    item[1] != "https://example.com/%s" % value_text(cell.value):
+                bad.append("%s!%s: link %r on %r" % (name, key, item[1], cell.value))
+    # Every item is still somewhere; on a sheet no job step touches, exactly
+    # as it was.
+    left = {repr(item) for name, _ in b["sheets"] for item in b[name]["notes"].values()}
+    for name, _ in a["sheets"]:
+        for key, item in a[name]["notes"].items():
+            if repr(item) not in left:
+                bad.append("%s!%s: %r lost" % (name, key, item))
+        if name in b and not any(c.value in ("姓名", "学号", "统一学号") for c in openpyxl.load_workbook(orig)[name][1]):
+            if a[name]["notes"] != b[name]["notes"]:
+                bad.append("%s: %r != %r" % (name, a[name]["notes"], b[name]["notes"]))
+    for line in bad:
+        print("MISPLACED", line)
+    return 1 if bad else 0
+
+
 if __name__ == "__main__":
     cmd = sys.argv[1]
     if cmd == "make":
@@ -363,4 +434,9 @@ if __name__ == "__main__":
         sys.exit(compare(sys.argv[2], sys.argv[3]))
     if cmd == "check-sample":
         sys.exit(check_sample(sys.argv[2]))
+    if cmd == "attach":
+        attach(sys.argv[2])
+        sys.exit(0)
+    if cmd == "check-attached":
+        sys.exit(check_attached(sys.argv[2], sys.argv[3]))
     sys.exit(2)
