@@ -4,8 +4,8 @@
 //
 // Reading never half-succeeds: a file that cannot be read in full throws
 // FileError (a Chinese message naming the file and what is wrong) and
-// returns nothing. Parts of a workbook that the model cannot carry (charts,
-// comments, ...) do not stop reading; they are listed in
+// returns nothing. Parts of a workbook that the model cannot carry (pivot
+// tables, array formulas, ...) do not stop reading; they are listed in
 // WorkbookData::unsupported, and such a workbook is never saved over its
 // own file.
 //

@@ -139,22 +139,27 @@ void SheetData::put(int row, int col, Cell cell) {
   at(row, col) = std::move(cell);
 }
 
-void SheetData::set_comment(int row, int col, std::optional<Comment> comment) {
-  if (comment) store_->maybe_attached = true;
+namespace {
+// Attaches through `set` to the cell, made with its position's format when
+// absent; a cell left with nothing goes.
+template <class Set>
+void attach(SheetData& sheet, bool adding, int row, int col, Set set) {
+  auto& st = sheet.store();
+  if (adding) st.maybe_attached = true;
   bool made = false;
-  Cell& cell = store_->obtain(row, col, made);
-  if (made) cell.format = detail::level_format(*this, row, col);
-  cell.attached.set_comment(std::move(comment));
-  detail::drop_if_blank(*this, row, col);
+  Cell& cell = st.obtain(row, col, made);
+  if (made) cell.format = detail::level_format(sheet, row, col);
+  set(cell.attached);
+  detail::drop_if_blank(sheet, row, col);
+}
+}  // namespace
+
+void SheetData::set_comment(int row, int col, std::optional<Comment> comment) {
+  attach(*this, comment.has_value(), row, col, [&](Attached& a) { a.set_comment(std::move(comment)); });
 }
 
 void SheetData::set_hyperlink(int row, int col, std::optional<Hyperlink> link) {
-  if (link) store_->maybe_attached = true;
-  bool made = false;
-  Cell& cell = store_->obtain(row, col, made);
-  if (made) cell.format = detail::level_format(*this, row, col);
-  cell.attached.set_hyperlink(std::move(link));
-  detail::drop_if_blank(*this, row, col);
+  attach(*this, link.has_value(), row, col, [&](Attached& a) { a.set_hyperlink(std::move(link)); });
 }
 
 bool SheetData::maybe_attached() const { return store_->maybe_attached; }

@@ -186,7 +186,8 @@ struct Cell {
   std::string formula;         // A1 form without the leading "="; empty: constant
   FormatId format = 0;
   std::vector<TextRun> runs;   // rich text; empty for plain cells
-  Attached attached;           // comment and hyperlink
+  Attached attached;           // comment and hyperlink; given through
+                               // SheetData::set_comment/set_hyperlink or put()
   bool empty() const { return value.is_empty() && formula.empty(); }
   // A cell that holds nothing, has the default format and nothing attached
   // can be dropped.
@@ -278,7 +279,7 @@ class SheetData {
   std::unique_ptr<Store> store_;
 };
 
-// What a file held that the model cannot carry (charts, comments, ...). A
+// What a file held that the model cannot carry (pivot tables, array formulas, ...). A
 // workbook with any such part must not be saved over its file.
 struct Unsupported {
   std::string what;   // Chinese, e.g. "图表"
