@@ -265,9 +265,13 @@ void Ksfx::ksfx_analyse() {
   if (rates_on_) {
     sat_codes_.clear();
     sat_totals_.clear();
-    for (int i = 2; i <= t + 1; ++i) {
-      sat_codes_.push_back(sat.value(i, 1).as_number());
-      sat_totals_.push_back(sat.value(i, id + s + 1).as_number());
+    if (t > 0) {
+      const host::ValueGrid codes = sat.values(Area{2, 1, t + 1, 1});
+      const host::ValueGrid totals = sat.values(Area{2, id + s + 1, t + 1, id + s + 1});
+      for (int i = 0; i < t; ++i) {
+        sat_codes_.push_back(codes.at(i, 0).as_number());
+        sat_totals_.push_back(totals.at(i, 0).as_number());
+      }
     }
   }
 

@@ -1,6 +1,7 @@
 // Cells of the in-memory host: identity and view of a sheet, values and
 // formulas, the lazy recalculation, current region and End(xlDown).
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
@@ -129,6 +130,25 @@ MemoryWorksheet* sheet_by_name(MemoryWorkbook& book, std::string_view name) {
 
 namespace {
 
+// A long chain or a range of formulas would pile up their inputs one by one;
+// past this many the areas become one rectangle per sheet, which may call
+// the formula stale more often but never keeps a changed value.
+constexpr std::size_t kMaxInheritedAreas = 64;
+
+void collapse(std::vector<std::pair<const SheetData*, Area>>& areas) {
+  std::vector<std::pair<const SheetData*, Area>> out;
+  for (const auto& [sheet, a] : areas) {
+    auto it = std::find_if(out.begin(), out.end(), [&](const auto& x) { return x.first == sheet; });
+    if (it == out.end()) {
+      out.emplace_back(sheet, a);
+      continue;
+    }
+    Area& b = it->second;
+    b = {std::min(a.top, b.top), std::min(a.left, b.left), std::max(a.bottom, b.bottom), std::max(a.right, b.right)};
+  }
+  areas = std::move(out);
+}
+
 class SheetResolver : public formula::Resolver {
  public:
   explicit SheetResolver(const MemoryWorksheet& ws) : ws_(ws) {}
@@ -141,8 +161,10 @@ class SheetResolver : public formula::Resolver {
     const MemoryWorksheet* s = target(sheet);
     if (!s) return Value::error(ErrorCode::Ref);
     const Cell* c = s->data().get(row, col);
-    if (c && !c->formula.empty()) read_formula = true;
-    return cell_value(*s, row, col, c);
+    if (!c || c->formula.empty()) return cell_value(*s, row, col, c);
+    Value v = formula_value(*s, row, col, *c);
+    inherit(*s, row, col);
+    return v;
   }
   void for_each_in(std::string_view sheet, const Area& area,
                    const std::function<void(int, int, const Value&)>& f) const override {
@@ -153,8 +175,9 @@ class SheetResolver : public formula::Resolver {
         f(r, c, cell.value);
         return;
       }
-      read_formula = true;
-      f(r, c, formula_value(*s, r, c, cell));
+      Value v = formula_value(*s, r, c, cell);
+      inherit(*s, r, c);
+      f(r, c, v);
     });
   }
   bool sheet_exists(std::string_view sheet) const override { return target(sheet) != nullptr; }
@@ -162,9 +185,26 @@ class SheetResolver : public formula::Resolver {
     return const_cast<MemoryWorkbook&>(ws_.workbook()).application().today_serial();
   }
 
-  mutable bool read_formula = false;  // some cell read holds a formula
+  // What the formula cells read depend on: a formula reading another one
+  // is stale exactly when the other one's inputs change (or its own direct
+  // ones do), so it takes over the other one's areas.
+  mutable std::vector<std::pair<const SheetData*, Area>> inherited;
+  mutable bool inherited_unknown = false;  // some formula read has no known inputs
 
  private:
+  void inherit(const MemoryWorksheet& s, int row, int col) const {
+    if (inherited_unknown) return;
+    const auto& entries = s.data().store().calc.entries;
+    auto it = entries.find(SheetData::Store::key(row, col));
+    // Busy: a circular reference, whose value stands on nothing known.
+    if (it == entries.end() || it->second.busy || !it->second.areas_known || it->second.always_stale) {
+      inherited_unknown = true;
+      inherited.clear();
+      return;
+    }
+    inherited.insert(inherited.end(), it->second.areas.begin(), it->second.areas.end());
+    if (inherited.size() > kMaxInheritedAreas) collapse(inherited);
+  }
   const MemoryWorksheet& ws_;
 };
 
@@ -185,11 +225,12 @@ bool volatile_formula(const std::string& text) {
 // again at every evaluation: a sheet of the same name may have replaced the
 // one read last time.
 void note_dependencies(const MemoryWorksheet& ws, int row, int col, SheetData::Store::CalcEntry& e,
-                       bool read_formula) {
+                       const SheetResolver& resolver) {
   e.areas.clear();
   e.areas_known = true;
-  e.always_stale = read_formula || volatile_formula(e.text);
+  e.always_stale = resolver.inherited_unknown || volatile_formula(e.text);
   if (e.always_stale) return;
+  e.areas = resolver.inherited;
   for (const formula::Ref& ref : formula::references(e.text, row, col)) {
     const MemoryWorksheet* s =
         ref.sheet.empty() ? &ws : sheet_by_name(const_cast<MemoryWorkbook&>(ws.workbook()), ref.sheet);
@@ -233,14 +274,12 @@ Value formula_value(const MemoryWorksheet& ws, int row, int col, const Cell& cel
     }
   };
   formula::Result result;
-  bool read_formula = false;
+  SheetResolver resolver(ws);
   {
     Guard guard(e);
-    SheetResolver resolver(ws);
     result = formula::evaluate(*e.parsed, row, col, resolver);
-    read_formula = resolver.read_formula;
   }
-  note_dependencies(ws, row, col, e, read_formula);
+  note_dependencies(ws, row, col, e, resolver);
   if (result.supported)
     mutable_cell.value = result.value;
   else
@@ -512,9 +551,11 @@ void check_grid(const Area& area) {
 host::ValueGrid MemoryWorksheet::values(const Area& area) const {
   check_grid(area);
   host::ValueGrid grid(area.row_count(), area.col_count());
-  for (int r = area.top; r <= area.bottom; ++r)
-    for (int c = area.left; c <= area.right; ++c)
-      if (const Cell* cell = data_->get(r, c)) grid.at(r - area.top, c - area.left) = cell_value(*this, r, c, cell);
+  // One walk along each row's stored cells, not a lookup per cell; working
+  // out a formula's value changes no cell's place.
+  data_->store().each(area, [&](int r, int c, const Cell& cell) {
+    grid.at(r - area.top, c - area.left) = cell_value(*this, r, c, &cell);
+  });
   return grid;
 }
 
@@ -611,33 +652,43 @@ Area MemoryWorksheet::current_region(int row, int col) const {
     return false;
   };
   // Grow the rectangle until no filled cell touches it, corners included.
-  // Rows grow one at a time; columns grow by whole runs of filled cells per
-  // row, so that a wide block costs a couple of passes over its rows.
+  // A row joining the rectangle widens it at once by the runs of filled
+  // cells beside it, so a table whose header row is as wide as its body is
+  // found in one pass over its rows. Only a widening after other rows were
+  // checked sends the search over every row again at the new width.
   Area a = Area::cell(row, col);
-  for (bool grown = true; grown;) {
-    grown = false;
-    while (a.bottom < kMaxRows && has_filled(a.bottom + 1, a.left - 1, a.right + 1)) ++a.bottom, grown = true;
-    while (a.top > 1 && has_filled(a.top - 1, a.left - 1, a.right + 1)) --a.top, grown = true;
-    int right = a.right, left = a.left;
-    int last = std::min(a.bottom + 1, st.last_row());
-    for (int r = std::max(a.top - 1, 1); r <= last; ++r) {
-      const Store::Row& cells = st.rows[static_cast<std::size_t>(r - 1)];
-      if (cells.empty()) continue;
-      int c = a.right + 1;
-      for (auto it = Store::lower(cells, c); it != cells.end() && it->col == c && !it->cell.empty(); ++it) ++c;
-      right = std::max(right, c - 1);
-      c = a.left - 1;
-      for (auto it = Store::lower(cells, a.left); c >= 1 && it != cells.begin();) {
-        --it;
-        if (it->col != c || it->cell.empty()) break;
-        --c;
-      }
-      left = std::min(left, c + 1);
+  auto widen = [&](int r) {
+    const Store::Row* cells = st.row(r);
+    if (!cells || cells->empty()) return false;
+    bool changed = false;
+    int c = a.right + 1;
+    for (auto it = Store::lower(*cells, c); it != cells->end() && it->col == c && !it->cell.empty(); ++it) ++c;
+    if (c - 1 != a.right) a.right = c - 1, changed = true;
+    c = a.left - 1;
+    for (auto it = Store::lower(*cells, a.left); c >= 1 && it != cells->begin();) {
+      --it;
+      if (it->col != c || it->cell.empty()) break;
+      --c;
     }
-    if (right != a.right || left != a.left) {
-      a.right = right;
-      a.left = left;
-      grown = true;
+    if (c + 1 != a.left) a.left = c + 1, changed = true;
+    return changed;
+  };
+  widen(row);
+  for (;;) {
+    bool recheck = false;
+    while (a.bottom < kMaxRows && has_filled(a.bottom + 1, a.left - 1, a.right + 1)) {
+      st.prefetch(a.bottom + 1 + Store::kPrefetchRows);
+      recheck |= widen(++a.bottom);
+    }
+    while (a.top > 1 && has_filled(a.top - 1, a.left - 1, a.right + 1)) recheck |= widen(--a.top);
+    if (!recheck) break;
+    // Rows checked before the widening, and those just beyond the top and
+    // the bottom, are checked again at the new width; the loop above then
+    // looks past the top and bottom again.
+    for (bool widened = true; widened;) {
+      widened = false;
+      int last = std::min(a.bottom + 1, st.last_row());
+      for (int r = std::max(a.top - 1, 1); r <= last; ++r) widened |= widen(r);
     }
   }
   Store::RegionMemo memo{gen, row, col, a};
@@ -706,9 +757,22 @@ int MemoryWorksheet::replace_whole(const Area& area, const std::string& what,
   if (what.empty()) return 0;
   Value v = typed_entry(replacement);
   check_text(v);
+  // A number shows `what` only if `what` reads back as about that number:
+  // the shown text keeps 15 significant digits. The test spares making the
+  // text of every number of a table that cannot match.
+  double target = 0;
+  auto [end, ec] = std::from_chars(what.data(), what.data() + what.size(), target);
+  const bool numeric = ec == std::errc() && end == what.data() + what.size();
+  auto may_show = [&](const Value& x) {
+    if (!x.is_number()) return true;
+    double n = x.as_number();
+    if (!std::isfinite(n)) return true;
+    return numeric && std::fabs(n - target) <= 1e-13 * std::fabs(target);
+  };
   std::vector<std::pair<int, int>> hits;
   data_->store().each(area, [&](int r, int c, const Cell& cell) {
-    if (cell.formula.empty() && !cell.value.is_empty() && iequals(cell.value.display_text(), what))
+    if (cell.formula.empty() && !cell.value.is_empty() && may_show(cell.value) &&
+        iequals(cell.value.display_text(), what))
       hits.emplace_back(r, c);
   });
   for (auto [r, c] : hits) store_value(*data_, r, c, v);

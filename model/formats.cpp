@@ -24,7 +24,7 @@ using namespace detail;
 namespace detail {
 
 std::string shown_text(const Value& v, const std::string& number_format) {
-  if (!v.is_number()) return v.display_text();
+  if (!v.is_number() || number_format == "General") return v.display_text();
   std::string fmt = number_format.substr(0, number_format.find(';'));
   if (fmt.empty() || iequals(fmt, "General") || fmt == "G/通用格式" || fmt.find('@') != std::string::npos)
     return v.display_text();
@@ -180,11 +180,17 @@ class FormatEditor {
     st.make_row(area.bottom);
     using Store = SheetData::Store;
     for (int r = area.top; r <= area.bottom; ++r) {
+      st.prefetch(r + Store::kPrefetchRows);
       Store::Row& row = st.rows[static_cast<std::size_t>(r - 1)];
       auto lo = Store::lower(row, area.left);
-      auto hi = lo;
-      while (hi != row.end() && hi->col <= area.right) ++hi;
-      if (hi - lo != area.col_count()) {
+      // Columns rise strictly along a row: when the first and the last
+      // column of the area stand col_count() cells apart, every cell is
+      // there, and the pass below reads nothing but the formats.
+      const std::ptrdiff_t n = area.col_count();
+      const bool complete = row.end() - lo >= n && lo->col == area.left && (lo + (n - 1))->col == area.right;
+      if (!complete) {
+        auto hi = lo;
+        while (hi != row.end() && hi->col <= area.right) ++hi;
         Store::Row full;
         full.reserve(row.size() - static_cast<std::size_t>(hi - lo) + static_cast<std::size_t>(area.col_count()));
         full.insert(full.end(), std::make_move_iterator(row.begin()), std::make_move_iterator(lo));
@@ -544,20 +550,31 @@ void MemoryWorksheet::autofit_columns(int first_col, int last_col) {
   int lo = std::min(first_col, last_col), hi = std::max(first_col, last_col);
   const FormatPool& pool = book_->data_.formats;
   double base = pool.get(0).font.size > 0 ? pool.get(0).font.size : 11;
-  std::map<int, double> widest;
+  // Per column of the range; below zero: nothing shown.
+  std::vector<double> widest(static_cast<std::size_t>(hi - lo + 1), -1.0);
   data_->store().each(Area{1, lo, kMaxRows, hi}, [&](int r, int c, const Cell& cell) {
     if (cell.empty()) return;
-    if (auto m = merge_at(r, c); m && m->left != m->right) return;
+    if (!data_->merges.empty())
+      if (auto m = merge_at(r, c); m && m->left != m->right) return;
     const Format& f = pool.get(cell.format);
-    std::string text = shown_text(cell_value(*this, r, c, &cell), f.number_format);
-    if (text.empty()) return;
-    double units = text_units(text) * f.font.size / base * (f.font.bold ? 1.05 : 1.0);
-    double& w = widest[c];
+    // A text shows as itself under any number format: measured in place,
+    // without a copy per cell of a table of names.
+    double shown_units;
+    if (cell.formula.empty() && cell.value.is_text()) {
+      if (cell.value.as_text().empty()) return;
+      shown_units = text_units(cell.value.as_text());
+    } else {
+      std::string text = shown_text(cell_value(*this, r, c, &cell), f.number_format);
+      if (text.empty()) return;
+      shown_units = text_units(text);
+    }
+    double units = shown_units * f.font.size / base * (f.font.bold ? 1.05 : 1.0);
+    double& w = widest[static_cast<std::size_t>(c - lo)];
     w = std::max(w, units);
   });
   for (int c = lo; c <= hi; ++c) {
-    auto it = widest.find(c);
-    if (it == widest.end()) {
+    const double w = widest[static_cast<std::size_t>(c - lo)];
+    if (w < 0) {
       auto col = data_->columns.find(c);
       if (col != data_->columns.end()) {
         col->second.width.reset();
@@ -565,7 +582,7 @@ void MemoryWorksheet::autofit_columns(int first_col, int last_col) {
       }
       continue;
     }
-    data_->columns[c].width = std::min(255.0, std::round((it->second + 0.75) * 100) / 100);
+    data_->columns[c].width = std::min(255.0, std::round((w + 0.75) * 100) / 100);
   }
 }
 

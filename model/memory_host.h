@@ -10,9 +10,11 @@
 // Formula cells are recalculated lazily: every change to a workbook bumps its
 // generation and is logged with the cells it touched; reading a formula cell
 // whose value is older evaluates it again (and, recursively, the formula
-// cells it reads) unless no change since touched the cells it reads. A read
-// costs at most O(cells referenced); class averages over blocks of rows are
-// recomputed only for the blocks a row exchange changed.
+// cells it reads) unless no change since touched the cells it reads, or the
+// cells that the formulas it reads depend on. A read costs at most
+// O(cells referenced); class averages over blocks of rows are recomputed
+// only for the blocks a row exchange changed, and the recalculation before
+// a save evaluates only the formulas whose inputs changed, each once.
 //
 // Behaviour worth knowing beside the interface's own comments:
 //   - select() needs the sheet to be active, as Range.Select does;

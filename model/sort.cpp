@@ -180,7 +180,8 @@ void MemoryWorksheet::sort(const Area& area, const host::SortSpec& spec) {
     Store::Row& piece = pieces[static_cast<std::size_t>(src)];
     if (piece.empty()) continue;
     int d = i - src;
-    if (d != 0)
+    // A sheet known to hold no formula has no reference to move.
+    if (d != 0 && st.maybe_formulas)
       for (auto& e : piece)
         if (!e.cell.formula.empty()) e.cell.formula = formula::translate(e.cell.formula, d, 0);
     Store::Row& target = st.make_row(first + i);

@@ -295,10 +295,13 @@ void MemoryWorkbook::delete_sheet(host::Worksheet& sheet) {
 }
 
 void MemoryWorkbook::recalculate() {
-  for (auto& v : views_)
+  for (auto& v : views_) {
+    // A sheet known to hold no formula has nothing to compute.
+    if (!std::as_const(*v->data_).store().maybe_formulas) continue;
     std::as_const(*v->data_).store().each([&](int r, int c, const Cell& cell) {
       if (!cell.formula.empty()) formula_value(*v, r, c, cell);
     });
+  }
 }
 
 void MemoryWorkbook::save() {
