@@ -81,33 +81,39 @@ bool FbRefine::group_move(int i1, int k1, int b) {
   ra_.assign(1, i1);
   rb_.assign(1, k1);
   for (int j = 0; j < m_; ++j) d_[j] = row(i1)[j] - row(k1)[j];
+  std::fill(aim_.begin(), aim_.end(), 0.0);
   for (int id : rules_->companions(ids_[i1])) {
     const int r = row_of_[id];
     if (class_of_[r] != a) return false;  // the group is split already; leave it to the rules
     // The partner that best cancels what the group has moved so far: a
     // random one would make nearly every group move a bad one.
-    const int lo = blocks_[b][boy_[r] ? 0 : 2], hi = blocks_[b][boy_[r] ? 1 : 3];
-    const double* s = row(r);
-    double best = kInf;
-    int k = -1;
-    for (int x = lo; x <= hi; ++x) {
-      if (tied(x) || std::find(rb_.begin(), rb_.end(), x) != rb_.end()) continue;
-      const double* t = row(x);
-      double dist = 0;
-      for (int j = 0; j < m_; ++j) {
-        const double e = d_[j] + s[j] - t[j];
-        dist += e * e;
-      }
-      if (dist < best) {
-        best = dist;
-        k = x;
-      }
-    }
-    if (k < 0) return false;
-    for (int j = 0; j < m_; ++j) d_[j] += s[j] - row(k)[j];
-    ra_.push_back(r);
-    rb_.push_back(k);
+    if (!add_nearest(r, b)) return false;
   }
+  return true;
+}
+
+bool FbRefine::add_nearest(int i, int b) {
+  const int lo = blocks_[b][boy_[i] ? 0 : 2], hi = blocks_[b][boy_[i] ? 1 : 3];
+  const double* s = row(i);
+  double best = kInf;
+  int k = -1;
+  for (int x = lo; x <= hi; ++x) {
+    if (tied(x) || std::find(rb_.begin(), rb_.end(), x) != rb_.end()) continue;
+    const double* t = row(x);
+    double dist = 0;
+    for (int j = 0; j < m_; ++j) {
+      const double e = d_[j] + s[j] - t[j] - aim_[j];
+      dist += e * e;
+    }
+    if (dist < best) {
+      best = dist;
+      k = x;
+    }
+  }
+  if (k < 0) return false;
+  for (int j = 0; j < m_; ++j) d_[j] += s[j] - row(k)[j];
+  ra_.push_back(i);
+  rb_.push_back(k);
   return true;
 }
 
@@ -421,27 +427,7 @@ bool FbRefine::aimed_move(int i1) {
   if (tied(i1) || (i2 >= 0 && tied(i2))) return false;
   for (int i : {i1, i2}) {
     if (i < 0) break;
-    const int lo = blocks_[b][boy_[i] ? 0 : 2], hi = blocks_[b][boy_[i] ? 1 : 3];
-    const double* s = row(i);
-    double best = kInf;
-    int k = -1;
-    for (int x = lo; x <= hi; ++x) {
-      if ((!rb_.empty() && rb_[0] == x) || tied(x)) continue;
-      const double* t = row(x);
-      double dist = 0;
-      for (int j = 0; j < m_; ++j) {
-        const double e = d_[j] + s[j] - t[j] - aim_[j];
-        dist += e * e;
-      }
-      if (dist < best) {
-        best = dist;
-        k = x;
-      }
-    }
-    if (k < 0) return false;
-    for (int j = 0; j < m_; ++j) d_[j] += s[j] - row(k)[j];
-    ra_.push_back(i);
-    rb_.push_back(k);
+    if (!add_nearest(i, b)) return false;
   }
   return true;
 }

@@ -115,6 +115,9 @@ class FbRefine {
   // class b, k1 the first, and d_ with what the exchange moves; false when
   // that cannot be done.
   bool group_move(int i1, int k1, int b);
+  // Appends row i and the free row of its gender in class b that brings d_
+  // nearest to aim_ to the candidate; false when b has none.
+  bool add_nearest(int i, int b);
   // A random row of the given gender in class b, -1 when there is none.
   int random_row(int b, int boy);
   void tell_rules();
