@@ -4,10 +4,12 @@
 //
 // Reading never half-succeeds: a file that cannot be read in full throws
 // FileError (a Chinese message naming the file and what is wrong) and
-// returns nothing. Parts of a workbook that the model cannot carry (pivot
-// tables, array formulas, ...) do not stop reading; they are listed in
-// WorkbookData::unsupported, and such a workbook is never saved over its
-// own file.
+// returns nothing. Parts the model does not read but carries as they were
+// (images, charts, printer settings, a macro project, ...) are kept in
+// WorkbookData::carried and the sheets' carried objects. Parts it can
+// neither read nor carry (pivot tables, array formulas, ...) do not stop
+// reading; they are listed in WorkbookData::unsupported, and such a workbook
+// is never saved over its own file.
 //
 // Writing is atomic and verified: the file is written beside the target
 // under a temporary name, read back, and only then renamed over it, so a

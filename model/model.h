@@ -279,10 +279,11 @@ class SheetData {
   std::unique_ptr<Store> store_;
 };
 
-// What a file held that the model cannot carry (pivot tables, array formulas, ...). A
-// workbook with any such part must not be saved over its file.
+// What a file held that the model cannot carry (pivot tables, array
+// formulas, ...), or carried content a step took out. A workbook with any
+// such part must not be saved over its file.
 struct Unsupported {
-  std::string what;   // Chinese, e.g. "图表"
+  std::string what;   // Chinese, e.g. "数据透视表"
   std::string where;  // sheet name or part name
 };
 
