@@ -25,6 +25,7 @@
 #include "io/carried.h"
 #include "io/internal.h"
 #include "io/io.h"
+#include "io/xml_stream.h"
 
 namespace lczs::io {
 
@@ -52,11 +53,8 @@ class Failure {
   std::string name_;
 };
 
-// Element and attribute names without their namespace prefix.
-std::string_view local(const char* name) {
-  const char* c = std::strchr(name, ':');
-  return c != nullptr ? c + 1 : name;
-}
+using detail::local_name;
+std::string_view local(const char* name) { return local_name(name); }
 
 pugi::xml_node child(pugi::xml_node n, std::string_view name) {
   for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling())
@@ -76,11 +74,13 @@ pugi::xml_attribute attr(pugi::xml_node n, std::string_view name) {
   return {};
 }
 
-bool xml_bool(pugi::xml_attribute a, bool absent) {
-  if (!a) return absent;
-  std::string_view v = a.value();
-  return v == "1" || v == "true" || v == "on";
+// v: an attribute's value, nullptr when absent.
+bool xml_bool(const char* v, bool absent) {
+  if (v == nullptr) return absent;
+  std::string_view s = v;
+  return s == "1" || s == "true" || s == "on";
 }
+bool xml_bool(pugi::xml_attribute a, bool absent) { return xml_bool(a ? a.value() : nullptr, absent); }
 
 // <b/>, <b val="0"/>: an element that is present and not switched off.
 bool flag(pugi::xml_node n, std::string_view name) {
@@ -212,8 +212,19 @@ class Package {
 
   // The part's bytes; nullopt when absent.
   std::optional<std::string> read(std::string_view name) {
+    std::string data;
+    if (!stream(name, [&](const char* bytes, std::size_t n, bool) { data.append(bytes, n); })) return std::nullopt;
+    return data;
+  }
+
+  // Inflates the part a chunk at a time into sink(bytes, size, last), the
+  // last call with last set (and possibly no bytes), so a large part is
+  // never held whole. False when the part is absent. The size limits are
+  // checked from the directory before anything is inflated.
+  template <class Sink>
+  bool stream(std::string_view name, Sink&& sink) {
     auto it = index_.find(key(name));
-    if (it == index_.end()) return std::nullopt;
+    if (it == index_.end()) return false;
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(za_, it->second, 0, &st) != 0) fail_("部件 " + std::string(name) + " 无法读取");
@@ -229,29 +240,36 @@ class Package {
       fail_("部件 " + std::string(name) + " 无法解压（" +
             detail::zip_error_text(zip_error_code_zip(e), zip_error_code_system(e)) + "）");
     }
-    std::string data;
-    data.resize(static_cast<std::size_t>(st.size));
+    std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> file(zf, zip_fclose);
+    auto damaged = [&] { fail_("部件 " + std::string(name) + " 已损坏（数据不完整或校验失败）"); };
+    const std::size_t size = static_cast<std::size_t>(st.size);
+    std::vector<char> buf(std::min<std::size_t>(kChunk, std::max<std::size_t>(size, 1)));
     std::size_t got = 0;
-    bool ok = true;
-    while (got < data.size()) {
-      zip_int64_t r = zip_fread(zf, data.data() + got, data.size() - got);
-      if (r < 0) {
-        ok = false;
-        break;
-      }
-      if (r == 0) break;
+    while (got < size) {
+      zip_int64_t r = zip_fread(zf, buf.data(), std::min(buf.size(), size - got));
+      if (r <= 0) damaged();
       got += static_cast<std::size_t>(r);
+      // The check sum is verified as the last byte comes out, so the end
+      // of the data is read before the last chunk is handed on.
+      char extra;
+      bool last = got == size;
+      // More data than the directory promised is as bad as less.
+      if (last && zip_fread(zf, &extra, 1) != 0) damaged();
+      sink(static_cast<const char*>(buf.data()), static_cast<std::size_t>(r), last);
     }
-    // More data than the directory promised is as bad as less.
-    char extra;
-    if (ok && got == data.size() && zip_fread(zf, &extra, 1) != 0) ok = false;
-    zip_fclose(zf);
-    if (!ok || got != data.size()) fail_("部件 " + std::string(name) + " 已损坏（数据不完整或校验失败）");
-    total_ += data.size();
-    return data;
+    if (size == 0) {
+      char extra;
+      if (zip_fread(zf, &extra, 1) != 0) damaged();
+      sink(static_cast<const char*>(buf.data()), std::size_t{0}, true);
+    }
+    total_ += size;
+    return true;
   }
 
  private:
+  // Inflated bytes handed on at a time: large enough that the parser's
+  // per-call cost is lost in the work, small beside any sheet.
+  static constexpr std::size_t kChunk = 64 * 1024;
   const Failure& fail_;
   zip_t* za_ = nullptr;
   std::unordered_map<std::string, zip_uint64_t> index_;
@@ -723,13 +741,15 @@ class Reader {
     for (std::size_t i = 1; i < formats.size(); ++i) xf_ids_[i] = book_.formats.intern(formats[i]);
   }
 
-  FormatId style(pugi::xml_attribute a) {
-    if (!a) return 0;
-    auto v = to_int(a.value());
+  // text: a style attribute's value, nullptr when absent.
+  FormatId style(const char* text) {
+    if (text == nullptr) return 0;
+    auto v = to_int(text);
     if (!v || *v < 0 || static_cast<std::size_t>(*v) >= xf_ids_.size())
-      fail_(std::string("单元格引用了不存在的样式（编号 ") + a.value() + "）");
+      fail_(std::string("单元格引用了不存在的样式（编号 ") + text + "）");
     return xf_ids_[static_cast<std::size_t>(*v)];
   }
+  FormatId style(pugi::xml_attribute a) { return style(a ? a.value() : nullptr); }
 
   // ---- Strings ----
 
@@ -760,10 +780,34 @@ class Reader {
     return r;
   }
 
+  // A book of many different texts has a large table: it streams, one
+  // string at a time.
   void read_shared_strings() {
     if (sst_part_.empty() || !pkg_.has(sst_part_)) return;
-    XmlDoc d = parse(sst_part_);
-    each_child(d.doc.document_element(), "si", [&](pugi::xml_node si) { strings_.push_back(rich_text(si)); });
+    struct Strings : detail::XmlStreamHandler {
+      Reader& r;
+      explicit Strings(Reader& reader) : r(reader) {}
+      Take start(int depth, std::string_view name, const detail::XmlAttrs&) override {
+        return depth == 1 && local_name(name) == "si" ? Take::Keep : Take::Stream;
+      }
+      void kept(int, pugi::xml_node si) override { r.strings_.push_back(r.rich_text(si)); }
+    } strings(*this);
+    stream(sst_part_, strings);
+  }
+
+  // Feeds the part through a streaming parse into handler; the DOM of what
+  // it kept stays with the returned stream.
+  template <class Handler>
+  std::unique_ptr<detail::XmlStream> stream(const std::string& part, Handler& handler) {
+    auto xml = std::make_unique<detail::XmlStream>(handler);
+    if constexpr (requires { handler.watch(*xml); }) handler.watch(*xml);
+    try {
+      bool found = pkg_.stream(part, [&](const char* bytes, std::size_t n, bool last) { xml->feed(bytes, n, last); });
+      if (!found) fail_("缺少部件 " + part);
+    } catch (const detail::XmlStreamError& e) {
+      fail_("部件 " + part + " 的 XML 格式错误（" + e.what + "）");
+    }
+    return xml;
   }
 
   // ---- Sheets ----
@@ -801,9 +845,9 @@ class Reader {
 
   void read_sheet(SheetData& sheet, const std::string& part) {
     std::vector<Rel> links = sheet_rels(sheet, part);
-    XmlDoc d = parse(part);
-    pugi::xml_node ws = d.doc.document_element();
-    if (local(ws.name()) != "worksheet") fail_("工作表“" + sheet.name + "”的部件不是工作表");
+    SheetCells cells(*this, sheet);
+    auto xml = stream(part, cells);
+    pugi::xml_node ws = xml->document_element();
     carry_sheet_objects(sheet, ws, links);
 
     static constexpr std::pair<std::string_view, std::string_view> kParts[] = {
@@ -830,6 +874,9 @@ class Reader {
           }
         }
     }
+
+    for (const std::string& what : cells.notes()) unsupported(what, sheet.name);
+    cells.settle_heights(file_default_height(ws));
 
     read_settings(sheet, ws);
     read_range_items(sheet, ws);
@@ -871,9 +918,7 @@ class Reader {
     }
 
     // Default sizes.
-    std::optional<double> file_default_height;
     if (auto fp = child(ws, "sheetFormatPr")) {
-      file_default_height = to_double(fp.attribute("defaultRowHeight").value());
       // Without customHeight the application takes the default height from
       // the standard font and the number is only a hint.
       if (auto h = to_double(fp.attribute("defaultRowHeight").value());
@@ -909,52 +954,6 @@ class Reader {
       col_work += last - *lo + 1;
       if (col_work > 4LL * host::kMaxCols) fail_("工作表“" + sheet.name + "”的列设置过多");
       for (long long k = *lo; k <= last; ++k) sheet.columns[static_cast<int>(k)] = info;
-    });
-
-    // Cells.
-    std::unordered_map<std::string, SharedMaster> masters;
-    bool array_seen = false;
-    int row_no = 0;
-    each_child(child(ws, "sheetData"), "row", [&](pugi::xml_node r) {
-      if (auto a = r.attribute("r")) {
-        auto v = to_int(a.value());
-        if (!v || *v < 1) fail_("工作表“" + sheet.name + "”的行号无效（" + a.value() + "）");
-        if (*v > host::kMaxRows)
-          fail_("工作表“" + sheet.name + "”的行数超过上限（" + std::to_string(host::kMaxRows) + " 行）");
-        row_no = static_cast<int>(*v);
-      } else {
-        if (++row_no > host::kMaxRows)
-          fail_("工作表“" + sheet.name + "”的行数超过上限（" + std::to_string(host::kMaxRows) + " 行）");
-      }
-      // A height of its own, or one the application fitted to the content;
-      // the default height written out is no height of its own.
-      memory::RowInfo info;
-      if (auto h = to_double(r.attribute("ht").value()); h && *h >= 0 && *h <= 409 &&
-                                                      (xml_bool(r.attribute("customHeight"), false) ||
-                                                       !file_default_height || *h != *file_default_height))
-        info.height = std::round(*h * 1000) / 1000;
-      if (xml_bool(r.attribute("customFormat"), false)) {
-        FormatId f = style(r.attribute("s"));
-        if (f != 0) info.format = f;
-      }
-      info.hidden = xml_bool(r.attribute("hidden"), false);
-      info.outline_level = outline_level(r.attribute("outlineLevel"));
-      info.collapsed = xml_bool(r.attribute("collapsed"), false);
-      if (!(info == memory::RowInfo{})) sheet.rows[row_no] = info;
-
-      int col_no = 0;
-      for (pugi::xml_node c = r.first_child(); c; c = c.next_sibling()) {
-        if (c.type() != pugi::node_element || local(c.name()) != "c") continue;
-        if (auto a = c.attribute("r")) {
-          auto ref = detail::parse_cell(a.value());
-          if (!ref) fail_("工作表“" + sheet.name + "”的单元格引用“" + a.value() + "”超出工作表范围或无效");
-          if (ref->row != row_no) fail_("工作表“" + sheet.name + "”的单元格 " + a.value() + " 不在它所在的行");
-          col_no = ref->col;
-        } else if (++col_no > host::kMaxCols) {
-          fail_("工作表“" + sheet.name + "”的列数超过上限");
-        }
-        read_cell(sheet, c, row_no, col_no, masters, array_seen);
-      }
     });
 
     // Merged ranges: inside the sheet and not overlapping.
@@ -1388,9 +1387,10 @@ class Reader {
     });
   }
 
-  static int outline_level(pugi::xml_attribute a) {
-    return static_cast<int>(std::clamp<long long>(to_int(a.value()).value_or(0), 0, 7));
+  static int outline_level(const char* v) {
+    return static_cast<int>(std::clamp<long long>(to_int(v != nullptr ? v : "").value_or(0), 0, 7));
   }
+  static int outline_level(pugi::xml_attribute a) { return outline_level(a.value()); }
 
   void read_view_settings(memory::ViewSettings& v, pugi::xml_node view) {
     if (auto z = to_int(view.attribute("zoomScale").value()); z && *z >= 10 && *z <= 400) v.zoom = static_cast<int>(*z);
@@ -1480,36 +1480,219 @@ class Reader {
     }
   }
 
-  void read_cell(SheetData& sheet, pugi::xml_node c, int row, int col,
-                 std::unordered_map<std::string, SharedMaster>& masters, bool& array_seen) {
-    Cell cell;
-    cell.format = style(c.attribute("s"));
-    std::string_view t = c.attribute("t").value();
-    pugi::xml_node v = child(c, "v");
-    const char* vtext = v ? v.text().get() : nullptr;
+  // What a <c> element held, gathered as it streamed. The strings keep
+  // their room from cell to cell.
+  struct CellXml {
+    const char* style = nullptr;  // points into style_text when given
+    std::string style_text, type;
+    bool has_v = false, has_f = false, has_is = false;
+    std::string v, f, f_type, f_si;
+    RichText is;
+    void clear() {
+      style = nullptr;
+      type.clear();
+      has_v = has_f = has_is = false;
+      v.clear();
+      f.clear();
+    }
+  };
 
-    if (pugi::xml_node f = child(c, "f")) {
-      std::string_view ft = f.attribute("t").value();
-      std::string text = decode_text(f.text().get());
+  // State of the cells of one sheet across cells.
+  struct CellsSoFar {
+    std::unordered_map<std::string, SharedMaster> masters;
+    bool array_seen = false;
+    std::vector<std::string> notes;  // what cannot be carried, in the order met
+    void note(const std::string& what) {
+      if (std::find(notes.begin(), notes.end(), what) == notes.end()) notes.push_back(what);
+    }
+  };
+
+  // The cells of a sheet as the part streams: each row and cell goes into
+  // the sheet as it ends. Every other element of the worksheet is kept as
+  // a DOM (see XmlStream) and read from it afterwards, so reading a new
+  // part of a sheet is a child() lookup there like the others.
+  class SheetCells : public detail::XmlStreamHandler {
+   public:
+    SheetCells(Reader& r, SheetData& sheet) : r_(r), sheet_(sheet) {}
+    // What the cells hold that cannot be carried, in the order met.
+    const std::vector<std::string>& notes() const { return so_far_.notes; }
+
+    Take start(int depth, std::string_view name, const detail::XmlAttrs& a) override {
+      std::string_view n = local_name(name);
+      switch (depth) {
+        case 0:
+          if (n != "worksheet") r_.fail_("工作表“" + sheet_.name + "”的部件不是工作表");
+          return Take::Keep;
+        case 1:
+          top_streamed_ = n == "sheetData";
+          data_ = top_streamed_ && !data_seen_;  // only the first one counts
+          data_seen_ |= top_streamed_;
+          // The default height comes before the cells in the file.
+          if (data_ && kept_so_far_ != nullptr && child(kept_so_far_->document_element(), "sheetFormatPr")) {
+            default_height_ = file_default_height(kept_so_far_->document_element());
+            default_known_ = true;
+          }
+          return top_streamed_ ? Take::Stream : Take::Keep;
+        case 2:
+          row_ = data_ && n == "row";
+          if (row_) start_row(a);
+          break;
+        case 3:
+          cell_ = row_ && n == "c";
+          if (cell_) start_cell(a);
+          break;
+        case 4:
+          taking_ = Part::None;
+          if (!cell_) break;
+          if (n == "v" && !cell_xml_.has_v) {
+            taking_ = Part::V;
+          } else if (n == "f" && !cell_xml_.has_f) {
+            taking_ = Part::F;
+            cell_xml_.f_type = a["t"];
+            cell_xml_.f_si = a["si"];
+          } else if (n == "is" && !cell_xml_.has_is) {
+            return Take::Keep;
+          }
+          break;
+        default:
+          break;
+      }
+      return top_streamed_ ? Take::Stream : Take::Keep;
+    }
+
+    void end(int depth, std::string_view, std::string_view text) override {
+      if (depth == 4 && taking_ == Part::V) {
+        cell_xml_.v.assign(text);
+        cell_xml_.has_v = true;
+      } else if (depth == 4 && taking_ == Part::F) {
+        cell_xml_.f.assign(text);
+        cell_xml_.has_f = true;
+      } else if (depth == 3 && cell_) {
+        r_.read_cell(sheet_, cell_xml_, row_no_, col_no_, so_far_);
+        cell_ = false;
+      }
+      if (depth == 4) taking_ = Part::None;
+    }
+
+    void kept(int depth, pugi::xml_node node) override {
+      if (depth != 4 || !cell_ || cell_xml_.has_is) return;
+      cell_xml_.is = r_.rich_text(node);
+      cell_xml_.has_is = true;
+    }
+
+    // The stream whose kept elements come before the cells.
+    void watch(const detail::XmlStream& xml) { kept_so_far_ = &xml; }
+
+    // Heights given without customHeight before the default height was
+    // known were kept as the row's own; those equal to the default height
+    // that came after the cells were only that default written out.
+    void settle_heights(std::optional<double> default_height) {
+      if (!default_height || default_known_) return;
+      for (auto [r, h] : loose_heights_) {
+        auto it = sheet_.rows.find(r);
+        if (it == sheet_.rows.end() || h != *default_height) continue;
+        it->second.height.reset();
+        if (it->second == memory::RowInfo{}) sheet_.rows.erase(it);
+      }
+    }
+
+   private:
+    enum class Part { None, V, F };
+
+    void start_row(const detail::XmlAttrs& a) {
+      const std::string& name = sheet_.name;
+      if (const char* ref = a.find("r")) {
+        auto v = to_int(ref);
+        if (!v || *v < 1) r_.fail_("工作表“" + name + "”的行号无效（" + ref + "）");
+        if (*v > host::kMaxRows)
+          r_.fail_("工作表“" + name + "”的行数超过上限（" + std::to_string(host::kMaxRows) + " 行）");
+        row_no_ = static_cast<int>(*v);
+      } else {
+        if (++row_no_ > host::kMaxRows)
+          r_.fail_("工作表“" + name + "”的行数超过上限（" + std::to_string(host::kMaxRows) + " 行）");
+      }
+      // A height of its own, or one the application fitted to the content;
+      // the default height written out is no height of its own.
+      memory::RowInfo info;
+      if (auto h = to_double(a["ht"]); h && *h >= 0 && *h <= 409) {
+        bool custom = xml_bool(a.find("customHeight"), false);
+        if (custom || !default_height_ || *h != *default_height_) info.height = std::round(*h * 1000) / 1000;
+        if (!custom && !default_known_) loose_heights_.emplace_back(row_no_, *h);
+      }
+      if (xml_bool(a.find("customFormat"), false)) {
+        FormatId f = r_.style(a.find("s"));
+        if (f != 0) info.format = f;
+      }
+      info.hidden = xml_bool(a.find("hidden"), false);
+      info.outline_level = outline_level(a.find("outlineLevel"));
+      info.collapsed = xml_bool(a.find("collapsed"), false);
+      if (!(info == memory::RowInfo{})) sheet_.rows[row_no_] = info;
+      col_no_ = 0;
+    }
+
+    void start_cell(const detail::XmlAttrs& a) {
+      if (const char* ref = a.find("r")) {
+        auto cell = detail::parse_cell(ref);
+        if (!cell) r_.fail_("工作表“" + sheet_.name + "”的单元格引用“" + ref + "”超出工作表范围或无效");
+        if (cell->row != row_no_) r_.fail_("工作表“" + sheet_.name + "”的单元格 " + ref + " 不在它所在的行");
+        col_no_ = cell->col;
+      } else if (++col_no_ > host::kMaxCols) {
+        r_.fail_("工作表“" + sheet_.name + "”的列数超过上限");
+      }
+      cell_xml_.clear();
+      if (const char* s = a.find("s")) {
+        cell_xml_.style_text = s;
+        cell_xml_.style = cell_xml_.style_text.c_str();
+      }
+      cell_xml_.type = a["t"];
+    }
+
+    Reader& r_;
+    SheetData& sheet_;
+    bool top_streamed_ = false, data_ = false, data_seen_ = false, row_ = false, cell_ = false;
+    Part taking_ = Part::None;
+    int row_no_ = 0, col_no_ = 0;
+    CellXml cell_xml_;
+    CellsSoFar so_far_;
+    const detail::XmlStream* kept_so_far_ = nullptr;
+    std::optional<double> default_height_;
+    bool default_known_ = false;
+    std::vector<std::pair<int, double>> loose_heights_;  // row, height as written
+  };
+
+  // The file's default row height, as written.
+  static std::optional<double> file_default_height(pugi::xml_node ws) {
+    if (auto fp = child(ws, "sheetFormatPr")) return to_double(fp.attribute("defaultRowHeight").value());
+    return std::nullopt;
+  }
+
+  void read_cell(SheetData& sheet, const CellXml& c, int row, int col, CellsSoFar& so_far) {
+    Cell cell;
+    cell.format = style(c.style);
+    std::string_view t = c.type;
+    const char* vtext = c.has_v ? c.v.c_str() : nullptr;
+
+    if (c.has_f) {
+      std::string_view ft = c.f_type;
+      std::string text = decode_text(c.f);
       if (ft == "shared") {
-        std::string si = f.attribute("si").value();
+        const std::string& si = c.f_si;
         if (!text.empty()) {
-          masters[si] = {row, col, text};
+          so_far.masters[si] = {row, col, text};
         } else {
-          auto it = masters.find(si);
-          if (it == masters.end()) fail_(where(sheet, row, col) + " 的共享公式缺少主公式");
+          auto it = so_far.masters.find(si);
+          if (it == so_far.masters.end()) fail_(where(sheet, row, col) + " 的共享公式缺少主公式");
           text = detail::shift_formula(it->second.formula, row - it->second.row, col - it->second.col);
         }
-      } else if (ft == "array" && !array_seen) {
-        array_seen = true;
-        unsupported("数组公式", sheet.name);
+      } else if (ft == "array" && !so_far.array_seen) {
+        so_far.array_seen = true;
+        so_far.note("数组公式");
       } else if (ft == "dataTable") {
-        unsupported("模拟运算表", sheet.name);
+        so_far.note("模拟运算表");
       }
       if (!text.empty() && text.front() == '=') text.erase(0, 1);
       cell.formula = std::move(text);
     }
-
     if (t == "s") {
       if (vtext == nullptr) fail_(where(sheet, row, col) + " 缺少共享字符串编号");
       auto idx = to_int(vtext);
@@ -1519,10 +1702,9 @@ class Reader {
       cell.value = host::Value::text(rt.text);
       cell.runs = rt.runs;
     } else if (t == "inlineStr") {
-      if (auto is = child(c, "is")) {
-        RichText rt = rich_text(is);
-        cell.value = host::Value::text(std::move(rt.text));
-        cell.runs = std::move(rt.runs);
+      if (c.has_is) {
+        cell.value = host::Value::text(c.is.text);
+        cell.runs = c.is.runs;
       } else if (vtext != nullptr) {
         cell.value = host::Value::text(decode_text(vtext));
       }

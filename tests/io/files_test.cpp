@@ -152,6 +152,8 @@ TEST(BadFiles, EachFaultHasItsMessageAndNoCrash) {
       {"empty.xlsx", "不是有效的 .xlsx 文件"},
       {"bomb.xlsx", "压缩炸弹"},
       {"badxml.xlsx", "XML 格式错误"},
+      {"entity.xlsx", "实体声明"},
+      {"deep.xlsx", "嵌套过深"},
       {"outside.xlsx", "超出工作表范围"},
       {"toomany.xlsx", "行数超过上限"},
       {"badstyle.xlsx", "不存在的样式"},

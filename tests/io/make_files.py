@@ -165,6 +165,10 @@ def bad(good, out):
     rewrite(good, out, "badstring", sheet_only(lambda d: re.sub(rb't="s"><v>\d+</v>', b't="s"><v>99999</v>', d, count=1)))
     rewrite(good, out, "badmerge", sheet_only(lambda d: d.replace(b"</sheetData>",
             b'</sheetData><mergeCells count="1"><mergeCell ref="A1:XFE2"/></mergeCells>')))
+    # Entities of a document type would expand beyond the part's size.
+    rewrite(good, out, "entity", sheet_only(lambda d: re.sub(rb"^(<\?xml[^>]*\?>)?", lambda m: (m.group(0) or b"") +
+            b'<!DOCTYPE x [<!ENTITY a "aaaaaaaaaa"><!ENTITY b "&a;&a;&a;&a;&a;&a;">]>', d, count=1)))
+    rewrite(good, out, "deep", sheet_only(lambda d: d.replace(b"</sheetData>", b"<x>" * 300 + b"</x>" * 300 + b"</sheetData>")))
     rewrite(good, out, "badnumber", sheet_only(lambda d: d.replace(b"<v>88.5</v>", b"<v>88,5</v>")))
     rewrite(good, out, "nostyles", lambda n, d: d.replace(b'fontId="0"', b'fontId="77"') if n == "xl/styles.xml" else d)
     rewrite(good, out, "nosheet", lambda n, d: None if n == "xl/worksheets/sheet1.xml" else d)
