@@ -100,6 +100,8 @@ std::optional<ErrorCode> parse_error(std::string_view text) {
   return std::nullopt;
 }
 
+const std::string Value::kNoText;
+
 bool Value::vba_equals(const Value& o) const {
   auto numeric = [](const Value& v, double& out) {
     if (v.is_empty()) { out = 0; return true; }
@@ -109,9 +111,9 @@ bool Value::vba_equals(const Value& o) const {
   };
   if (is_error() || o.is_error()) return is_error() && o.is_error() && err_ == o.err_;
   if (is_empty() && o.is_empty()) return true;
-  if (is_text() && o.is_text()) return text_ == o.text_;
-  if (is_text() && o.is_empty()) return text_.empty();
-  if (is_empty() && o.is_text()) return o.text_.empty();
+  if (is_text() && o.is_text()) return as_text() == o.as_text();
+  if (is_text() && o.is_empty()) return as_text().empty();
+  if (is_empty() && o.is_text()) return o.as_text().empty();
   double a = 0, b = 0;
   if (numeric(*this, a) && numeric(o, b)) return a == b;
   // Two Variants read from cells, one a number and the other a string, are
@@ -122,7 +124,7 @@ bool Value::vba_equals(const Value& o) const {
 std::string Value::display_text() const {
   switch (kind_) {
     case Kind::Empty: return "";
-    case Kind::Text: return text_;
+    case Kind::Text: return as_text();
     case Kind::Boolean: return num_ != 0 ? "TRUE" : "FALSE";
     case Kind::Error: return std::string(error_text(err_));
     case Kind::Number: break;
@@ -152,7 +154,7 @@ bool operator==(const Value& a, const Value& b) {
     case Value::Kind::Empty: return true;
     case Value::Kind::Number:
     case Value::Kind::Boolean: return a.num_ == b.num_;
-    case Value::Kind::Text: return a.text_ == b.text_;
+    case Value::Kind::Text: return a.text_ == b.text_ || a.as_text() == b.as_text();
     case Value::Kind::Error: return a.err_ == b.err_;
   }
   return false;

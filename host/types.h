@@ -7,6 +7,7 @@
 // pass them through unchanged.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -90,13 +91,56 @@ std::string_view error_text(ErrorCode code);  // "#DIV/0!" ...
 std::optional<ErrorCode> parse_error(std::string_view text);
 
 // A cell's value as the application's Range.Value returns it.
+//
+// 16 bytes: a text is held once, out of line, and shared by every copy of
+// the value, so a column that repeats a text (class names, the shared
+// strings a file is read from) costs one string however many cells show
+// it. A text never changes once made; copies count their owners.
 class Value {
  public:
   enum class Kind { Empty, Number, Text, Boolean, Error };
 
-  Value() = default;
+  Value() noexcept {}
+  Value(const Value& o) noexcept : kind_(o.kind_), err_(o.err_) {
+    if (kind_ == Kind::Text) {
+      text_ = o.text_;
+      text_->owners.fetch_add(1, std::memory_order_relaxed);
+    } else {
+      num_ = o.num_;
+    }
+  }
+  Value(Value&& o) noexcept : kind_(o.kind_), err_(o.err_) {
+    if (kind_ == Kind::Text) {
+      text_ = o.text_;
+      o.kind_ = Kind::Empty;
+      o.num_ = 0;
+    } else {
+      num_ = o.num_;
+    }
+  }
+  Value& operator=(const Value& o) noexcept {
+    if (this != &o) {
+      Value copy(o);
+      swap(copy);
+    }
+    return *this;
+  }
+  Value& operator=(Value&& o) noexcept {
+    Value moved(std::move(o));
+    swap(moved);
+    return *this;
+  }
+  ~Value() {
+    if (kind_ == Kind::Text && text_->owners.fetch_sub(1, std::memory_order_acq_rel) == 1) delete text_;
+  }
+
   static Value number(double v) { Value x; x.kind_ = Kind::Number; x.num_ = v; return x; }
-  static Value text(std::string s) { Value x; x.kind_ = Kind::Text; x.text_ = std::move(s); return x; }
+  static Value text(std::string s) {
+    Value x;
+    x.text_ = new SharedText{{1}, std::move(s)};
+    x.kind_ = Kind::Text;
+    return x;
+  }
   static Value boolean(bool b) { Value x; x.kind_ = Kind::Boolean; x.num_ = b ? 1 : 0; return x; }
   static Value error(ErrorCode e) { Value x; x.kind_ = Kind::Error; x.err_ = e; return x; }
 
@@ -108,7 +152,7 @@ class Value {
   bool is_error() const { return kind_ == Kind::Error; }
 
   double as_number() const { return num_; }         // Number; Boolean as 1/0
-  const std::string& as_text() const { return text_; }  // Text (UTF-8)
+  const std::string& as_text() const { return kind_ == Kind::Text ? text_->text : kNoText; }  // Text (UTF-8)
   bool as_boolean() const { return num_ != 0; }
   ErrorCode as_error() const { return err_; }
 
@@ -126,10 +170,24 @@ class Value {
   friend bool operator==(const Value& a, const Value& b);
 
  private:
+  struct SharedText {
+    std::atomic<std::uint32_t> owners;
+    const std::string text;
+  };
+  static const std::string kNoText;
+  void swap(Value& o) noexcept {
+    std::swap(kind_, o.kind_);
+    std::swap(err_, o.err_);
+    std::swap(bits_, o.bits_);
+  }
+
   Kind kind_ = Kind::Empty;
-  double num_ = 0;
-  std::string text_;
   ErrorCode err_ = ErrorCode::NA;
+  union {
+    double num_ = 0;       // Number, Boolean
+    SharedText* text_;     // Text
+    std::uint64_t bits_;   // either, for swapping
+  };
 };
 
 // A rectangle of values row by row, as Range.Value of an area holds them.

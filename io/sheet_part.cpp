@@ -309,10 +309,10 @@ class SheetWriter {
   void cell(int row, int col, const Cell& c) {
     const host::Value& v = c.value;
     using K = host::Value::Kind;
-    bool rich = v.kind() == K::Text && c.formula.empty() &&
-                std::any_of(c.runs.begin(), c.runs.end(), [](const memory::TextRun& r) { return r.font && !r.text.empty(); });
+    bool rich = v.kind() == K::Text && c.formula().empty() &&
+                std::any_of(c.runs().begin(), c.runs().end(), [](const memory::TextRun& r) { return r.font && !r.text.empty(); });
     // An empty text is no value; without a format there is nothing to write.
-    bool blank = c.formula.empty() && (v.kind() == K::Empty || (v.kind() == K::Text && v.as_text().empty()));
+    bool blank = c.formula().empty() && (v.kind() == K::Empty || (v.kind() == K::Text && v.as_text().empty()));
     if (blank && c.format == 0) return;
     if (v.kind() == K::Text && v.as_text().size() > static_cast<std::size_t>(host::kMaxCellTextLength) &&
         utf8_length(v.as_text()) > static_cast<std::size_t>(host::kMaxCellTextLength))
@@ -328,14 +328,14 @@ class SheetWriter {
     bool finite = v.kind() != K::Number || std::isfinite(v.as_number());
     std::string_view type;
     switch (v.kind()) {
-      case K::Text: type = c.formula.empty() ? "s" : "str"; break;
+      case K::Text: type = c.formula().empty() ? "s" : "str"; break;
       case K::Boolean: type = "b"; break;
       case K::Error: type = "e"; break;
       case K::Number: type = finite ? "" : "e"; break;
       case K::Empty: break;
     }
     if (!type.empty()) w_.attr("t", type);
-    if (!c.formula.empty()) w_.element("f", c.formula);
+    if (!c.formula().empty()) w_.element("f", c.formula());
     switch (v.kind()) {
       case K::Empty:
         break;
@@ -347,8 +347,8 @@ class SheetWriter {
         w_.element("v", value_);
         break;
       case K::Text:
-        if (!c.formula.empty()) w_.element("v", v.as_text());
-        else w_.element("v", std::to_string(rich ? strings_.index(c.runs) : strings_.index(v.as_text())));
+        if (!c.formula().empty()) w_.element("v", v.as_text());
+        else w_.element("v", std::to_string(rich ? strings_.index(c.runs()) : strings_.index(v.as_text())));
         break;
       case K::Boolean:
         w_.element("v", v.as_boolean() ? "1" : "0");

@@ -790,7 +790,10 @@ class Reader {
       Take start(int depth, std::string_view name, const detail::XmlAttrs&) override {
         return depth == 1 && local_name(name) == "si" ? Take::Keep : Take::Stream;
       }
-      void kept(int, pugi::xml_node si) override { r.strings_.push_back(r.rich_text(si)); }
+      void kept(int, pugi::xml_node si) override {
+        RichText rt = r.rich_text(si);
+        r.strings_.push_back({host::Value::text(std::move(rt.text)), std::move(rt.runs)});
+      }
     } strings(*this);
     stream(sst_part_, strings);
   }
@@ -1691,28 +1694,29 @@ class Reader {
         so_far.note("模拟运算表");
       }
       if (!text.empty() && text.front() == '=') text.erase(0, 1);
-      cell.formula = std::move(text);
+      cell.set_formula(std::move(text));
     }
     if (t == "s") {
       if (vtext == nullptr) fail_(where(sheet, row, col) + " 缺少共享字符串编号");
       auto idx = to_int(vtext);
       if (!idx || *idx < 0 || static_cast<std::size_t>(*idx) >= strings_.size())
         fail_(where(sheet, row, col) + " 引用了不存在的共享字符串（编号 " + vtext + "）");
-      const RichText& rt = strings_[static_cast<std::size_t>(*idx)];
-      cell.value = host::Value::text(rt.text);
-      cell.runs = rt.runs;
+      // The cells share the table's text rather than each holding a copy.
+      const SharedString& ss = strings_[static_cast<std::size_t>(*idx)];
+      cell.value = ss.text;
+      cell.set_runs(ss.runs);
     } else if (t == "inlineStr") {
       if (c.has_is) {
         cell.value = host::Value::text(c.is.text);
-        cell.runs = c.is.runs;
+        cell.set_runs(c.is.runs);
       } else if (vtext != nullptr) {
         cell.value = host::Value::text(decode_text(vtext));
       }
     } else if (t == "str") {
       std::string s = vtext != nullptr ? decode_text(vtext) : "";
       // A formula's error or logical result that a writer stored as text.
-      if (auto e = host::parse_error(s); e && !cell.formula.empty()) cell.value = host::Value::error(*e);
-      else if (!cell.formula.empty() && (s == "TRUE" || s == "FALSE")) cell.value = host::Value::boolean(s == "TRUE");
+      if (auto e = host::parse_error(s); e && !cell.formula().empty()) cell.value = host::Value::error(*e);
+      else if (!cell.formula().empty() && (s == "TRUE" || s == "FALSE")) cell.value = host::Value::boolean(s == "TRUE");
       else if (vtext != nullptr) cell.value = host::Value::text(std::move(s));
     } else if (t == "b") {
       if (vtext != nullptr) {
@@ -1742,11 +1746,11 @@ class Reader {
     if (cell.value.is_text() && detail::utf8_length(cell.value.as_text()) > static_cast<std::size_t>(host::kMaxCellTextLength))
       fail_(where(sheet, row, col) + " 的文本超过 " + std::to_string(host::kMaxCellTextLength) + " 个字符");
 
-    if (!cell.formula.empty()) {
+    if (!cell.formula().empty()) {
       // A formula that is only an error literal is how a constant error is
       // written; it is the constant.
-      if (auto e = host::parse_error(cell.formula)) {
-        cell.formula.clear();
+      if (auto e = host::parse_error(cell.formula())) {
+        cell.set_formula({});
         cell.value = host::Value::error(*e);
       } else if (vtext == nullptr || (*vtext == '\0' && t != "str")) {
         book_.needs_full_recalc = true;
@@ -1798,7 +1802,11 @@ class Reader {
   std::vector<FormatId> xf_ids_;
   std::vector<memory::DiffFormat> dxfs_;  // the styles part's differential formats
   std::size_t range_items_ = 0;
-  std::vector<RichText> strings_;
+  struct SharedString {
+    host::Value text;
+    std::vector<TextRun> runs;
+  };
+  std::vector<SharedString> strings_;
 };
 
 }  // namespace

@@ -161,7 +161,7 @@ class SheetResolver : public formula::Resolver {
     const MemoryWorksheet* s = target(sheet);
     if (!s) return Value::error(ErrorCode::Ref);
     const Cell* c = s->data().get(row, col);
-    if (!c || c->formula.empty()) return cell_value(*s, row, col, c);
+    if (!c || c->formula().empty()) return cell_value(*s, row, col, c);
     Value v = formula_value(*s, row, col, *c);
     inherit(*s, row, col);
     return v;
@@ -171,7 +171,7 @@ class SheetResolver : public formula::Resolver {
     const MemoryWorksheet* s = target(sheet);
     if (!s) return;
     s->data().store().each(area, [&](int r, int c, const Cell& cell) {
-      if (cell.formula.empty()) {
+      if (cell.formula().empty()) {
         f(r, c, cell.value);
         return;
       }
@@ -252,15 +252,15 @@ Value formula_value(const MemoryWorksheet& ws, int row, int col, const Cell& cel
   if (eval_depth == 0 && cache.size() > 2 * ws.data().cell_count() + 4096) cache.clear();
   auto& e = cache[SheetData::Store::key(row, col)];
   if (e.busy) return cell.value;  // circular reference: the last value stands
-  bool same_text = e.parsed && e.text == cell.formula;
+  bool same_text = e.parsed && e.text == cell.formula();
   if (same_text && e.stamp == gen) return cell.value;
   if (same_text && e.areas_known && !e.always_stale && !book.changed_since(e.stamp, e.areas)) {
     e.stamp = gen;
     return cell.value;
   }
   if (!same_text) {
-    e.parsed = formula::parse(cell.formula);
-    e.text = cell.formula;
+    e.parsed = formula::parse(cell.formula());
+    e.text = cell.formula();
   }
   struct Guard {
     SheetData::Store::CalcEntry& e;
@@ -290,7 +290,7 @@ Value formula_value(const MemoryWorksheet& ws, int row, int col, const Cell& cel
 
 Value cell_value(const MemoryWorksheet& ws, int row, int col, const Cell* cell) {
   if (!cell) return Value();
-  if (cell->formula.empty()) return cell->value;
+  if (cell->formula().empty()) return cell->value;
   return formula_value(ws, row, col, *cell);
 }
 
@@ -301,10 +301,10 @@ void rewrite_formulas(MemoryWorkbook& book,
     if (!st.maybe_formulas) continue;
     bool any = false;
     st.each([&](int, int, Cell& cell) {
-      if (cell.formula.empty()) return;
+      if (cell.formula().empty()) return;
       any = true;
-      std::string next = f(sheet->name, cell.formula);
-      if (next != cell.formula) cell.formula = std::move(next);
+      std::string next = f(sheet->name, cell.formula());
+      if (next != cell.formula()) cell.set_formula(std::move(next));
     });
     if (!any) st.maybe_formulas = false;
   }
@@ -341,7 +341,7 @@ Cell& cell_for_write(SheetData& sheet, int row, int col) {
 
 void drop_if_blank(SheetData& sheet, int row, int col) {
   const Cell* cell = sheet.get(row, col);
-  if (cell && cell->empty() && cell->runs.empty() && !cell->attached && cell->format == level_format(sheet, row, col))
+  if (cell && cell->empty() && cell->runs().empty() && !cell->attached && cell->format == level_format(sheet, row, col))
     sheet.erase(row, col);
 }
 
@@ -495,16 +495,14 @@ void store_value(SheetData& sheet, int row, int col, const Value& v) {
   if (v.is_empty() || (v.is_text() && v.as_text().empty())) {
     if (Cell* cell = const_cast<Cell*>(sheet.get(row, col))) {
       cell->value = Value();
-      cell->formula.clear();
-      cell->runs.clear();
+      cell->clear_aside();
       drop_if_blank(sheet, row, col);
     }
     return;
   }
   Cell& cell = cell_for_write(sheet, row, col);
   cell.value = v;
-  cell.formula.clear();
-  cell.runs.clear();
+  cell.clear_aside();
 }
 
 void check_text(const Value& v) {
@@ -575,7 +573,7 @@ std::string MemoryWorksheet::formula(int row, int col) const {
   check_cell(row, col);
   const Cell* cell = data_->get(row, col);
   if (!cell) return "";
-  if (!cell->formula.empty()) return "=" + cell->formula;
+  if (!cell->formula().empty()) return "=" + cell->formula();
   return cell->value.display_text();
 }
 
@@ -593,9 +591,9 @@ void MemoryWorksheet::set_formula(const Area& area, const std::string& text) {
   for (int r = area.top; r <= area.bottom; ++r)
     for (int c = area.left; c <= area.right; ++c) {
       Cell& cell = cell_for_write(*data_, r, c);
-      cell.formula = (r == area.top && c == area.left) ? f : formula::translate(f, r - area.top, c - area.left);
+      cell.set_formula((r == area.top && c == area.left) ? f : formula::translate(f, r - area.top, c - area.left));
       cell.value = Value();
-      cell.runs.clear();
+      cell.set_runs({});
       data_->store().forget(r, c);
     }
   book_->touch(*data_, area);
@@ -615,9 +613,9 @@ void MemoryWorksheet::set_formula_r1c1(const Area& area, const std::string& text
   for (int r = area.top; r <= area.bottom; ++r)
     for (int c = area.left; c <= area.right; ++c) {
       Cell& cell = cell_for_write(*data_, r, c);
-      cell.formula = formula::from_r1c1(r1c1, r, c);
+      cell.set_formula(formula::from_r1c1(r1c1, r, c));
       cell.value = Value();
-      cell.runs.clear();
+      cell.set_runs({});
       data_->store().forget(r, c);
     }
   book_->touch(*data_, area);
@@ -730,8 +728,7 @@ void MemoryWorksheet::clear_contents(const Area& area) {
   auto& st = data_->store();
   st.each(area, [&](int, int, Cell& cell) {
     cell.value = Value();
-    cell.formula.clear();
-    cell.runs.clear();
+    cell.clear_aside();
   });
   int bottom = std::min(area.bottom, st.last_row());
   for (int r = std::max(area.top, 1); r <= bottom; ++r) {
@@ -771,7 +768,7 @@ int MemoryWorksheet::replace_whole(const Area& area, const std::string& what,
   };
   std::vector<std::pair<int, int>> hits;
   data_->store().each(area, [&](int r, int c, const Cell& cell) {
-    if (cell.formula.empty() && !cell.value.is_empty() && may_show(cell.value) &&
+    if (cell.formula().empty() && !cell.value.is_empty() && may_show(cell.value) &&
         iequals(cell.value.display_text(), what))
       hits.emplace_back(r, c);
   });

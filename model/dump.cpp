@@ -98,12 +98,12 @@ std::string dump_sheet(const WorkbookData& book, const SheetData& sheet) {
   auto fmt = [&](FormatId id) { return format_diff(book.formats.get(id), d); };
   sheet.for_each([&](int r, int c, const Cell& cell) {
     o << "  " << host::column_letters(c) << r << " = " << value_text(cell.value);
-    if (!cell.formula.empty()) o << " | =" << cell.formula;
+    if (!cell.formula().empty()) o << " | =" << cell.formula();
     std::string f = fmt(cell.format);
     if (!f.empty()) o << " | " << f;
-    if (!cell.runs.empty()) {
+    if (!cell.runs().empty()) {
       o << " | runs:";
-      for (const TextRun& run : cell.runs) {
+      for (const TextRun& run : cell.runs()) {
         o << " [\"" << run.text << "\"";
         if (run.font) {
           std::vector<std::string> diffs;

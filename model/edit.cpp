@@ -237,7 +237,7 @@ Snapshot take(MemoryWorksheet& ws, const Area& area, bool extract) {
   bool rows = whole_rows(area), cols = whole_cols(area);
   sheet.store().each(area, [&](int r, int c, const Cell& stored) {
     Cell cell = stored;
-    if (!cell.formula.empty()) cell.value = cell_value(ws, r, c, &stored);
+    if (!cell.formula().empty()) cell.value = cell_value(ws, r, c, &stored);
     snap.cells.push_back({r - area.top, c - area.left, std::move(cell)});
   });
   if (!rows && !cols && static_cast<long long>(area.row_count()) * area.col_count() <= (1 << 20)) {
@@ -321,7 +321,7 @@ void place(MemoryWorksheet& ws, const Area& dest, Snapshot& snap, const FormatPo
     Cell& cell = item.cell;
     cell.format = fmt(cell.format);
     adjust(cell);
-    if (cell.empty() && cell.runs.empty() && !cell.attached && cell.format == level_format(sheet, r, c)) continue;
+    if (cell.empty() && cell.runs().empty() && !cell.attached && cell.format == level_format(sheet, r, c)) continue;
     sheet.put(r, c, std::move(cell));
   }
   for (const Area& m : snap.merges) merges.push_back(m.offset(dest.top - 1, dest.left - 1));
@@ -348,7 +348,7 @@ void paste(MemoryApplication& app, MemoryWorksheet& dest, CellRef at) {
   if (!mark.cut) {
     Snapshot snap = take(from, src, false);
     place(dest, to, snap, spool, [&](Cell& cell) {
-      if (!cell.formula.empty()) cell.formula = formula::translate(cell.formula, drow, dcol);
+      if (!cell.formula().empty()) cell.set_formula(formula::translate(cell.formula(), drow, dcol));
     });
   } else {
     std::string from_name = Access::sheet(from).name, to_name = dsheet.name;
@@ -362,9 +362,9 @@ void paste(MemoryApplication& app, MemoryWorksheet& dest, CellRef at) {
     carried_cells_moved(Access::book(dbook), dsheet, to, false);
     bool other_sheet = &from != &dest;
     place(dest, to, snap, spool, [&](Cell& cell) {
-      if (cell.formula.empty()) return;
-      if (!same_book) cell.formula = formula::translate(cell.formula, drow, dcol);
-      else if (other_sheet) cell.formula = formula::rehome(cell.formula, from_name, to_name);
+      if (cell.formula().empty()) return;
+      if (!same_book) cell.set_formula(formula::translate(cell.formula(), drow, dcol));
+      else if (other_sheet) cell.set_formula(formula::rehome(cell.formula(), from_name, to_name));
     });
     mark = {};
     if (same_book) sbook.touch(Access::sheet(from), src);

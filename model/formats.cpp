@@ -319,7 +319,7 @@ const Format& MemoryWorksheet::format(int row, int col) const {
 const std::vector<TextRun>& MemoryWorksheet::runs(int row, int col) const {
   static const std::vector<TextRun> none;
   const Cell* c = data_->get(row, col);
-  return c ? c->runs : none;
+  return c ? c->runs() : none;
 }
 
 std::optional<Area> MemoryWorksheet::merge_at(int row, int col) const {
@@ -337,7 +337,8 @@ void MemoryWorksheet::set_font(const Area& area, const host::FontPatch& font) {
   edit_formats(*this, area, [&](Format& f, int, int) { patch_font(f.font, font); }, false);
   // Runs of rich text cells take the change too, as the whole cell's font.
   data_->store().each(area, [&](int, int, Cell& cell) {
-    for (TextRun& run : cell.runs)
+    if (cell.runs().empty()) return;
+    for (TextRun& run : cell.mutable_runs())
       if (run.font) patch_font(*run.font, font);
   });
 }
@@ -347,14 +348,14 @@ void MemoryWorksheet::set_characters_font(int row, int col, int start, int lengt
   check_cell(row, col);
   check_font(font);
   Cell* cell = const_cast<Cell*>(data_->get(row, col));
-  if (!cell || !cell->formula.empty() || !cell->value.is_text()) {
+  if (!cell || !cell->formula().empty() || !cell->value.is_text()) {
     set_font(Area::cell(row, col), font);
     return;
   }
   const std::string& text = cell->value.as_text();
   std::string joined;
-  for (const TextRun& run : cell->runs) joined += run.text;
-  if (joined != text) cell->runs = {TextRun{text, std::nullopt}};
+  for (const TextRun& run : cell->runs()) joined += run.text;
+  if (joined != text) cell->set_runs({TextRun{text, std::nullopt}});
   // Character positions to byte offsets.
   std::vector<std::size_t> offsets;
   for (std::size_t i = 0; i < text.size(); ++i)
@@ -368,7 +369,7 @@ void MemoryWorksheet::set_characters_font(int row, int col, int start, int lengt
   const Font& base = book_->data_.formats.get(cell->format).font;
   std::vector<TextRun> out;
   std::size_t pos = 0;
-  for (const TextRun& run : cell->runs) {
+  for (const TextRun& run : cell->runs()) {
     std::size_t s = pos, e = pos + run.text.size();
     pos = e;
     auto piece = [&](std::size_t from, std::size_t to, bool patched) {
@@ -388,7 +389,7 @@ void MemoryWorksheet::set_characters_font(int row, int col, int start, int lengt
     piece(std::max(s, b0), std::min(e, b1), true);
     piece(std::max(s, std::min(e, b1)), e, false);
   }
-  cell->runs = std::move(out);
+  cell->set_runs(std::move(out));
 }
 
 // ---- Alignment, merges, borders, number formats ------------------------------------------------
@@ -457,16 +458,15 @@ void MemoryWorksheet::merge(const Area& area) {
     }
     if (r != a.top || c != a.left) {
       cell.value = Value();
-      cell.formula.clear();
-      cell.runs.clear();
+      cell.clear_aside();
       cleared = true;
     }
   });
   if (keep) {
     Cell& origin = cell_for_write(*data_, a.top, a.left);
     origin.value = keep->value;
-    origin.formula = keep->formula;
-    origin.runs = keep->runs;
+    origin.set_formula(keep->formula());
+    origin.set_runs(keep->runs());
   }
   merges.push_back(a);
   if (cleared || keep) book_->touch(*data_, a);
@@ -560,7 +560,7 @@ void MemoryWorksheet::autofit_columns(int first_col, int last_col) {
     // A text shows as itself under any number format: measured in place,
     // without a copy per cell of a table of names.
     double shown_units;
-    if (cell.formula.empty() && cell.value.is_text()) {
+    if (cell.formula().empty() && cell.value.is_text()) {
       if (cell.value.as_text().empty()) return;
       shown_units = text_units(cell.value.as_text());
     } else {

@@ -21,7 +21,7 @@ const MemoryWorksheet& memory_sheet(const host::Worksheet& sheet) {
 template <class F>
 void for_each_value(const MemoryWorksheet& ws, const Area& area, F&& f) {
   ws.data().store().each(area, [&](int r, int c, const Cell& cell) {
-    if (cell.formula.empty()) f(r, c, cell.value);
+    if (cell.formula().empty()) f(r, c, cell.value);
     else f(r, c, formula_value(ws, r, c, cell));
   });
 }

@@ -94,6 +94,31 @@ void FormatPool::set_default(const Format& format) {
 
 // ---- SheetData ------------------------------------------------------------------
 
+const Cell::Aside Cell::kNone;
+
+Cell::Aside& Cell::aside() {
+  if (!aside_) aside_ = std::make_unique<Aside>();
+  return *aside_;
+}
+
+void Cell::drop_empty_aside() {
+  if (aside_ && aside_->formula.empty() && aside_->runs.empty()) aside_.reset();
+}
+
+void Cell::set_formula(std::string text) {
+  if (text.empty() && !aside_) return;
+  aside().formula = std::move(text);
+  drop_empty_aside();
+}
+
+std::vector<TextRun>& Cell::mutable_runs() { return aside().runs; }
+
+void Cell::set_runs(std::vector<TextRun> runs) {
+  if (runs.empty() && !aside_) return;
+  aside().runs = std::move(runs);
+  drop_empty_aside();
+}
+
 SheetData::SheetData() : store_(std::make_unique<Store>()) {}
 SheetData::SheetData(const SheetData& o)
     : name(o.name),

@@ -181,17 +181,51 @@ class Attached {
   std::unique_ptr<CellAttachments> p_;
 };
 
-struct Cell {
-  Value value;                 // constant, or the formula's last value
-  std::string formula;         // A1 form without the leading "="; empty: constant
+// A stored cell. The common cell (a number, a text, an empty cell with a
+// format) is 32 bytes; a formula and rich text runs are rare and kept aside
+// in one record of their own that moves with the cell (model/store.h has
+// the measurements).
+class Cell {
+ public:
+  Value value;          // constant, or the formula's last value
   FormatId format = 0;
-  std::vector<TextRun> runs;   // rich text; empty for plain cells
-  Attached attached;           // comment and hyperlink; given through
-                               // SheetData::set_comment/set_hyperlink or put()
-  bool empty() const { return value.is_empty() && formula.empty(); }
+  Attached attached;    // comment and hyperlink; given through
+                        // SheetData::set_comment/set_hyperlink or put()
+
+  Cell() = default;
+  Cell(const Cell& o) : value(o.value), format(o.format), attached(o.attached), aside_(o.aside_ ? new Aside(*o.aside_) : nullptr) {}
+  Cell& operator=(const Cell& o) {
+    if (this != &o) *this = Cell(o);
+    return *this;
+  }
+  Cell(Cell&&) noexcept = default;
+  Cell& operator=(Cell&&) noexcept = default;
+
+  // A1 form without the leading "="; empty: a constant.
+  const std::string& formula() const { return aside_ ? aside_->formula : kNone.formula; }
+  bool has_formula() const { return aside_ && !aside_->formula.empty(); }
+  void set_formula(std::string text);
+  // Rich text; empty for plain cells.
+  const std::vector<TextRun>& runs() const { return aside_ ? aside_->runs : kNone.runs; }
+  std::vector<TextRun>& mutable_runs();
+  void set_runs(std::vector<TextRun> runs);
+  // Drops the formula and the runs.
+  void clear_aside() { aside_.reset(); }
+
+  bool empty() const { return value.is_empty() && !has_formula(); }
   // A cell that holds nothing, has the default format and nothing attached
   // can be dropped.
-  bool blank_default() const { return empty() && format == 0 && runs.empty() && !attached; }
+  bool blank_default() const { return empty() && format == 0 && runs().empty() && !attached; }
+
+ private:
+  struct Aside {
+    std::string formula;
+    std::vector<TextRun> runs;
+  };
+  static const Aside kNone;
+  Aside& aside();
+  void drop_empty_aside();
+  std::unique_ptr<Aside> aside_;
 };
 
 struct ColumnInfo {

@@ -112,7 +112,7 @@ void MemoryWorksheet::sort(const Area& area, const host::SortSpec& spec) {
       auto c = Store::lower(cells, col);
       if (c == cells.end() || c->col != col) continue;
       const Value* v = &c->cell.value;
-      if (!c->cell.formula.empty()) {
+      if (!c->cell.formula().empty()) {
         computed = cell_value(*this, r, col, &c->cell);
         v = &computed;
       }
@@ -183,7 +183,7 @@ void MemoryWorksheet::sort(const Area& area, const host::SortSpec& spec) {
     // A sheet known to hold no formula has no reference to move.
     if (d != 0 && st.maybe_formulas)
       for (auto& e : piece)
-        if (!e.cell.formula.empty()) e.cell.formula = formula::translate(e.cell.formula, d, 0);
+        if (!e.cell.formula().empty()) e.cell.set_formula(formula::translate(e.cell.formula(), d, 0));
     Store::Row& target = st.make_row(first + i);
     if (target.empty()) {
       target = std::move(piece);

@@ -221,7 +221,7 @@ host::Worksheet& MemoryWorkbook::copy_sheet_after(host::Worksheet& source, host:
   MemoryWorksheet& a = own_sheet(*this, after);
   // Current values go with the copy.
   Access::sheet(s).store().each([&](int r, int c, const Cell& cell) {
-    if (!cell.formula.empty()) formula_value(s, r, c, cell);
+    if (!cell.formula().empty()) formula_value(s, r, c, cell);
   });
   auto copy = std::make_unique<SheetData>(*s.data_);
   copy->name = copy_name(data_, s.data_->name);
@@ -231,7 +231,7 @@ host::Worksheet& MemoryWorkbook::copy_sheet_after(host::Worksheet& source, host:
   // References to the sheet itself now name the copy.
   std::string from = s.data_->name;
   copy->store().each([&](int, int, Cell& cell) {
-    if (!cell.formula.empty()) cell.formula = formula::on_sheet_renamed(cell.formula, from, copy->name);
+    if (!cell.formula().empty()) cell.set_formula(formula::on_sheet_renamed(cell.formula(), from, copy->name));
   });
   // So do those of its validations, formats and names: the copy's print
   // area is the copy's.
@@ -299,7 +299,7 @@ void MemoryWorkbook::recalculate() {
     // A sheet known to hold no formula has nothing to compute.
     if (!std::as_const(*v->data_).store().maybe_formulas) continue;
     std::as_const(*v->data_).store().each([&](int r, int c, const Cell& cell) {
-      if (!cell.formula.empty()) formula_value(*v, r, c, cell);
+      if (!cell.formula().empty()) formula_value(*v, r, c, cell);
     });
   }
 }
@@ -441,7 +441,7 @@ SheetData& add_sheet(WorkbookData& book, std::string name, std::vector<std::vect
       if (v.is_empty()) continue;
       Cell cell;
       if (v.is_text() && v.as_text().size() > 1 && v.as_text()[0] == '=')
-        cell.formula = v.as_text().substr(1);
+        cell.set_formula(v.as_text().substr(1));
       else
         cell.value = v;
       sheet->put(static_cast<int>(r) + 1, static_cast<int>(c) + 1, std::move(cell));

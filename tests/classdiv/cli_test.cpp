@@ -99,7 +99,7 @@ TEST(Command, ClassdivEndToEnd) {
     }
     for (int k = 1; k <= K; ++k) {
       EXPECT_EQ(ws.get(S + k, 1)->value.as_number(), size[k]);
-      EXPECT_EQ(ws.get(S + k, 5)->formula.rfind("AVERAGEA($E$", 0), 0u) << ws.get(S + k, 5)->formula;
+      EXPECT_EQ(ws.get(S + k, 5)->formula().rfind("AVERAGEA($E$", 0), 0u) << ws.get(S + k, 5)->formula();
     }
     EXPECT_EQ(ws.get(S, 1)->value.as_text(), "班人数");
     EXPECT_EQ(ws.get(S + K + 5, 3)->value.as_text(), "平均分两最之差");

@@ -68,7 +68,7 @@ TEST(Cells, UnsupportedFormulaKeepsItsValueAndAsksForRecalc) {
   WorkbookData data;
   SheetData& sheet = add_sheet(data, "S", {});
   Cell cell;
-  cell.formula = "NOSUCHFUNCTION(B1:C3)";
+  cell.set_formula("NOSUCHFUNCTION(B1:C3)");
   cell.value = N(5);
   sheet.put(1, 1, cell);
   MemoryApplication app;

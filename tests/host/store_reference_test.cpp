@@ -1,7 +1,7 @@
 // The sheet storage against a plain map of cells: long random sequences of
-// the edits the jobs make (values, clearing, inserting and deleting cells,
-// rows and columns, copy and cut with paste, sort, number formats, fonts,
-// borders, merges, comments) go to both, and after every edit each cell reads the
+// the edits the jobs make (values, formulas, rich text, clearing, inserting
+// and deleting cells, rows and columns, copy and cut with paste, sort,
+// number formats, fonts, borders, merges, comments) go to both, and after every edit each cell reads the
 // same, current regions agree, and the storage's own bookkeeping agrees
 // with what it holds.
 #include <gtest/gtest.h>
@@ -29,6 +29,10 @@ struct RefCell {
   bool bold = false;
   bool bottom = false;  // a bottom border
   std::string note;     // the comment's text: it goes wherever the cell goes
+  // What a cell keeps aside: its formula (constants, so that moving it
+  // changes nothing) and whether it holds rich text runs.
+  std::string formula;
+  bool rich = false;
   bool operator==(const RefCell&) const = default;
 };
 
@@ -87,7 +91,7 @@ class StoreReference {
   // way) leaves both unchanged.
   std::string step() {
     Area a = area();
-    switch (pick(0, 22)) {
+    switch (pick(0, 24)) {
       case 0:
       case 1:
       case 2: {
@@ -96,6 +100,8 @@ class StoreReference {
         ws_->set_value(r, c, v);
         RefCell cell = get(ref_, r, c);
         cell.value = v;
+        cell.formula.clear();
+        cell.rich = false;
         set(ref_, r, c, cell);
         return "set";
       }
@@ -105,6 +111,8 @@ class StoreReference {
             for (int c = a.left; c <= a.right; ++c) {
               RefCell cell = get(ref_, r, c);
               cell.value = Value();
+              cell.formula.clear();
+              cell.rich = false;
               set(ref_, r, c, cell);
             }
         });
@@ -222,6 +230,29 @@ class StoreReference {
         set(ref_, r, c, cell);
         return "comment";
       }
+      case 22: {
+        int r = pick(1, kRows), c = pick(1, kCols), k = pick(0, 9);
+        return attempt("formula", [&] { ws_->set_formula(Area::cell(r, c), "=" + std::to_string(k)); }, [&] {
+          RefCell cell = get(ref_, r, c);
+          cell.value = Value::number(k);
+          cell.formula = std::to_string(k);
+          cell.rich = false;
+          set(ref_, r, c, cell);
+        });
+      }
+      case 23: {
+        // Bold on the first character: a text constant becomes rich text,
+        // anything else takes the font as a whole.
+        int r = pick(1, kRows), c = pick(1, kCols);
+        host::FontPatch bold;
+        bold.bold = true;
+        return attempt("characters", [&] { ws_->set_characters_font(r, c, 1, 1, bold); }, [&] {
+          RefCell cell = get(ref_, r, c);
+          if (cell.value.is_text() && cell.formula.empty()) cell.rich = true;
+          else cell.bold = true;
+          set(ref_, r, c, cell);
+        });
+      }
       default: {
         // A merge takes in the merged ranges it touches; the first value,
         // row by row, goes to the top-left cell.
@@ -238,14 +269,16 @@ class StoreReference {
         }
         return attempt("merge", [&] { ws_->merge(a); }, [&] {
           if (a.is_single_cell()) return;
-          Value first;
-          for (int r = m.top; r <= m.bottom && first.is_empty(); ++r)
-            for (int c = m.left; c <= m.right && first.is_empty(); ++c) first = get(ref_, r, c).value;
+          RefCell first;
+          for (int r = m.top; r <= m.bottom && first.value.is_empty(); ++r)
+            for (int c = m.left; c <= m.right && first.value.is_empty(); ++c) first = get(ref_, r, c);
           patch(m, [&](RefCell& c, int r, int col) {
             if (r == m.top && col == m.left) {
-              if (!first.is_empty()) c.value = first;
+              if (!first.value.is_empty()) std::tie(c.value, c.formula, c.rich) = std::tie(first.value, first.formula, first.rich);
             } else {
               c.value = Value();
+              c.formula.clear();
+              c.rich = false;
             }
           });
         });
@@ -281,7 +314,8 @@ class StoreReference {
         const Cell* stored = data.get(r, c);
         const Comment* comment = stored ? stored->attached.comment() : nullptr;
         RefCell got{ws_->value(r, c), f.number_format, f.font.bold,
-                    f.borders.bottom.style != host::LineStyle::None, comment ? comment->plain_text() : ""};
+                    f.borders.bottom.style != host::LineStyle::None, comment ? comment->plain_text() : "",
+                    stored ? stored->formula() : "", stored && !stored->runs().empty()};
         ASSERT_EQ(got, want) << what << " #" << n << " at row " << r << " column " << c;
       }
     // The same starting cells every time, so that remembered regions are

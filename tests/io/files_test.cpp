@@ -64,27 +64,27 @@ TEST_F(Handmade, ReadsWhatTheUsualWritersDoNotMake) {
     const Cell* rich = s.get(1, 2);
     ASSERT_NE(rich, nullptr);
     EXPECT_EQ(rich->value, Value::text("红 黑"));
-    ASSERT_EQ(rich->runs.size(), 2u);
-    EXPECT_TRUE(rich->runs[0].font->bold);
-    EXPECT_EQ(rich->runs[0].font->color.argb, 0xFFFF0000u);
-    EXPECT_FALSE(rich->runs[1].font.has_value());
+    ASSERT_EQ(rich->runs().size(), 2u);
+    EXPECT_TRUE(rich->runs()[0].font->bold);
+    EXPECT_EQ(rich->runs()[0].font->color.argb, 0xFFFF0000u);
+    EXPECT_FALSE(rich->runs()[1].font.has_value());
     EXPECT_EQ(book.formats.get(rich->format).number_format, "0.0\"分\"");
     EXPECT_EQ(book.formats.get(rich->format).font.name, "黑体");
     // A rich inline string, in a cell without a reference (column C).
     ASSERT_NE(s.get(1, 3), nullptr);
     EXPECT_EQ(s.get(1, 3)->value, Value::text("斜正"));
-    EXPECT_TRUE(s.get(1, 3)->runs[0].font->italic);
+    EXPECT_TRUE(s.get(1, 3)->runs()[0].font->italic);
     // Shared formulas re-based to each cell (row 2 has no number).
-    EXPECT_EQ(s.get(2, 2)->formula, "A2*2+$A$2");
-    EXPECT_EQ(s.get(3, 2)->formula, "A3*2+$A$2");
+    EXPECT_EQ(s.get(2, 2)->formula(), "A2*2+$A$2");
+    EXPECT_EQ(s.get(3, 2)->formula(), "A3*2+$A$2");
     EXPECT_EQ(s.get(3, 2)->value, Value::number(50));
-    EXPECT_EQ(s.get(4, 2)->formula, "A4*2+$A$2");
+    EXPECT_EQ(s.get(4, 2)->formula(), "A4*2+$A$2");
     EXPECT_TRUE(s.get(4, 2)->value.is_empty());
     EXPECT_TRUE(book.needs_full_recalc);  // B4 has no cached value
     EXPECT_EQ(s.get(2, 3)->value, Value::boolean(true));
     EXPECT_EQ(s.get(2, 4)->value, Value::error(host::ErrorCode::Value));
     EXPECT_EQ(s.get(3, 3)->value, Value::text("ab"));
-    EXPECT_EQ(s.get(3, 3)->formula, "\"a\"&\"b\"");
+    EXPECT_EQ(s.get(3, 3)->formula(), "\"a\"&\"b\"");
     EXPECT_EQ(s.get(3, 4)->value, Value::number(45352.5));  // 2024-03-01 12:00
     EXPECT_EQ(book.formats.get(s.get(3, 4)->format).number_format, "mm-dd-yy");
     EXPECT_EQ(s.get(4, 1)->value, Value::number(150));

@@ -129,7 +129,7 @@ inline memory::Format look(const memory::WorkbookData& book, memory::FormatId id
 
 // Runs with the font each shows (a run without font shows the cell's).
 inline std::vector<memory::TextRun> runs_shown(const memory::WorkbookData& book, const memory::Cell& cell) {
-  std::vector<memory::TextRun> out = cell.runs;
+  std::vector<memory::TextRun> out = cell.runs();
   for (auto& r : out) {
     if (!r.font) r.font = book.formats.get(cell.format).font;
   }
@@ -158,7 +158,7 @@ inline void expect_same_book(const memory::WorkbookData& a, const memory::Workbo
       const memory::Cell* cy = y.get(r, c);
       ASSERT_NE(cy, nullptr);
       EXPECT_EQ(cx.value, cy->value) << cx.value.display_text() << " vs " << cy->value.display_text();
-      EXPECT_EQ(cx.formula, cy->formula);
+      EXPECT_EQ(cx.formula(), cy->formula());
       EXPECT_EQ(look(a, cx.format), look(b, cy->format));
       EXPECT_EQ(runs_shown(a, cx), runs_shown(b, *cy));
     });

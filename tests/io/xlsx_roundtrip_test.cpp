@@ -148,7 +148,7 @@ WorkbookData sample_book() {
     Cell cell;
     cell.value = std::move(v);
     cell.format = f;
-    cell.formula = std::move(formula);
+    cell.set_formula(std::move(formula));
     s.put(r, c, std::move(cell));
   };
   put(*s1, 1, 1, Value::text("姓名"), ids[0]);
@@ -176,11 +176,11 @@ WorkbookData sample_book() {
   memory::Font sub;
   sub.subscript = true;
   sub.name = "宋体";
-  rich.runs = {{"化学", red}, {"H", std::nullopt}, {"2", sub}, {"O", std::nullopt}};
+  rich.set_runs({{"化学", red}, {"H", std::nullopt}, {"2", sub}, {"O", std::nullopt}});
   s1->put(8, 1, rich);
   Cell lone;  // one run with a font of its own
   lone.value = Value::text("全部加粗");
-  lone.runs = {{"全部加粗", red}};
+  lone.set_runs({{"全部加粗", red}});
   s1->put(8, 2, lone);
   // Merged title over cells with their own borders.
   put(*s1, 10, 1, Value::text("合并标题"), ids[3]);
@@ -349,10 +349,10 @@ TEST(XlsxRoundTrip, TextThatWouldSpoilTheFile) {
   rich.value = Value::text(cases[4].written + "x");
   memory::Font bold;
   bold.bold = true;
-  rich.runs = {{cases[4].written, bold}, {"x", std::nullopt}};
+  rich.set_runs({{cases[4].written, bold}, {"x", std::nullopt}});
   s.put(r, 1, rich);
   Cell formula;
-  formula.formula = "\"x\"";
+  formula.set_formula("\"x\"");
   formula.value = Value::text(cases[1].written);
   s.put(r + 1, 1, formula);
   s.settings.page.header_footer.odd_header = cases[4].written;
@@ -362,7 +362,7 @@ TEST(XlsxRoundTrip, TextThatWouldSpoilTheFile) {
   WorkbookData back = read_xlsx(tmp / "t.xlsx");
   r = 1;
   for (const auto& c : cases) EXPECT_EQ(back.sheets[0]->get(r++, 1)->value, Value::text(c.read)) << c.written;
-  EXPECT_EQ(back.sheets[0]->get(r, 1)->runs, s.get(r, 1)->runs);
+  EXPECT_EQ(back.sheets[0]->get(r, 1)->runs(), s.get(r, 1)->runs());
   EXPECT_EQ(back.sheets[0]->get(r + 1, 1)->value, Value::text(cases[1].read));
   EXPECT_EQ(back.sheets[0]->settings.page.header_footer.odd_header, cases[4].read);
   EXPECT_EQ(back.sheets[0]->merges, (std::vector<host::Area>{{1, 2, 2, 3}, {5, 5, 6, 6}}));
