@@ -323,28 +323,6 @@ void rewrite_references(MemoryWorkbook& book,
     if (!n.formula.empty()) n.formula = f("", n.formula);
 }
 
-// ---- Cell storage helpers ----------------------------------------------------------
-
-FormatId level_format(const SheetData& sheet, int row, int col) {
-  if (auto r = sheet.rows.find(row); r != sheet.rows.end() && r->second.format) return *r->second.format;
-  if (auto c = sheet.columns.find(col); c != sheet.columns.end() && c->second.format)
-    return *c->second.format;
-  return 0;
-}
-
-Cell& cell_for_write(SheetData& sheet, int row, int col) {
-  bool made = false;
-  Cell& cell = sheet.store().obtain(row, col, made);
-  if (made) cell.format = level_format(sheet, row, col);
-  return cell;
-}
-
-void drop_if_blank(SheetData& sheet, int row, int col) {
-  const Cell* cell = sheet.get(row, col);
-  if (cell && cell->empty() && cell->runs().empty() && !cell->attached && cell->format == level_format(sheet, row, col))
-    sheet.erase(row, col);
-}
-
 namespace {
 // The cells of columns [left, right] of a row, as iterators.
 std::pair<SheetData::Store::Row::iterator, SheetData::Store::Row::iterator> span(SheetData::Store::Row& cells,

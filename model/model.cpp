@@ -158,6 +158,34 @@ Cell& SheetData::at(int row, int col) {
   return store_->obtain(row, col, made);
 }
 
+namespace detail {
+
+// ---- Cell storage helpers ----------------------------------------------------------
+// Here beside the storage rather than with the edits, so that everything
+// that fills a sheet (the readers too) links without the edits.
+
+FormatId level_format(const SheetData& sheet, int row, int col) {
+  if (auto r = sheet.rows.find(row); r != sheet.rows.end() && r->second.format) return *r->second.format;
+  if (auto c = sheet.columns.find(col); c != sheet.columns.end() && c->second.format)
+    return *c->second.format;
+  return 0;
+}
+
+Cell& cell_for_write(SheetData& sheet, int row, int col) {
+  bool made = false;
+  Cell& cell = sheet.store().obtain(row, col, made);
+  if (made) cell.format = level_format(sheet, row, col);
+  return cell;
+}
+
+void drop_if_blank(SheetData& sheet, int row, int col) {
+  const Cell* cell = sheet.get(row, col);
+  if (cell && cell->empty() && cell->runs().empty() && !cell->attached && cell->format == level_format(sheet, row, col))
+    sheet.erase(row, col);
+}
+
+}  // namespace detail
+
 void SheetData::put(int row, int col, Cell cell) {
   store_->forget(row, col);
   if (cell.attached) store_->maybe_attached = true;
