@@ -83,8 +83,12 @@ void XmlStream::stop(std::exception_ptr e) {
   XML_StopParser(parser_->p, XML_FALSE);
 }
 
+// Once stopped, expat may still deliver a few callbacks (the end of an empty
+// element whose start stopped it); they must not touch the frames, whose
+// depth no longer matches.
 void XmlStream::on_start(void* self, const char* name, const char** atts) {
   auto* s = static_cast<XmlStream*>(self);
+  if (s->error_ || s->entities_) return;
   // Nothing may unwind through expat's C frames: the handler's exception
   // waits until XML_Parse returns.
   try {
@@ -96,6 +100,7 @@ void XmlStream::on_start(void* self, const char* name, const char** atts) {
 
 void XmlStream::on_end(void* self, const char* name) {
   auto* s = static_cast<XmlStream*>(self);
+  if (s->error_ || s->entities_) return;
   try {
     s->end(name);
   } catch (...) {
@@ -105,7 +110,7 @@ void XmlStream::on_end(void* self, const char* name) {
 
 void XmlStream::on_text(void* self, const char* text, int len) {
   auto* s = static_cast<XmlStream*>(self);
-  if (s->depth_ == 0 || s->error_) return;
+  if (s->depth_ == 0 || s->error_ || s->entities_) return;
   Frame& f = s->frames_[static_cast<std::size_t>(s->depth_ - 1)];
   // A streamed element's text is what stands before its first child: the
   // layout between a sheet's rows would otherwise pile up.
