@@ -191,15 +191,8 @@ class SheetWriter {
       if (h.different_first) w_.attr("differentFirst", "1");
       if (!h.scale_with_doc) w_.attr("scaleWithDoc", "0");
       if (!h.align_with_margins) w_.attr("alignWithMargins", "0");
-      auto text = [&](std::string_view name, const std::string& s) {
-        if (!s.empty()) w_.element(name, s);
-      };
-      text("oddHeader", h.odd_header);
-      text("oddFooter", h.odd_footer);
-      text("evenHeader", h.even_header);
-      text("evenFooter", h.even_footer);
-      text("firstHeader", h.first_header);
-      text("firstFooter", h.first_footer);
+      for (const auto& [element, text] : memory::kHeaderFooterTexts)
+        if (!(h.*text).empty()) w_.element(element, h.*text);
       w_.end();
     }
   }

@@ -1471,15 +1471,8 @@ class Reader {
       h.different_first = xml_bool(hf.attribute("differentFirst"), false);
       h.scale_with_doc = xml_bool(hf.attribute("scaleWithDoc"), true);
       h.align_with_margins = xml_bool(hf.attribute("alignWithMargins"), true);
-      auto text = [&](const char* name, std::string& out) {
-        if (auto n = child(hf, name)) out = decode_text(n.text().get());
-      };
-      text("oddHeader", h.odd_header);
-      text("oddFooter", h.odd_footer);
-      text("evenHeader", h.even_header);
-      text("evenFooter", h.even_footer);
-      text("firstHeader", h.first_header);
-      text("firstFooter", h.first_footer);
+      for (const auto& [element, text] : memory::kHeaderFooterTexts)
+        if (auto n = child(hf, element)) h.*text = decode_text(n.text().get());
     }
   }
 

@@ -52,6 +52,18 @@ struct HeaderFooter {
   friend bool operator==(const HeaderFooter&, const HeaderFooter&) = default;
 };
 
+// The six texts by the file format's element names, in the order the format
+// requires them; reading and writing both go by this one list.
+struct HeaderFooterText {
+  const char* element;
+  std::string HeaderFooter::*text;
+};
+inline constexpr HeaderFooterText kHeaderFooterTexts[] = {
+    {"oddHeader", &HeaderFooter::odd_header},     {"oddFooter", &HeaderFooter::odd_footer},
+    {"evenHeader", &HeaderFooter::even_header},   {"evenFooter", &HeaderFooter::even_footer},
+    {"firstHeader", &HeaderFooter::first_header}, {"firstFooter", &HeaderFooter::first_footer},
+};
+
 struct PageSetup {
   bool landscape = false;
   int paper_size = 0;       // the file format's numbers (9: A4); 0: not given
