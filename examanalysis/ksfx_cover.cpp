@@ -47,13 +47,14 @@ void Ksfx::ksfx_cover_sheet(host::Workbook& book) {
   const BorderSpec none{.style = LineStyle::None};
   const BorderSpec thin{.style = LineStyle::Continuous, .weight = host::BorderWeight::Thin,
                         .color_index = host::kColorIndexAutomatic};
-  cover.set_border(office, BorderIndex::DiagonalDown, none);
-  cover.set_border(office, BorderIndex::DiagonalUp, none);
-  for (BorderIndex edge : {BorderIndex::EdgeLeft, BorderIndex::EdgeTop, BorderIndex::EdgeBottom,
-                           BorderIndex::EdgeRight})
-    cover.set_border(office, edge, thin);
-  cover.set_border(office, BorderIndex::InsideVertical, none);
-  cover.set_border(office, BorderIndex::InsideHorizontal, none);
+  cover.set_borders(office, {{BorderIndex::DiagonalDown, none},
+                             {BorderIndex::DiagonalUp, none},
+                             {BorderIndex::EdgeLeft, thin},
+                             {BorderIndex::EdgeTop, thin},
+                             {BorderIndex::EdgeBottom, thin},
+                             {BorderIndex::EdgeRight, thin},
+                             {BorderIndex::InsideVertical, none},
+                             {BorderIndex::InsideHorizontal, none}});
 
   cover.select(Area::cell(3, 1));
   cover.set_value(3, 1, Value::text("届：" + st_.ks_cohort));

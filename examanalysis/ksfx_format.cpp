@@ -62,12 +62,14 @@ void Ksfx::ksfx_grid(host::Worksheet& sheet, const Area& region) {
   const BorderSpec none{.style = LineStyle::None};
   const BorderSpec thin{.style = LineStyle::Continuous, .weight = host::BorderWeight::Thin,
                         .color_index = host::kColorIndexAutomatic};
-  sheet.set_border(region, BorderIndex::DiagonalDown, none);
-  sheet.set_border(region, BorderIndex::DiagonalUp, none);
-  for (BorderIndex line : {BorderIndex::EdgeLeft, BorderIndex::EdgeTop, BorderIndex::EdgeBottom,
-                           BorderIndex::EdgeRight, BorderIndex::InsideVertical,
-                           BorderIndex::InsideHorizontal})
-    sheet.set_border(region, line, thin);
+  sheet.set_borders(region, {{BorderIndex::DiagonalDown, none},
+                             {BorderIndex::DiagonalUp, none},
+                             {BorderIndex::EdgeLeft, thin},
+                             {BorderIndex::EdgeTop, thin},
+                             {BorderIndex::EdgeBottom, thin},
+                             {BorderIndex::EdgeRight, thin},
+                             {BorderIndex::InsideVertical, thin},
+                             {BorderIndex::InsideHorizontal, thin}});
   sheet.set_alignment(region, AlignmentPatch{.horizontal = HAlign::Center,
                                              .vertical = VAlign::Center,
                                              .wrap_text = false,

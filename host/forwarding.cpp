@@ -89,6 +89,9 @@ void ForwardingWorksheet::merge(const Area& a) { FWD("merge", merge(a)); }
 void ForwardingWorksheet::set_border(const Area& a, host::BorderIndex i, const host::BorderSpec& b) {
   FWD("set_border", set_border(a, i, b));
 }
+void ForwardingWorksheet::set_borders(const Area& a, const std::vector<host::BorderEdit>& e) {
+  FWD("set_borders", set_borders(a, e));
+}
 void ForwardingWorksheet::set_number_format(const Area& a, const std::string& f) {
   FWD("set_number_format", set_number_format(a, f));
 }
@@ -247,9 +250,36 @@ host::CommandBar* ForwardingApplication::command_bar(const std::string& n) {
 
 // ---- FaultInjectingApplication ------------------------------------------------------------
 
+namespace {
+
+// Takes a set of borders apart into the single calls it stands for.
+class BorderByBorderSheet : public ForwardingWorksheet {
+ public:
+  using ForwardingWorksheet::ForwardingWorksheet;
+  void set_borders(const Area& area, const std::vector<host::BorderEdit>& edits) override {
+    host::Worksheet::set_borders(area, edits);
+  }
+};
+
+class BorderByBorderBook : public ForwardingWorkbook {
+ public:
+  using ForwardingWorkbook::ForwardingWorkbook;
+
+ protected:
+  std::unique_ptr<host::Worksheet> make_sheet(host::Worksheet& target_sheet) override {
+    return std::make_unique<BorderByBorderSheet>(target_sheet, hook());
+  }
+};
+
+}  // namespace
+
 FaultInjectingApplication::FaultInjectingApplication(host::Application& target)
     : ForwardingApplication(target) {
   set_hook([this](const char* op) { check(op); });
+}
+
+std::unique_ptr<host::Workbook> FaultInjectingApplication::make_workbook(host::Workbook& t) {
+  return std::make_unique<BorderByBorderBook>(t, [this](const char* op) { on_call(op); });
 }
 
 

@@ -75,6 +75,7 @@ class ForwardingWorksheet : public host::Worksheet {
   void merge(const host::Area& area) override;
   void set_border(const host::Area& area, host::BorderIndex index,
                   const host::BorderSpec& border) override;
+  void set_borders(const host::Area& area, const std::vector<host::BorderEdit>& edits) override;
   void set_number_format(const host::Area& area, const std::string& format) override;
   void set_column_width(int first_col, int last_col, double width) override;
   double column_width(int col) const override;
@@ -183,10 +184,17 @@ class ForwardingApplication : public host::Application {
 
 // Counts every call through it and throws host::HostError on the chosen
 // ones. Calls that throw are counted too; the failed call does not reach the
-// target.
+// target. A set_borders counts as the set_border calls it stands for, one
+// per edit, so a failure can be planned at any one border as the
+// application would fail it.
 class FaultInjectingApplication : public ForwardingApplication {
  public:
   explicit FaultInjectingApplication(host::Application& target);
+
+ protected:
+  std::unique_ptr<host::Workbook> make_workbook(host::Workbook& target_book) override;
+
+ public:
 
   // The nth call (from 1) of `op` throws.
   void fail_on(const std::string& op, int nth);

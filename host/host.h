@@ -153,6 +153,14 @@ class Worksheet {
   // Range.Borders(index): Inside* apply between the cells of the area, edges
   // to its outline, diagonals to every cell.
   virtual void set_border(const Area& area, BorderIndex index, const BorderSpec& border) = 0;
+  // The same as set_border(area, e.index, e.border) for each edit in order,
+  // which is what this default does, one application call after another. A
+  // host that pays per cell for each call (the in-memory model) overrides it
+  // to set them all in one pass over the area. When an edit fails, the ones
+  // before it may already be set.
+  virtual void set_borders(const Area& area, const std::vector<BorderEdit>& edits) {
+    for (const BorderEdit& e : edits) set_border(area, e.index, e.border);
+  }
   // Range.NumberFormatLocal = format.
   virtual void set_number_format(const Area& area, const std::string& format) = 0;
   // Range.ColumnWidth, in characters of the standard font's digit width.

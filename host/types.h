@@ -271,6 +271,12 @@ struct BorderSpec {
   int color_index = kColorIndexAutomatic;
 };
 
+// One border of a set given to Worksheet::set_borders.
+struct BorderEdit {
+  BorderIndex index = BorderIndex::EdgeLeft;
+  BorderSpec border;
+};
+
 // Range.Font members; unset fields are left as they are.
 struct FontPatch {
   std::optional<std::string> name;        // "宋体", "黑体"

@@ -472,44 +472,79 @@ void MemoryWorksheet::merge(const Area& area) {
   if (cleared || keep) book_->touch(*data_, a);
 }
 
-void MemoryWorksheet::set_border(const Area& area, host::BorderIndex index,
-                                 const host::BorderSpec& border) {
-  using host::BorderIndex;
+namespace {
+
+// A border as the format stores it, checked before anything changes.
+struct BorderStroke {
+  host::BorderIndex index;
+  BorderLine line;
+  bool drawn;
+};
+
+BorderStroke border_stroke(host::BorderIndex index, const host::BorderSpec& border) {
   int idx = static_cast<int>(index);
   if (idx < 5 || idx > 12) fail("边框索引无效");
-  BorderLine line;
-  if (border.style != host::LineStyle::None) {
-    line.style = border.style;
-    line.weight = border.weight;
-    line.color = color_from_index(border.color_index);
+  BorderStroke s{index, BorderLine{}, border.style != host::LineStyle::None};
+  if (s.drawn) {
+    s.line.style = border.style;
+    s.line.weight = border.weight;
+    s.line.color = color_from_index(border.color_index);
   }
-  // Row (column) 0 stands for every row (column) of a whole-column (row)
-  // format: an inner one, never the area's first or last.
+  return s;
+}
+
+// Row (column) 0 stands for every row (column) of a whole-column (row)
+// format: an inner one, never the area's first or last.
+void draw_border(Borders& b, const BorderStroke& s, const Area& area, int r, int c) {
+  using host::BorderIndex;
+  const BorderLine& line = s.line;
+  bool top = r == area.top, bottom = r == area.bottom, left = c == area.left, right = c == area.right;
+  switch (s.index) {
+    case BorderIndex::EdgeLeft: if (left) b.left = line; break;
+    case BorderIndex::EdgeRight: if (right) b.right = line; break;
+    case BorderIndex::EdgeTop: if (top) b.top = line; break;
+    case BorderIndex::EdgeBottom: if (bottom) b.bottom = line; break;
+    case BorderIndex::InsideVertical:
+      if (!right) b.right = line;
+      if (!left) b.left = line;
+      break;
+    case BorderIndex::InsideHorizontal:
+      if (!bottom) b.bottom = line;
+      if (!top) b.top = line;
+      break;
+    case BorderIndex::DiagonalDown:
+      b.diagonal = line;
+      b.diagonal_down = s.drawn;
+      break;
+    case BorderIndex::DiagonalUp:
+      b.diagonal = line;
+      b.diagonal_up = s.drawn;
+      break;
+  }
+}
+
+}  // namespace
+
+void MemoryWorksheet::set_border(const Area& area, host::BorderIndex index,
+                                 const host::BorderSpec& border) {
+  const BorderStroke s = border_stroke(index, border);
+  edit_formats(*this, area, [&](Format& f, int r, int c) { draw_border(f.borders, s, area, r, c); }, true);
+}
+
+void MemoryWorksheet::set_borders(const Area& area, const std::vector<host::BorderEdit>& edits) {
+  check_area(area);
+  // Whole rows and columns make cells where a row's new format differs from
+  // a column's, which depends on each single edit: those keep the calls.
+  if (whole_rows(area) || whole_cols(area)) return host::Worksheet::set_borders(area, edits);
+  std::vector<BorderStroke> strokes;
+  strokes.reserve(edits.size());
+  for (const host::BorderEdit& e : edits) strokes.push_back(border_stroke(e.index, e.border));
+  if (strokes.empty()) return;
+  // Every edit changes a cell's format by where it lies on the area alone,
+  // so all of them together make one positional patch: one pass, and one new
+  // format per old format and edge class.
   edit_formats(*this, area, [&](Format& f, int r, int c) {
-    Borders& b = f.borders;
-    bool top = r == area.top, bottom = r == area.bottom, left = c == area.left, right = c == area.right;
-    switch (index) {
-      case BorderIndex::EdgeLeft: if (left) b.left = line; break;
-      case BorderIndex::EdgeRight: if (right) b.right = line; break;
-      case BorderIndex::EdgeTop: if (top) b.top = line; break;
-      case BorderIndex::EdgeBottom: if (bottom) b.bottom = line; break;
-      case BorderIndex::InsideVertical:
-        if (!right) b.right = line;
-        if (!left) b.left = line;
-        break;
-      case BorderIndex::InsideHorizontal:
-        if (!bottom) b.bottom = line;
-        if (!top) b.top = line;
-        break;
-      case BorderIndex::DiagonalDown:
-        b.diagonal = line;
-        b.diagonal_down = border.style != host::LineStyle::None;
-        break;
-      case BorderIndex::DiagonalUp:
-        b.diagonal = line;
-        b.diagonal_up = border.style != host::LineStyle::None;
-        break;
-    }
+    for (const BorderStroke& s : strokes) draw_border(f.borders, s, area, r, c);
   }, true);
 }
 

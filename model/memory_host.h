@@ -134,6 +134,7 @@ class MemoryWorksheet : public host::Worksheet {
   void merge(const Area& area) override;
   void set_border(const Area& area, host::BorderIndex index,
                   const host::BorderSpec& border) override;
+  void set_borders(const Area& area, const std::vector<host::BorderEdit>& edits) override;
   void set_number_format(const Area& area, const std::string& format) override;
   void set_column_width(int first_col, int last_col, double width) override;
   double column_width(int col) const override;

@@ -144,13 +144,14 @@ void hkfx_format(jobs::JobEnv& env, HkState& st) {
   const host::BorderSpec none{host::LineStyle::None};
   const host::BorderSpec thin{host::LineStyle::Continuous, host::BorderWeight::Thin,
                               host::kColorIndexAutomatic};
-  report.set_border(grid, host::BorderIndex::DiagonalDown, none);
-  report.set_border(grid, host::BorderIndex::DiagonalUp, none);
-  for (auto edge : {host::BorderIndex::EdgeLeft, host::BorderIndex::EdgeTop, host::BorderIndex::EdgeBottom,
-                    host::BorderIndex::EdgeRight, host::BorderIndex::InsideVertical,
-                    host::BorderIndex::InsideHorizontal}) {
-    report.set_border(grid, edge, thin);
-  }
+  report.set_borders(grid, {{host::BorderIndex::DiagonalDown, none},
+                            {host::BorderIndex::DiagonalUp, none},
+                            {host::BorderIndex::EdgeLeft, thin},
+                            {host::BorderIndex::EdgeTop, thin},
+                            {host::BorderIndex::EdgeBottom, thin},
+                            {host::BorderIndex::EdgeRight, thin},
+                            {host::BorderIndex::InsideVertical, thin},
+                            {host::BorderIndex::InsideHorizontal, thin}});
   host::AlignmentPatch centred;
   centred.horizontal = host::HAlign::Center;
   centred.vertical = host::VAlign::Center;

@@ -2,6 +2,8 @@
 // AutoFit; number formats as shown.
 #include "helpers.h"
 
+#include <random>
+
 #include "model/memory_internal.h"
 
 namespace lczs::memory::testing {
@@ -95,6 +97,48 @@ TEST(Formats, BordersByIndex) {
     EXPECT_TRUE(b.diagonal_down);
   }
   EXPECT_EQ(s.ws->format(1, 2).borders, Borders{});
+}
+
+// Setting a list of borders in one call leaves exactly what the same
+// set_border calls leave one by one, whatever the cells' formats, the area's
+// shape (whole rows and columns included) and the order of the edits.
+TEST(Formats, SetBordersEqualsTheSingleCalls) {
+  std::mt19937 rng(20261207);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const host::LineStyle styles[] = {host::LineStyle::None, host::LineStyle::Continuous, host::LineStyle::Dash,
+                                    host::LineStyle::Double};
+  const host::BorderWeight weights[] = {host::BorderWeight::Thin, host::BorderWeight::Medium,
+                                        host::BorderWeight::Thick};
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::vector<Lit>> rows(static_cast<std::size_t>(pick(0, 6)), std::vector<Lit>{1, "x", 2.5});
+    OneSheet one(rows), each(rows);
+    // Formats already differing from cell to cell, so that one pass meets
+    // several old formats and edge classes.
+    // Whole rows and columns carry formats of their own too.
+    for (int n = pick(0, 4); n > 0; --n) {
+      const int top = pick(1, 8), left = pick(1, 6);
+      const Area at{top, left, top + pick(0, 3), left + pick(0, 3)};
+      const auto index = static_cast<host::BorderIndex>(pick(5, 12));
+      const host::BorderSpec spec{styles[pick(1, 3)], weights[pick(0, 2)], pick(1, 5)};
+      const Area level = pick(0, 1) ? Area::rows(top, top) : Area::columns(left, left);
+      const bool bold = pick(0, 2) == 0;
+      for (OneSheet* s : {&one, &each}) {
+        s->ws->set_border(at, index, spec);
+        if (bold) s->ws->set_font(level, {.bold = true});
+      }
+    }
+    Area area{pick(1, 8), pick(1, 6), 0, 0};
+    area.bottom = area.top + pick(0, 5);
+    area.right = area.left + pick(0, 4);
+    if (int shape = pick(0, 9); shape == 0) area = Area::rows(area.top, area.bottom);
+    else if (shape == 1) area = Area::columns(area.left, area.right);
+    std::vector<host::BorderEdit> edits(static_cast<std::size_t>(pick(1, 8)));
+    for (auto& e : edits)
+      e = {static_cast<host::BorderIndex>(pick(5, 12)), {styles[pick(0, 3)], weights[pick(0, 2)], pick(1, 56)}};
+    one.ws->set_borders(area, edits);
+    for (const auto& e : edits) each.ws->set_border(area, e.index, e.border);
+    ASSERT_EQ(dump(*one.book), dump(*each.book)) << "round " << round;
+  }
 }
 
 TEST(Formats, AlignmentAndMerge) {
