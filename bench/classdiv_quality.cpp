@@ -7,10 +7,12 @@
 // The greedy exchanges alone report the state they are in at that moment
 // (what a run of that length would write back), the whole search its best.
 //
-//   classdiv_quality [--scale S] [--only NAME] [--seed N] [--whole]
+//   classdiv_quality [--scale S] [--only NAME] [--seed N] [--whole] [--detail]
 //
 // --scale multiplies every checkpoint (0.1 for a quick look); --only runs
-// one shape; --whole leaves out the greedy exchanges alone. The shapes and the numbers to compare with are in the README.
+// one shape; --whole leaves out the greedy exchanges alone; --detail tells
+// on standard error how fast the walk judges and which columns hold the
+// best state's spread. The shapes and the numbers to compare with are in the README.
 #include <time.h>
 
 #include <algorithm>
@@ -155,9 +157,20 @@ std::vector<double> greedy_alone(const SearchInput& in, double scale, double* ra
   return out;
 }
 
+// The grade with its rows holding the students `ids` names.
+SearchInput arranged(const SearchInput& now, const std::vector<int>& ids) {
+  std::vector<int> row_of(now.students + 1);
+  for (int x = 0; x < now.students; ++x) row_of[now.ids[x]] = x;
+  SearchInput out = now;
+  for (int x = 0; x < now.students; ++x)
+    std::copy_n(&now.scores[row_of[ids[x]] * now.columns], now.columns, &out.scores[x * now.columns]);
+  out.ids = ids;
+  return out;
+}
+
 // The whole search as the job runs it: greedy cycles until they would
 // repeat a state, then late acceptance from the best state met.
-std::vector<double> whole(const SearchInput& in, double scale, std::uint64_t seed) {
+std::vector<double> whole(const SearchInput& in, double scale, std::uint64_t seed, bool detail) {
   FbSearch s(in);
   std::vector<int> best_ids = s.ids();
   double best = largest(s, in.columns), best_sum = s.spread_sum();
@@ -176,22 +189,19 @@ std::vector<double> whole(const SearchInput& in, double scale, std::uint64_t see
       best_ids = s.ids();
     }
   }
-  SearchInput start = s.input();
-  {
-    // Rearranged to the best state, as the job does.
-    std::vector<int> row_of(in.students + 1);
-    for (int x = 0; x < in.students; ++x) row_of[start.ids[x]] = x;
-    SearchInput b = start;
-    for (int x = 0; x < in.students; ++x)
-      std::copy_n(&start.scores[row_of[best_ids[x]] * in.columns], in.columns, &b.scores[x * in.columns]);
-    b.ids = best_ids;
-    start = b;
-  }
+  // Rearranged to the best state, as the job does.
+  const SearchInput start = arranged(s.input(), best_ids);
   FbRefine r(start, seed);
   std::vector<double> out;
   for (double at : kCheckpoints) {
     while (cpu_seconds() - t0 < at * scale) r.run(4096, -1);
     out.push_back(std::min(best, r.best_max_spread()));
+  }
+  if (detail) {
+    std::fprintf(stderr, "walk: %.3g candidates per CPU second; spreads at the best:", r.judged() / (cpu_seconds() - t0));
+    const FbSearch f(arranged(start, r.best_ids()));
+    for (int j = 1; j <= in.columns; ++j) std::fprintf(stderr, " %.2f", f.spread(j));
+    std::fprintf(stderr, "\n");
   }
   return out;
 }
@@ -203,9 +213,11 @@ int main(int argc, char** argv) {
   std::string only;
   std::uint64_t seed = kFbDefaultSeed;
   bool whole_only = false;  // for trying out the second phase
+  bool detail = false;
   for (int a = 1; a < argc; ++a) {
     const bool value = a + 1 < argc;
     if (!std::strcmp(argv[a], "--whole")) whole_only = true;
+    if (!std::strcmp(argv[a], "--detail")) detail = true;
     if (value && !std::strcmp(argv[a], "--scale")) scale = std::atof(argv[++a]);
     else if (value && !std::strcmp(argv[a], "--only")) only = argv[++a];
     else if (value && !std::strcmp(argv[a], "--seed")) seed = std::strtoull(argv[++a], nullptr, 10);
@@ -223,7 +235,7 @@ int main(int argc, char** argv) {
       const SearchInput in = make_grade(shape, book);
       double rate = 0;
       if (!whole_only) g.push_back(greedy_alone(in, scale, &rate));
-      w.push_back(whole(in, scale, seed));
+      w.push_back(whole(in, scale, seed, detail));
       rates.push_back(rate);
     }
     auto row = [&](const char* what, const std::vector<std::vector<double>>& v) {

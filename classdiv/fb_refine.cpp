@@ -323,10 +323,12 @@ void FbRefine::run(long long count, double target) {
       std::fill(history_.begin(), history_.end(), cost_);
       since_best_ = 0;
     }
-    const int i1 = static_cast<int>(below(n_));
+    int toward = 0;
+    const int i1 = static_cast<int>(below(16)) < kExtremeMoveSixteenths ? extreme_row(&toward)
+                                                                        : static_cast<int>(below(n_));
     const int a = class_of_[i1];
     if (static_cast<int>(below(16)) < kAimedMoveSixteenths) {
-      if (aimed_move(i1)) try_exchange(a, class_of_[rb_[0]]);
+      if (aimed_move(i1, toward)) try_exchange(a, class_of_[rb_[0]]);
       continue;
     }
     const bool near = static_cast<int>(below(16)) < kNeighbourMoveSixteenths;
@@ -408,10 +410,28 @@ void FbRefine::run(long long count, double target) {
 // moves t = (avg a - avg b) / (1/size a + 1/size b) of every column's sum.
 // Student i1 goes to a random class b; its partner there, and with a second
 // pair the second partner, are the students that come nearest to moving t.
-bool FbRefine::aimed_move(int i1) {
+int FbRefine::extreme_row(int* other) {
+  double largest = 0;
+  for (double s : spread_) largest = std::max(largest, s);
+  int near = 0;
+  for (double s : spread_) near += s >= kNearLargestSpread * largest;
+  int pick = static_cast<int>(below(near)), j = 0;
+  for (;; ++j)
+    if (spread_[j] >= kNearLargestSpread * largest && pick-- == 0) break;
+  const bool top = below(2) != 0;
+  const int c = top ? ext_[j].top_class[0] : ext_[j].bottom_class[0];
+  *other = top ? ext_[j].bottom_class[0] : ext_[j].top_class[0];
+  const int size = blocks_[c][3] - blocks_[c][0] + 1;
+  if (size <= 0) return static_cast<int>(below(n_));  // more classes than students
+  return blocks_[c][0] + static_cast<int>(below(size));
+}
+
+bool FbRefine::aimed_move(int i1, int b) {
   const int a = class_of_[i1];
-  int b = 1 + static_cast<int>(below(k_ - 1));
-  if (b >= a) ++b;
+  if (b == 0 || b == a) {
+    b = 1 + static_cast<int>(below(k_ - 1));
+    if (b >= a) ++b;
+  }
   const double w = 1.0 / (inv_size_[a] + inv_size_[b]);
   for (int j = 0; j < m_; ++j) aim_[j] = (avg_[a * m_ + j] - avg_[b * m_ + j]) * w;
   ra_.clear();
