@@ -415,6 +415,11 @@ TEST(Run, RefusedDataSavesNothingAndChangesNoCell) {
            for (int c = 1; c <= 6; ++c) b.sheets[0]->erase(r, c);
        },
        "2", "工作表“成绩”第 1 行的表头下面没有学生，无法分班。"},
+      {"statistics block past the sheet's last row",
+       [](memory::WorkbookData& b) {
+         for (int r = 8; r <= host::kMaxRows - 32767 - 12; ++r) b.sheets[0]->at(r, 1).value = Value::number(r);
+       },
+       "32767", "有 1015796 名学生，分 32767 个班时统计表要用到第 1048577 行，超过了工作表 1048576 行的上限", false},
       {"no score columns",
        [](memory::WorkbookData& b) {
          for (int r = 1; r <= 7; ++r)

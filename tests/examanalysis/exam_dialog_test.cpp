@@ -289,6 +289,16 @@ INSTANTIATE_TEST_SUITE_P(
                 {"工作表“名单”", "学科"}},
         Refusal{"NoStudents", [] { return book_of("空表", {{"班级", "学号", "姓名", "语文"}}); },
                 {"工作表“空表”", "没有学生"}},
+        // A run that would write past the sheet's last row: with one
+        // student who sat and 524,284 absent, the absent ones' rows would
+        // end two rows beyond it.
+        Refusal{"AbsentListPastTheLastRow",
+                [] {
+                  Rows rows = {{"班级", "学号", "姓名", "语文"}, {101, 1, "甲", 90}};
+                  rows.resize(524286, Rows::value_type{101});
+                  return book_of("成绩", rows);
+                },
+                {"工作表“成绩”有524285名学生，分析要用到第1048578行，超过了工作表的1048576行"}},
         Refusal{"NobodySatEverything",
                 [] { return book_of("成绩", {{"班级", "学号", "姓名", "语文"}, {101, 1, "甲", nullptr}}); },
                 {"工作表“成绩”", "没有一名学生"}}),

@@ -307,9 +307,20 @@ class StoreReference {
     ASSERT_EQ(per_col, st.col_counts) << what << " #" << n;
     int rows = std::max(data.max_row(), last_row());
     int cols = std::max(data.max_col(), last_col());
+    // Rectangles read in one walk agree with the cells: the whole table,
+    // one column (rows ending left of it skipped), one starting inside.
+    const int R = std::max(rows, 1), C = std::max(cols, 1);
+    const Area areas[] = {{1, 1, R, C}, {1, C / 2 + 1, R, C / 2 + 1}, {std::min(2, R), std::min(4, C), R, C}};
+    std::vector<host::ValueGrid> grids;
+    for (const Area& a : areas) grids.push_back(ws_->values(a));
     for (int r = 1; r <= rows; ++r)
       for (int c = 1; c <= cols; ++c) {
         RefCell want = get(ref_, r, c);
+        for (std::size_t k = 0; k < grids.size(); ++k)
+          if (areas[k].contains(r, c)) {
+            ASSERT_EQ(grids[k].at(r - areas[k].top, c - areas[k].left), want.value)
+                << what << " #" << n << " reading " << host::address(areas[k]) << " at row " << r << " column " << c;
+          }
         const Format& f = ws_->format(r, c);
         const Cell* stored = data.get(r, c);
         const Comment* comment = stored ? stored->attached.comment() : nullptr;
