@@ -32,6 +32,7 @@ const IID kDiidButtonEvents = {0x000C0351, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x
 
 constexpr long kXlDown = -4121;
 constexpr long kXlPageBreakManual = -4135;
+constexpr std::size_t kMostPageBreaksAdded = 1026;
 
 struct FakeError {
   HRESULT hr;
@@ -531,6 +532,10 @@ class FakePageBreaks final : public FakeDispatch {
       out = give(new FakePageBreak(ctx_, sheet_, rows[static_cast<size_t>(i - 1)]));
     } else if (is(n, L"add")) {
       FakeRange* before = fake_of<FakeRange>(a.need(0, L"Before"));
+      // The application takes a few breaks past the file format's limit,
+      // then fails the call: an add-in that does not stop at the limit
+      // fails its run here.
+      if (rows.size() >= kMostPageBreaksAdded) throw FakeError{E_FAIL, "HPageBreaks.Add: too many page breaks"};
       sheet_.add_page_break(before->area().top);
     } else {
       return false;

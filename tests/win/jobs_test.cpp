@@ -203,10 +203,10 @@ void fb_start(ui::ScriptedUi& ui, const std::string& classes, const std::string&
 
 // ---- proficiency test -------------------------------------------------------
 
-memory::WorkbookData proficiency_book(bool with_bad_grade = false) {
+memory::WorkbookData proficiency_book(bool with_bad_grade = false, int students = 36) {
   Rows rows = {{"班级", "学号", "姓名", "语文", "数学", "物理"}};
   const char* letters[] = {"A", "B", "C", "D", "E", "B", "A", "C"};
-  for (int i = 0; i < 36; ++i)
+  for (int i = 0; i < students; ++i)
     rows.push_back({101 + i % 3, i / 3 + 1, ("生" + std::to_string(i + 1)).c_str(), letters[i % 8],
                     letters[(i * 3) % 8], i % 11 == 0 ? Lit(nullptr) : Lit(letters[(i * 5) % 8])});
   memory::WorkbookData book;
@@ -414,6 +414,41 @@ LCZS_TEST(exam_analysis_calls_do_not_grow_with_the_students) {
   const long small = calls(25), large = calls(100);
   std::cout << "  IDispatch calls: " << small << " for 150 students, " << large << " for 600" << std::endl;
   CHECK_EQ(large, small);
+}
+
+// Past the 16-bit row numbers of old and past the breaks a sheet holds:
+// each job on 40,000 students, and an exam with more classes than page
+// breaks, whose run must stop adding them where the application would
+// start failing, as the in-memory host's run does.
+LCZS_TEST(large_grades_through_idispatch) {
+  constexpr int kPastShortRows = 40000;
+  using jobs::JobOutcome;
+  const JobCase cases[] = {
+      {"class division of 40,000 students, deal only",
+       [] { return class_book(kPastShortRows); },
+       [](ui::ScriptedUi& ui) {
+         fb_start(ui, "4", "0");
+         ui.expect_message_containing("开始分班，需要几分钟时间").expect_message_containing("分班结束!");
+       },
+       [](jobs::Jobs& j, jobs::JobEnv& e) { return j.fb_run(e); }, JobOutcome::Completed},
+      {"proficiency test of 40,000 students",
+       [] { return proficiency_book(false, kPastShortRows); },
+       [](ui::ScriptedUi& ui) {
+         ui.expect_message("开始进行会考成绩分析，继续吗？", ui::kOk)
+             .expect_form("hkgssz", [](ui::FormDriver& f) { f.click("hkfx_zx_bt"); })
+             .expect_message("分析完成!");
+       },
+       [](jobs::Jobs& j, jobs::JobEnv& e) { return j.hkfx_run(e); }, JobOutcome::Completed},
+      {"exam analysis of 40,000 students with bands",
+       [] { return exam_grade(4, kPastShortRows / 4); },
+       [](ui::ScriptedUi& ui) { exam_script(ui, true); },
+       [](jobs::Jobs& j, jobs::JobEnv& e) { return j.ksfx_run(e); }, JobOutcome::Completed},
+      {"exam analysis of more classes than page breaks",
+       [] { return exam_grade(host::kMaxPageBreaks + 2, 1); },
+       [](ui::ScriptedUi& ui) { exam_script(ui, true, false); },
+       [](jobs::Jobs& j, jobs::JobEnv& e) { return j.ksfx_run(e); }, JobOutcome::Completed},
+  };
+  for (const auto& c : cases) check_same(c);
 }
 
 }  // namespace
