@@ -1,0 +1,240 @@
+#include "classdiv/fb_polish.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace lczs::classdiv {
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// Whether (mx, sum) is better than (ref_max, ref_sum) by more than noise.
+bool better(double mx, double sum, double ref_max, double ref_sum) {
+  return mx < ref_max - kPolishTolerance || (mx <= ref_max + kPolishTolerance && sum < ref_sum - kPolishTolerance);
+}
+
+}  // namespace
+
+void polish_delta(const PolishView& v, const PolishMove& move, double* d) {
+  const int m = v.columns;
+  const double* s1 = &v.scores[static_cast<std::size_t>(move.out_of_a[0]) * m];
+  const double* t1 = &v.scores[static_cast<std::size_t>(move.out_of_b[0]) * m];
+  if (move.count == 1) {
+    for (int j = 0; j < m; ++j) d[j] = s1[j] - t1[j];
+    return;
+  }
+  const double* s2 = &v.scores[static_cast<std::size_t>(move.out_of_a[1]) * m];
+  const double* t2 = &v.scores[static_cast<std::size_t>(move.out_of_b[1]) * m];
+  for (int j = 0; j < m; ++j) d[j] = (s1[j] + s2[j]) - (t1[j] + t2[j]);
+}
+
+std::optional<PolishMove> FbPolish::best_exchange(const PolishView& v) {
+  v_ = v;
+  const int m = v.columns, k = v.classes;
+  best_.reset();
+  if (k < 2 || m < 1) return best_;
+  avg_.assign(static_cast<std::size_t>(k + 1) * m, 0.0);
+  for (int c = 1; c <= k; ++c)
+    for (int j = 0; j < m; ++j) avg_[c * m + j] = v.sums[c * m + j] / v.sizes[c];
+  spread_.assign(m, 0.0);
+  std::vector<int> top(m, 1), bottom(m, 1);
+  now_max_ = now_sum_ = 0;
+  for (int j = 0; j < m; ++j) {
+    for (int c = 2; c <= k; ++c) {
+      if (avg_[c * m + j] > avg_[top[j] * m + j]) top[j] = c;
+      if (avg_[c * m + j] < avg_[bottom[j] * m + j]) bottom[j] = c;
+    }
+    spread_[j] = avg_[top[j] * m + j] - avg_[bottom[j] * m + j];
+    now_max_ = std::max(now_max_, spread_[j]);
+    now_sum_ += spread_[j];
+  }
+  order_.resize(m);
+  for (int j = 0; j < m; ++j) order_[j] = j;
+  std::stable_sort(order_.begin(), order_.end(), [&](int x, int y) { return spread_[x] > spread_[y]; });
+
+  // Only an exchange that moves the worst column's top or bottom class can
+  // narrow it, and the largest spread cannot fall unless it narrows.
+  const int w = order_[0], hi = top[w], lo = bottom[w];
+  if (hi == lo) return best_;  // every class alike: nothing to improve
+  search_pair(hi, lo, -1);
+  for (int c = 1; c <= k; ++c)
+    if (c != hi && c != lo) search_pair(hi, c, -1);
+  for (int c = 1; c <= k; ++c)
+    if (c != hi && c != lo) search_pair(c, lo, -1);
+  if (best_ && best_->max_spread < now_max_ - kPolishTolerance) return best_;
+
+  // The largest spread stays; narrowing another column lowers the sum and
+  // leaves room for the next move.
+  std::vector<std::pair<int, int>> seen{{hi, lo}};
+  for (int x = 1; x < m; ++x) {
+    const int j = order_[x];
+    if (spread_[j] <= kPolishTolerance) break;
+    const std::pair<int, int> p{top[j], bottom[j]};
+    if (std::find(seen.begin(), seen.end(), p) != seen.end()) continue;
+    seen.push_back(p);
+    search_pair(p.first, p.second, j);
+  }
+  return best_;
+}
+
+void FbPolish::make_pairs(int c, int window, Pairs (&out)[3]) {
+  const int m = v_.columns;
+  const auto& bl = v_.blocks[c];
+  const double* sc = v_.scores;
+  for (int kind = 0; kind < 3; ++kind) {
+    // Two boys, two girls; then a boy and a girl, the boy first so that
+    // the two sides pair up by gender.
+    unsorted_.clear();
+    const int first1 = bl[kind == 1 ? 2 : 0], last1 = bl[kind == 1 ? 3 : 1];
+    for (int r1 = first1; r1 <= last1; ++r1) {
+      if (tied(r1)) continue;
+      const int first2 = kind == 2 ? bl[2] : r1 + 1, last2 = kind == 2 ? bl[3] : last1;
+      for (int r2 = first2; r2 <= last2; ++r2)
+        if (!tied(r2)) unsorted_.push_back({r1, r2});
+    }
+    auto key = [&](const std::array<int, 2>& p) {
+      return sc[static_cast<std::size_t>(p[0]) * m + window] + sc[static_cast<std::size_t>(p[1]) * m + window];
+    };
+    std::stable_sort(unsorted_.begin(), unsorted_.end(),
+                     [&](const auto& x, const auto& y) { return key(x) < key(y); });
+    Pairs& o = out[kind];
+    o.rows = unsorted_;
+    o.key.resize(o.rows.size());
+    o.sums.resize(o.rows.size() * m);
+    for (std::size_t n = 0; n < o.rows.size(); ++n) {
+      const double* s1 = &sc[static_cast<std::size_t>(o.rows[n][0]) * m];
+      const double* s2 = &sc[static_cast<std::size_t>(o.rows[n][1]) * m];
+      for (int j = 0; j < m; ++j) o.sums[n * m + j] = s1[j] + s2[j];
+      o.key[n] = o.sums[n * m + window];
+    }
+  }
+}
+
+bool FbPolish::window_of(int window, double limit, double* lo, double* hi) const {
+  // D, what moves out of a, leaves the column at most `limit` wide only if
+  // every pair of a new top and a new bottom stays within it: with A, B the
+  // averages of a and b and T, L the extremes of the others, the new
+  // averages A - D/size a and B + D/size b give six bounds on D.
+  const int m = v_.columns;
+  const double sa = v_.sizes[a_], sb = v_.sizes[b_];
+  const double A = avg_[a_ * m + window], B = avg_[b_ * m + window];
+  const double T = other_top_[window], L = other_bottom_[window], S = limit;
+  if (!(T - L <= S)) return false;
+  const double both = 1.0 / (1.0 / sa + 1.0 / sb);
+  *lo = std::max({(T - S - B) * sb, (A - L - S) * sa, (A - B - S) * both});
+  *hi = std::min({(A - T + S) * sa, (L + S - B) * sb, (A - B + S) * both});
+  // Widened by more than rounding: the judge has the last word.
+  const double slack = 1e-7 * (1 + std::abs(A) + std::abs(B)) * (sa + sb);
+  *lo -= slack;
+  *hi += slack;
+  return *lo < *hi;
+}
+
+void FbPolish::search_pair(int a, int b, int narrow) {
+  const int m = v_.columns, k = v_.classes;
+  a_ = a;
+  b_ = b;
+  other_top_.assign(m, -kInf);
+  other_bottom_.assign(m, kInf);
+  for (int c = 1; c <= k; ++c) {
+    if (c == a || c == b) continue;
+    for (int j = 0; j < m; ++j) {
+      other_top_[j] = std::max(other_top_[j], avg_[c * m + j]);
+      other_bottom_[j] = std::min(other_bottom_[j], avg_[c * m + j]);
+    }
+  }
+
+  const auto& ba = v_.blocks[a];
+  const auto& bb = v_.blocks[b];
+  const double* sc = v_.scores;
+  for (int g = 0; g < 2; ++g) {
+    for (int i = ba[g ? 2 : 0]; i <= ba[g ? 3 : 1]; ++i) {
+      if (tied(i)) continue;
+      for (int x = bb[g ? 2 : 0]; x <= bb[g ? 3 : 1]; ++x)
+        if (!tied(x)) judge(&sc[static_cast<std::size_t>(i) * m], &sc[static_cast<std::size_t>(x) * m], &i, &x, 1);
+    }
+  }
+
+  // No column can end wider than the best exchange found so far, and the
+  // one to narrow must end narrower than it is. Each gives a window; the
+  // pairs are scanned in the one that holds the fewest, as the window's
+  // width over the spread of the two classes' scores in that column tells.
+  auto limit = [&](int j) {
+    const double ref = best_ ? best_->max_spread : now_max_;
+    return (j == narrow ? std::min(ref, spread_[j] - kPolishTolerance) : ref) + kPolishTolerance;
+  };
+  int window = -1;
+  double lo, hi, fewest = kInf;
+  for (int j = 0; j < m; ++j) {
+    if (!window_of(j, limit(j), &lo, &hi)) return;
+    double top = -kInf, bottom = kInf;
+    for (int c : {a, b})
+      for (int r = v_.blocks[c][0]; r <= v_.blocks[c][3]; ++r) {
+        top = std::max(top, sc[static_cast<std::size_t>(r) * m + j]);
+        bottom = std::min(bottom, sc[static_cast<std::size_t>(r) * m + j]);
+      }
+    const double share = (hi - lo) / (top - bottom + 1);
+    if (share < fewest) {
+      fewest = share;
+      window = j;
+    }
+  }
+  make_pairs(a, window, pairs_a_);
+  make_pairs(b, window, pairs_b_);
+  for (int kind = 0; kind < 3; ++kind) {
+    const Pairs& ps = pairs_a_[kind];
+    const Pairs& qs = pairs_b_[kind];
+    for (std::size_t p = 0; p < ps.rows.size(); ++p) {
+      if (!window_of(window, limit(window), &lo, &hi)) return;
+      // D = key p - key q in (lo, hi): key q in (key p - hi, key p - lo).
+      const double pk = ps.key[p];
+      auto q = static_cast<std::size_t>(std::lower_bound(qs.key.begin(), qs.key.end(), pk - hi) - qs.key.begin());
+      for (; q < qs.key.size() && qs.key[q] < pk - lo; ++q)
+        judge(&ps.sums[p * m], &qs.sums[q * m], ps.rows[p].data(), qs.rows[q].data(), 2);
+    }
+  }
+}
+
+void FbPolish::judge(const double* pa, const double* pb, const int* out_a, const int* out_b, int count) {
+  ++judged_;
+  const int m = v_.columns, a = a_, b = b_;
+  const double sa = v_.sizes[a], sb = v_.sizes[b];
+  const double ref_max = best_ ? best_->max_spread : now_max_;
+  const double ref_sum = best_ ? best_->spread_sum : now_sum_;
+  double mx = 0, sum = 0;
+  for (int j : order_) {
+    // The same expressions as polish_delta and the search's own update.
+    const double d = pa[j] - pb[j];
+    const double na = (v_.sums[a * m + j] - d) / sa;
+    const double nb = (v_.sums[b * m + j] + d) / sb;
+    const double sp = std::max({other_top_[j], na, nb}) - std::min({other_bottom_[j], na, nb});
+    if (sp > ref_max + kPolishTolerance) return;
+    mx = std::max(mx, sp);
+    sum += sp;
+  }
+  if (!better(mx, sum, ref_max, ref_sum)) return;
+  if (rules_) {
+    xa_.clear();
+    xb_.clear();
+    for (int n = 0; n < count; ++n) {
+      xa_.push_back(v_.ids[out_a[n]]);
+      xb_.push_back(v_.ids[out_b[n]]);
+    }
+    if (!rules_->allowed(Exchange{a, b, xa_, xb_})) return;
+  }
+  PolishMove move;
+  move.a = a;
+  move.b = b;
+  move.count = count;
+  for (int n = 0; n < count; ++n) {
+    move.out_of_a[n] = out_a[n];
+    move.out_of_b[n] = out_b[n];
+  }
+  move.max_spread = mx;
+  move.spread_sum = sum;
+  best_ = move;
+}
+
+}  // namespace lczs::classdiv

@@ -1,0 +1,114 @@
+// Steepest descent over every small exchange that can narrow the worst
+// column, for the moments the random walk stops finding them.
+//
+// Once the classes are close, the exchange that helps is one of a few in
+// millions, and random or near-neighbour candidates seldom draw it. The
+// polish judges them all: every one-for-one exchange of students of the
+// same gender, and every two-for-two exchange with the same genders on both
+// sides, between the class at the top or the bottom of the worst column and
+// any other class. Those are the only exchanges that can lower the largest
+// spread, so when one of them does, the polish finds the best of all such
+// exchanges in the grade by the true measure: the largest spread, then the
+// sum of spreads. When none does, it looks for one that keeps the largest
+// spread and lowers the sum, between the top and the bottom class of each
+// other column.
+//
+// The two-for-two exchanges are not tried as a full product (about 1.5
+// million per pair of classes of 100). An exchange narrows a column only
+// when what it moves in that column lies in an interval that follows from
+// the averages, so the pairs of the other class are sorted by their sum in
+// that column and each pair of this class scans only its window.
+//
+// A candidate is judged in O(M) against the extremes of the classes that do
+// not change, columns in order of spread so most are refused at the first.
+// Nothing depends on the clock or on a random stream: the same state gives
+// the same exchange.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "classdiv/fb_moves.h"
+
+namespace lczs::classdiv {
+
+// Within this, two measures are the same: averages are sums over sizes, so
+// equal arrangements may differ in the last bits.
+inline constexpr double kPolishTolerance = 1e-9;
+
+// The state the polish reads, owned by the search.
+struct PolishView {
+  int students = 0, columns = 0, classes = 0;
+  const double* scores = nullptr;              // [row][column], rows from 0
+  const std::array<int, 4>* blocks = nullptr;  // [class]: first, last boy, first girl, last row
+  const double* sizes = nullptr;               // [class]
+  const double* sums = nullptr;                // [class][column]
+  const int* ids = nullptr;                    // record number by row
+};
+
+// Rows out_of_a[n] of class a and out_of_b[n] of class b trade classes;
+// `count` is 1 or 2.
+struct PolishMove {
+  int a = 0, b = 0, count = 0;
+  std::array<int, 2> out_of_a{}, out_of_b{};
+  double max_spread = 0, spread_sum = 0;  // after the exchange
+};
+
+// What the exchange moves out of class a into class b, per column: the
+// same sums the search adds and takes away, so its averages afterwards are
+// the ones the polish judged.
+void polish_delta(const PolishView& v, const PolishMove& move, double* d);
+
+class FbPolish {
+ public:
+  // Rules that veto exchanges and tie students (not owned; may be null).
+  // Tied students are left where they are: moving a group whole is the
+  // walk's work.
+  explicit FbPolish(MoveRules* rules = nullptr) : rules_(rules) {}
+
+  // The best exchange that improves the state by the true measure, or
+  // nullopt when the polish finds none the rules allow.
+  std::optional<PolishMove> best_exchange(const PolishView& v);
+
+  // Candidates judged so far.
+  long long judged() const { return judged_; }
+
+ private:
+  // Pairs of students of one class of the same kind (two boys, two girls,
+  // a boy and a girl), by their sum in the window's column.
+  struct Pairs {
+    std::vector<std::array<int, 2>> rows;
+    std::vector<double> sums;  // [pair][column]
+    std::vector<double> key;   // [pair]: the sum in the window's column
+  };
+  // Judges every exchange between classes a and b: all one-for-one ones,
+  // and the two-for-two ones that leave no column wider than the best so
+  // far and column `narrow` (when not -1) narrower than it is.
+  void search_pair(int a, int b, int narrow);
+  // Judges the exchange that moves pa[j] - pb[j] out of a.
+  void judge(const double* pa, const double* pb, const int* out_a, const int* out_b, int count);
+  // The interval that what moves out of a in the column must fall in for
+  // the column to end at most `limit` wide; false when it is empty.
+  bool window_of(int window, double limit, double* lo, double* hi) const;
+  void make_pairs(int c, int window, Pairs (&out)[3]);
+  bool tied(int r) const { return rules_ && !rules_->companions(v_.ids[r]).empty(); }
+
+  MoveRules* rules_;
+  long long judged_ = 0;
+  // Per call.
+  PolishView v_;
+  std::vector<double> avg_, spread_;
+  std::vector<int> order_;                  // columns by spread, widest first
+  double now_max_ = 0, now_sum_ = 0;
+  std::optional<PolishMove> best_;
+  // Per pair of classes.
+  int a_ = 0, b_ = 0;
+  std::vector<double> other_top_, other_bottom_;  // extremes of the classes but a and b
+  Pairs pairs_a_[3], pairs_b_[3];  // two boys, two girls, a boy and a girl
+  std::vector<std::array<int, 2>> unsorted_;
+  std::vector<int> xa_, xb_;
+};
+
+}  // namespace lczs::classdiv
