@@ -195,7 +195,10 @@ std::vector<double> whole(const SearchInput& in, double scale, std::uint64_t see
   std::vector<double> out;
   for (double at : kCheckpoints) {
     while (cpu_seconds() - t0 < at * scale) r.run(4096, -1);
-    out.push_back(std::min(best, r.best_max_spread()));
+    // What a run stopped here writes back: its best, polished at the end.
+    FbRefine stopped = r;
+    stopped.polish_best(-1);
+    out.push_back(std::min(best, stopped.best_max_spread()));
   }
   if (detail) {
     std::fprintf(stderr, "walk: %.3g candidates per CPU second; spreads at the best:", r.judged() / (cpu_seconds() - t0));

@@ -493,6 +493,13 @@ void fb_balance_classes(jobs::JobEnv& env, FbState& st) {
       st.fb_max_spread = static_cast<float>(best.max_spread);
     if (!refine->has_moves()) break;
   }
+  if (refine) {
+    // Whatever the walk was doing when the time ran out, the best state is
+    // left where no single small exchange improves it.
+    refine->polish_best(static_cast<double>(st.fb_max_diff));
+    if (best.offer(refine->best_max_spread(), refine->best_spread_sum(), refine->best_ids()))
+      st.fb_max_spread = static_cast<float>(best.max_spread);
+  }
   if (progressed) env.ui.progress_done();
   st.fb_end_time = env.clock.now_seconds();
   st.fb_elapsed = st.fb_end_time - st.fb_start_time;

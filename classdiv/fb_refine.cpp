@@ -11,7 +11,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 }  // namespace
 
 FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rules)
-    : n_(start.students), m_(start.columns), k_(start.classes), rng_(seed), rules_(rules) {
+    : n_(start.students), m_(start.columns), k_(start.classes), rng_(seed), rules_(rules), polish_(rules) {
   scores_ = start.scores;
   ids_ = start.ids;
   if (ids_.empty())
@@ -275,6 +275,7 @@ void FbRefine::note_best() {
     best_sum_ = sum;
     best_ids_ = ids_;
     since_best_ = 0;
+    polished_ = false;
   }
 }
 
@@ -285,6 +286,29 @@ void FbRefine::restore_best() {
     std::copy_n(&by_id_[static_cast<std::size_t>(ids_[r]) * m_], m_, row(r));
   rebuild_all();
   tell_rules();
+}
+
+bool FbRefine::polish(double target) {
+  bool improved = false;
+  while (best_max_ > target) {
+    const PolishView view{n_, m_, k_, scores_.data(), blocks_.data(), size_.data(), sum_.data(), ids_.data()};
+    const std::optional<PolishMove> move = polish_.best_exchange(view);
+    if (!move) break;
+    ra_.assign(move->out_of_a.begin(), move->out_of_a.begin() + move->count);
+    rb_.assign(move->out_of_b.begin(), move->out_of_b.begin() + move->count);
+    polish_delta(view, *move, d_.data());
+    apply(move->a, move->b, d_.data());
+    improved = true;
+  }
+  polished_ = true;
+  since_best_ = 0;
+  return improved;
+}
+
+void FbRefine::polish_best(double target) {
+  if (polished_ || best_max_ <= target) return;
+  restore_best();
+  polish(target);
 }
 
 void FbRefine::run(long long count, double target) {
@@ -305,6 +329,12 @@ void FbRefine::run(long long count, double target) {
       // Stuck: back to the best state, shaken by a few random exchanges
       // that the walk then has to repair.
       restore_best();
+      // The walk samples the exchanges near the best state too thinly to
+      // find the one that helps; the polish tries them all.
+      if (!polished_ && polish(target)) {
+        std::fill(history_.begin(), history_.end(), cost_);
+        continue;
+      }
       // Rules may forbid most random exchanges; the tries are bounded.
       for (int kick = 0, tries = 0; kick < kKickExchanges && tries < 64 * kKickExchanges; ++tries) {
         const int i = static_cast<int>(below(n_));

@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "classdiv/fb_moves.h"
+#include "classdiv/fb_polish.h"
 #include "classdiv/fb_search.h"
 
 namespace lczs::classdiv {
@@ -99,7 +100,15 @@ class FbRefine {
   double best_spread_sum() const { return best_sum_; }
   // Record numbers by row of the best state, [r - 2].
   const std::vector<int>& best_ids() const { return best_ids_; }
+  // Candidates the walk judged, which the work bound counts; the polish's,
+  // a steepest descent that ends by itself, are counted apart.
   long long judged() const { return judged_; }
+  long long polish_judged() const { return polish_.judged(); }
+
+  // Goes back to the best state and polishes it (fb_polish.h), unless it
+  // is polished already or at or below `target`. The walk does the same
+  // whenever it stalls; this is for the end of the search.
+  void polish_best(double target);
 
  private:
   struct Extremes {
@@ -142,6 +151,9 @@ class FbRefine {
   void note_best();
   void find_neighbours();
   void restore_best();
+  // Steepest descent by the polish from the current state, until it finds
+  // nothing or the best is at or below `target`; whether it improved.
+  bool polish(double target);
 
   int n_, m_, k_;
   std::vector<double> scores_;   // [row][column], rows from 0
@@ -171,6 +183,8 @@ class FbRefine {
   std::vector<double> aim_;  MoveRules* rules_ = nullptr;
   std::vector<int> ra_, rb_;     // rows of the candidate exchange
   std::vector<int> xa_, xb_;     // their record numbers, for the rules
+  FbPolish polish_;
+  bool polished_ = false;        // the best state has been polished
 };
 
 }  // namespace lczs::classdiv

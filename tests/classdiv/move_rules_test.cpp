@@ -108,6 +108,7 @@ TEST(MoveRules, VetoedExchangesAreNeverMadeAndGroupsMoveWhole) {
     rules.split_asked = 0;  // the greedy phase proposes single students only
     FbRefine refine(greedy.input(), seed, &rules);
     refine.run(50000, -1);
+    refine.polish_best(-1);
     EXPECT_EQ(rules.split_asked, 0);
     group_moves += rules.group_moves;
     // The best state written back keeps the rules too.
