@@ -30,8 +30,9 @@ void polish_delta(const PolishView& v, const PolishMove& move, double* d) {
   for (int j = 0; j < m; ++j) d[j] = (s1[j] + s2[j]) - (t1[j] + t2[j]);
 }
 
-std::optional<PolishMove> FbPolish::best_exchange(const PolishView& v) {
+std::optional<PolishMove> FbPolish::best_exchange(const PolishView& v, long long budget) {
   v_ = v;
+  stop_at_ = budget < 0 ? -1 : judged_ + budget;
   const int m = v.columns, k = v.classes;
   best_.reset();
   if (k < 2 || m < 1) return best_;
@@ -151,6 +152,7 @@ void FbPolish::search_pair(int a, int b, int narrow) {
   const double* sc = v_.scores;
   for (int g = 0; g < 2; ++g) {
     for (int i = ba[g ? 2 : 0]; i <= ba[g ? 3 : 1]; ++i) {
+      if (spent()) return;
       if (tied(i)) continue;
       for (int x = bb[g ? 2 : 0]; x <= bb[g ? 3 : 1]; ++x)
         if (!tied(x)) judge(&sc[static_cast<std::size_t>(i) * m], &sc[static_cast<std::size_t>(x) * m], &i, &x, 1);
@@ -187,7 +189,7 @@ void FbPolish::search_pair(int a, int b, int narrow) {
     const Pairs& ps = pairs_a_[kind];
     const Pairs& qs = pairs_b_[kind];
     for (std::size_t p = 0; p < ps.rows.size(); ++p) {
-      if (!window_of(window, limit(window), &lo, &hi)) return;
+      if (spent() || !window_of(window, limit(window), &lo, &hi)) return;
       // D = key p - key q in (lo, hi): key q in (key p - hi, key p - lo).
       const double pk = ps.key[p];
       auto q = static_cast<std::size_t>(std::lower_bound(qs.key.begin(), qs.key.end(), pk - hi) - qs.key.begin());

@@ -69,8 +69,9 @@ class FbPolish {
   explicit FbPolish(MoveRules* rules = nullptr) : rules_(rules) {}
 
   // The best exchange that improves the state by the true measure, or
-  // nullopt when the polish finds none the rules allow.
-  std::optional<PolishMove> best_exchange(const PolishView& v);
+  // nullopt when the polish finds none the rules allow. After `budget`
+  // candidates it stops and gives the best it has found by then.
+  std::optional<PolishMove> best_exchange(const PolishView& v, long long budget = -1);
 
   // Candidates judged so far.
   long long judged() const { return judged_; }
@@ -98,6 +99,8 @@ class FbPolish {
   MoveRules* rules_;
   long long judged_ = 0;
   // Per call.
+  long long stop_at_ = 0;  // judged_ at which the search stops
+  bool spent() const { return stop_at_ >= 0 && judged_ >= stop_at_; }
   PolishView v_;
   std::vector<double> avg_, spread_;
   std::vector<int> order_;                  // columns by spread, widest first

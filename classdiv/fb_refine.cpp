@@ -290,9 +290,10 @@ void FbRefine::restore_best() {
 
 bool FbRefine::polish(double target) {
   bool improved = false;
-  while (best_max_ > target) {
+  const long long stop = polish_.judged() + kPolishBudget;
+  while (best_max_ > target && polish_.judged() < stop) {
     const PolishView view{n_, m_, k_, scores_.data(), blocks_.data(), size_.data(), sum_.data(), ids_.data()};
-    const std::optional<PolishMove> move = polish_.best_exchange(view);
+    const std::optional<PolishMove> move = polish_.best_exchange(view, stop - polish_.judged());
     if (!move) break;
     ra_.assign(move->out_of_a.begin(), move->out_of_a.begin() + move->count);
     rb_.assign(move->out_of_b.begin(), move->out_of_b.begin() + move->count);

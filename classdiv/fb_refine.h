@@ -75,6 +75,10 @@ inline constexpr double kDeviationWeight = 1.0;
 // Without a new best for this many candidates the walk goes back to the
 // best state and is kicked from there.
 inline constexpr long long kStallCandidates = 4'000'000;
+// Candidates one polish may judge: on large classes whose spreads are
+// already small a descent can go on for seconds, lowering the sum of the
+// spreads by crumbs.
+inline constexpr long long kPolishBudget = 20'000'000;
 // Random one-for-one exchanges made by a kick.
 inline constexpr int kKickExchanges = 3;
 
