@@ -169,8 +169,11 @@ SearchInput arranged(const SearchInput& now, const std::vector<int>& ids) {
 }
 
 // The whole search as the job runs it: greedy cycles until they would
-// repeat a state, then late acceptance from the best state met.
-      w.push_back(whole(in, scale, seed, detail, &polish_seconds));
+// repeat a state, then late acceptance from the best state met. The CPU
+// seconds of the final polish at each checkpoint go to polish_seconds; they
+// count towards the later checkpoints.
+std::vector<double> whole(const SearchInput& in, double scale, std::uint64_t seed, bool detail,
+                          std::vector<double>* polish_seconds) {
   FbSearch s(in);
   std::vector<int> best_ids = s.ids();
   double best = largest(s, in.columns), best_sum = s.spread_sum();

@@ -301,8 +301,13 @@ bool FbRefine::polish(double target) {
     apply(move->a, move->b, d_.data());
     improved = true;
   }
-  polished_ = true;
-  since_best_ = 0;
+  // A descent that ends at the best state leaves it polished.
+  double mx = 0, sum = 0;
+  for (double x : spread_) {
+    mx = std::max(mx, x);
+    sum += x;
+  }
+  if (mx == best_max_ && sum == best_sum_) polished_ = true;
   return improved;
 }
 
@@ -334,6 +339,7 @@ void FbRefine::run(long long count, double target) {
       // find the one that helps; the polish tries them all.
       if (!polished_ && polish(target)) {
         std::fill(history_.begin(), history_.end(), cost_);
+        since_best_ = 0;
         continue;
       }
       // Rules may forbid most random exchanges; the tries are bounded.
@@ -353,6 +359,13 @@ void FbRefine::run(long long count, double target) {
       }
       std::fill(history_.begin(), history_.end(), cost_);
       since_best_ = 0;
+    }
+    if (judged_ >= next_polish_) {
+      // The walk's own state polished now and then: each descent ends at a
+      // state no small exchange improves, and the walk carries on from
+      // there.
+      next_polish_ = judged_ + kPolishEvery;
+      if (polish(target)) std::fill(history_.begin(), history_.end(), cost_);
     }
     int toward = 0;
     const int i1 = static_cast<int>(below(16)) < kExtremeMoveSixteenths ? extreme_row(&toward)

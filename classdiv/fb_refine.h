@@ -79,6 +79,8 @@ inline constexpr long long kStallCandidates = 4'000'000;
 // already small a descent can go on for seconds, lowering the sum of the
 // spreads by crumbs.
 inline constexpr long long kPolishBudget = 20'000'000;
+// Candidates of the walk between two polishes of its state.
+inline constexpr long long kPolishEvery = 1'000'000;
 // Random one-for-one exchanges made by a kick.
 inline constexpr int kKickExchanges = 3;
 
@@ -189,6 +191,7 @@ class FbRefine {
   std::vector<int> xa_, xb_;     // their record numbers, for the rules
   FbPolish polish_;
   bool polished_ = false;        // the best state has been polished
+  long long next_polish_ = kPolishEvery;
 };
 
 }  // namespace lczs::classdiv
