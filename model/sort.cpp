@@ -186,7 +186,10 @@ void MemoryWorksheet::sort(const Area& area, const host::SortSpec& spec) {
         if (!e.cell.formula().empty()) e.cell.set_formula(formula::translate(e.cell.formula(), d, 0));
     Store::Row& target = st.make_row(first + i);
     if (target.empty()) {
-      target = std::move(piece);
+      // A fresh block per row, taken in the new row order while the old
+      // ones are still held: later walks down the sorted table then find
+      // its rows side by side in memory instead of scattered in the old order.
+      target.assign(std::make_move_iterator(piece.begin()), std::make_move_iterator(piece.end()));
     } else {
       auto at = Store::lower(target, piece.front().col);
       target.insert(at, std::make_move_iterator(piece.begin()), std::make_move_iterator(piece.end()));
