@@ -138,6 +138,26 @@ std::string Value::display_text() const {
     std::snprintf(buf, sizeof buf, "%G", num_);
     return buf;
   }
+  // Most numbers shown are scores, counts and short decimals: the shortest
+  // fixed text that reads back as the number is what %.15G prints whenever
+  // it holds no more than 15 significant digits (rounding to 15 digits then
+  // lands on it), and from 1E-4 up to 1E+15 %G writes no exponent. Only the
+  // others pay for the 15-digit rounding.
+  const double magnitude = std::fabs(num_);
+  if (magnitude >= 1e-4 && magnitude < 1e15) {
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, num_, std::chars_format::fixed);
+    if (ec == std::errc()) {
+      int significant = 0;
+      bool leading = true;
+      for (const char* p = buf; p != end; ++p) {
+        if (*p < '0' || *p > '9') continue;
+        if (leading && *p == '0') continue;
+        leading = false;
+        ++significant;
+      }
+      if (significant <= 15) return std::string(buf, end);
+    }
+  }
   auto [end, ec] = std::to_chars(buf, buf + sizeof buf, num_, std::chars_format::general, 15);
   std::string s(buf, ec == std::errc() ? end : buf);
   auto e = s.find('e');

@@ -58,6 +58,16 @@ TEST(Value, DisplayTextIsPrintfsGeneralFormForAnyNumber) {
     std::snprintf(buf, sizeof buf, "%.15G", x);
     ASSERT_EQ(Value::number(x).display_text(), buf) << x;
   }
+  // Where the plain fixed text stops being the answer: at 1E-4 and 1E+15,
+  // and at 15 significant digits.
+  for (double edge : {1e-4, 1e15, 999999999999999.0, 99999999999999.9, 0.000123456789012345,
+                      123456789012345.0, 12345678901234.56}) {
+    for (double x : {std::nextafter(edge, 0.0), edge, std::nextafter(edge, 1e300), -edge}) {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.15G", x);
+      EXPECT_EQ(Value::number(x).display_text(), buf) << x;
+    }
+  }
 }
 
 TEST(Value, VbaEqualityOfCellValues) {
