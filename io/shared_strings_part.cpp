@@ -24,8 +24,10 @@ void text_element(XmlWriter& w, const std::string& s) {
 
 std::size_t StringTable::index(const std::string& text) {
   ++uses_;
-  auto [it, added] = plain_.emplace(text, count_);
-  if (!added) return it->second;
+  // Most texts of a sheet repeat (class names, subjects): a lookup first,
+  // so that only a new text costs a copy into the table.
+  if (auto it = plain_.find(text); it != plain_.end()) return it->second;
+  plain_.emplace(text, count_);
   items_.start("si");
   text_element(items_, text);
   items_.end();

@@ -2,6 +2,7 @@
 // ranges and page breaks, streamed from the model in the order the file
 // format wants.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <iterator>
 
@@ -27,7 +28,10 @@ void append_ref(std::string& out, int row, int col) {
   int n = 0;
   for (int c = col; c > 0; c = (c - 1) / 26) letters[n++] = static_cast<char>('A' + (c - 1) % 26);
   while (n > 0) out += letters[--n];
-  out += std::to_string(row);
+  char digits[16];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, row);
+  (void)ec;
+  out.append(digits, end);
 }
 
 std::string ref(int row, int col) {
@@ -312,7 +316,7 @@ class SheetWriter {
       fail_cell(row, col, "的文本超过 " + std::to_string(host::kMaxCellTextLength) + " 个字符");
     cell_ref_.clear();
     append_ref(cell_ref_, row, col);
-    w_.start("c").attr("r", cell_ref_);
+    w_.start("c").attr_plain("r", cell_ref_);
     if (c.format != 0) w_.attr("s", styles_.xf(c.format));
     if (blank) {
       w_.end();
@@ -337,14 +341,21 @@ class SheetWriter {
         // A number a double cannot hold shows as #NUM!, as in the application.
         if (finite) append_double(value_, v.as_number());
         else value_ = "#NUM!";
-        w_.element("v", value_);
+        w_.element_plain("v", value_);
         break;
       case K::Text:
-        if (!c.formula().empty()) w_.element("v", v.as_text());
-        else w_.element("v", std::to_string(rich ? strings_.index(c.runs()) : strings_.index(v.as_text())));
+        if (!c.formula().empty()) {
+          w_.element("v", v.as_text());
+        } else {
+          char digits[24];
+          auto [end, ec] = std::to_chars(digits, digits + sizeof digits,
+                                         rich ? strings_.index(c.runs()) : strings_.index(v.as_text()));
+          (void)ec;
+          w_.element_plain("v", std::string_view(digits, static_cast<std::size_t>(end - digits)));
+        }
         break;
       case K::Boolean:
-        w_.element("v", v.as_boolean() ? "1" : "0");
+        w_.element_plain("v", v.as_boolean() ? "1" : "0");
         break;
       case K::Error:
         w_.element("v", host::error_text(v.as_error()));

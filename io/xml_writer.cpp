@@ -147,6 +147,16 @@ XmlWriter& XmlWriter::attr(std::string_view name, std::string_view value) {
   return *this;
 }
 
+XmlWriter& XmlWriter::attr_plain(std::string_view name, std::string_view value) {
+  assert(in_start_);
+  out_ += ' ';
+  out_ += name;
+  out_ += "=\"";
+  out_ += value;
+  out_ += '"';
+  return *this;
+}
+
 XmlWriter& XmlWriter::attr(std::string_view name, long long value) {
   char buf[24];
   auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
@@ -213,6 +223,19 @@ XmlWriter& XmlWriter::val(std::string_view name, long long value) { return start
 XmlWriter& XmlWriter::val(std::string_view name, double value) { return start(name).attr("val", value).end(); }
 
 XmlWriter& XmlWriter::element(std::string_view name, std::string_view s) { return start(name).text(s).end(); }
+
+XmlWriter& XmlWriter::element_plain(std::string_view name, std::string_view s) {
+  close_start();
+  out_ += '<';
+  out_ += name;
+  out_ += '>';
+  out_ += s;
+  out_ += "</";
+  out_ += name;
+  out_ += '>';
+  if (sink_ && out_.size() >= piece_size_) spill();
+  return *this;
+}
 
 std::string XmlWriter::take() {
   assert(open_.empty());

@@ -48,6 +48,9 @@ class XmlWriter {
   XmlWriter& attr(std::string_view name, std::size_t value) { return attr(name, static_cast<long long>(value)); }
   XmlWriter& attr(std::string_view name, double value);
   XmlWriter& attr(std::string_view name, bool value) = delete;  // say "1" or "0"
+  // An attribute whose value the caller knows needs no escaping (a cell
+  // reference, digits): a large sheet writes one per cell.
+  XmlWriter& attr_plain(std::string_view name, std::string_view value);
   // Escaped character content of the element started last.
   XmlWriter& text(std::string_view s);
   // Markup written as it is (a part carried from another file).
@@ -60,6 +63,9 @@ class XmlWriter {
   XmlWriter& val(std::string_view name, double value);
   // <name>text</name>
   XmlWriter& element(std::string_view name, std::string_view text);
+  // <name>text</name> for a text that needs no escaping (digits, an error
+  // value), as attr_plain.
+  XmlWriter& element_plain(std::string_view name, std::string_view text);
 
   // From now on, whenever the text reaches `piece_size` bytes at the end of
   // an element, it goes to `sink` and the writer starts afresh: a large part
