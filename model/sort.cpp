@@ -104,6 +104,7 @@ void MemoryWorksheet::sort(const Area& area, const host::SortSpec& spec) {
   const Store& cst = std::as_const(*data_).store();
   Value computed;
   for (int r = first; r <= std::min(a.bottom, cst.last_row()); ++r) {
+    cst.prefetch(r + Store::kPrefetchRows);
     const Store::Row& cells = cst.rows[static_cast<std::size_t>(r - 1)];
     if (cells.empty()) continue;
     Key* row_keys = &kv[static_cast<std::size_t>(r - first) * nk];
@@ -176,6 +177,9 @@ void MemoryWorksheet::sort(const Area& area, const host::SortSpec& spec) {
   }
   st.forget(body);
   for (int i = 0; i < n; ++i) {
+    // The pieces are read in their new order, which is no order in memory.
+    if (i + Store::kPrefetchRows < n)
+      __builtin_prefetch(pieces[static_cast<std::size_t>(perm[static_cast<std::size_t>(i + Store::kPrefetchRows)])].data());
     int src = perm[static_cast<std::size_t>(i)];
     Store::Row& piece = pieces[static_cast<std::size_t>(src)];
     if (piece.empty()) continue;
