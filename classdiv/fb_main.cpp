@@ -358,7 +358,12 @@ void fb_exchange_rows(host::Application& app, host::Worksheet& ws, int i, int k,
   app.copy(ws, Area::rows(scratch_row, scratch_row));
   app.paste(ws, {k, 1});
   app.end_copy_mode();
-  ws.clear_contents(Area::rows(scratch_row, scratch_row));
+  // Clearing contents keeps comments and hyperlinks, so the scratch row
+  // would keep the copy of the last exchanged row's.
+  const Area scratch = Area::rows(scratch_row, scratch_row);
+  ws.clear_contents(scratch);
+  ws.clear_comments(scratch);
+  ws.clear_hyperlinks(scratch);
 }
 
 namespace {

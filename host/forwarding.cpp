@@ -66,6 +66,8 @@ Area ForwardingWorksheet::current_region(int r, int c) const {
 }
 CellRef ForwardingWorksheet::end_down(int r, int c) const { FWD("end_down", end_down(r, c)); }
 void ForwardingWorksheet::clear_contents(const Area& a) { FWD("clear_contents", clear_contents(a)); }
+void ForwardingWorksheet::clear_comments(const Area& a) { FWD("clear_comments", clear_comments(a)); }
+void ForwardingWorksheet::clear_hyperlinks(const Area& a) { FWD("clear_hyperlinks", clear_hyperlinks(a)); }
 void ForwardingWorksheet::delete_cells(const Area& a, host::Shift s) {
   FWD("delete_cells", delete_cells(a, s));
 }

@@ -63,6 +63,8 @@ class ForwardingWorksheet : public host::Worksheet {
   host::Area current_region(int row, int col) const override;
   host::CellRef end_down(int row, int col) const override;
   void clear_contents(const host::Area& area) override;
+  void clear_comments(const host::Area& area) override;
+  void clear_hyperlinks(const host::Area& area) override;
   void delete_cells(const host::Area& area, host::Shift shift) override;
   void insert_cells(const host::Area& area, host::Shift shift) override;
   void sort(const host::Area& area, const host::SortSpec& spec) override;

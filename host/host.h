@@ -118,8 +118,15 @@ class Worksheet {
   virtual CellRef end_down(int row, int col) const = 0;
 
   // ---- Editing --------------------------------------------------------------
-  // Range.ClearContents: values and formulas go, formats stay.
+  // Range.ClearContents: values and formulas go, formats stay; so do the
+  // comments and hyperlinks of the cells, which only the two calls below
+  // remove.
   virtual void clear_contents(const Area& area) = 0;
+  // Range.ClearComments: the comments (notes) of the area's cells go.
+  virtual void clear_comments(const Area& area) = 0;
+  // Range.ClearHyperlinks: the hyperlinks of the area's cells go; their
+  // text and formats stay (unlike Hyperlinks.Delete, which clears formats).
+  virtual void clear_hyperlinks(const Area& area) = 0;
   // Range.Delete(shift). Shift::Auto chooses as the application does: up
   // when the area is at least as wide as it is tall, otherwise left. Whole
   // rows always shift up and whole columns left. Formulas elsewhere follow

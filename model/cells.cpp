@@ -726,6 +726,34 @@ void MemoryWorksheet::clear_contents(const Area& area) {
   book_->touch(*data_, area);
 }
 
+namespace {
+
+// Takes from the area's cells what `held` finds, through `drop`; a cell left
+// with nothing goes. Values never change, so nothing is recalculated.
+template <class Held, class Drop>
+void detach(SheetData& sheet, const Area& area, Held held, Drop drop) {
+  if (!sheet.maybe_attached()) return;
+  std::vector<host::CellRef> at;
+  sheet.store().each(area, [&](int r, int c, const Cell& cell) {
+    if (held(cell.attached)) at.push_back({r, c});
+  });
+  for (host::CellRef c : at) drop(c.row, c.col);
+}
+
+}  // namespace
+
+void MemoryWorksheet::clear_comments(const Area& area) {
+  check_area(area);
+  detach(*data_, area, [](const Attached& a) { return a.comment() != nullptr; },
+         [&](int r, int c) { data_->set_comment(r, c, std::nullopt); });
+}
+
+void MemoryWorksheet::clear_hyperlinks(const Area& area) {
+  check_area(area);
+  detach(*data_, area, [](const Attached& a) { return a.hyperlink() != nullptr; },
+         [&](int r, int c) { data_->set_hyperlink(r, c, std::nullopt); });
+}
+
 int MemoryWorksheet::replace_whole(const Area& area, const std::string& what,
                                    const std::string& replacement) {
   check_area(area);

@@ -121,6 +121,8 @@ class MemoryWorksheet : public host::Worksheet {
   host::CellRef end_down(int row, int col) const override;
 
   void clear_contents(const Area& area) override;
+  void clear_comments(const Area& area) override;
+  void clear_hyperlinks(const Area& area) override;
   void delete_cells(const Area& area, host::Shift shift) override;
   void insert_cells(const Area& area, host::Shift shift) override;
   void sort(const Area& area, const host::SortSpec& spec) override;

@@ -129,6 +129,8 @@ class DispatchWorksheet final : public host::Worksheet {
   }
 
   void clear_contents(const host::Area& area) override { range(area).call(L"ClearContents", {}); }
+  void clear_comments(const host::Area& area) override { range(area).call(L"ClearComments", {}); }
+  void clear_hyperlinks(const host::Area& area) override { range(area).call(L"ClearHyperlinks", {}); }
   void delete_cells(const host::Area& area, host::Shift shift) override {
     if (shift == host::Shift::Auto)
       range(area).call(L"Delete", {});

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <regex>
 
 #include "classdiv/fb_main.h"
 #include "host/forwarding.h"
@@ -260,6 +261,52 @@ TEST(Run, SearchWorkedExampleExchangesRowsTwoAndFour) {
   EXPECT_EQ(h.app.display_alerts(), false);
 }
 
+// Comments and hyperlinks on the students' rows travel with their students
+// through every exchange, and the scratch row the exchanges pass through
+// keeps none; every value, format and exchange is what the same run makes
+// on a book without them.
+TEST(Run, CommentsAndLinksStayWithTheirStudents) {
+  const int N = 24;
+  const auto students = random_students(11, N, 2, 10);
+  memory::WorkbookData book = make_book({"语文", "数学"}, students);
+  for (int r = 2; r <= N + 1; ++r) {
+    const std::string& name = students[static_cast<std::size_t>(r - 2)].name;
+    memory::Comment note;
+    note.author = "班主任";
+    note.text.push_back({name, std::nullopt});
+    book.sheets[0]->set_comment(r, 3, note);
+    book.sheets[0]->set_hyperlink(r, 1, memory::Hyperlink{"https://example.com/" + name, "", "", name});
+  }
+  Harness plain(make_book({"语文", "数学"}, students)), h(std::move(book));
+  for (Harness* run : {&plain, &h}) {
+    script_start(run->ui, {"3", "0.1", ""});
+    run->ui.expect_message(kWait).expect_message_containing("程序共执行了");
+    ASSERT_EQ(run->run(), jobs::JobOutcome::Completed) << run->ui.report();
+  }
+  ASSERT_GT(h.job.state().fb_cycles, 1);
+  EXPECT_EQ(h.job.state().fb_exchanges, plain.job.state().fb_exchanges);
+  const std::regex attachment(R"( \| (comment|link) [^\n]*)");
+  EXPECT_EQ(std::regex_replace(h.store->files.begin()->second, attachment, ""),
+            plain.store->files.begin()->second);
+
+  int notes = 0, links = 0;
+  h.sheet(1).data().for_each([&](int r, int c, const memory::Cell& cell) {
+    const std::string name = h.cell(r, 3);
+    if (const memory::Comment* n = cell.attached.comment()) {
+      ++notes;
+      EXPECT_EQ(c, 3);
+      EXPECT_EQ(n->plain_text(), name) << "row " << r;
+    }
+    if (const memory::Hyperlink* l = cell.attached.hyperlink()) {
+      ++links;
+      EXPECT_EQ(c, 1);
+      EXPECT_EQ(l->display, name) << "row " << r;
+    }
+  });
+  EXPECT_EQ(notes, N);
+  EXPECT_EQ(links, N);
+}
+
 // Four boys in two classes: class 1 gets 100 and 95 (97.5), class 2 99 and
 // 98 (98.5), a spread of exactly 1.
 std::vector<Student> spread_of_one() {
@@ -476,7 +523,7 @@ TEST(Run, HostFailureInsideEachStepStopsWithoutSaving) {
       {"values", 1},            {"paste", 3},        {"clear_contents", 1}, {"add_sheet_after", 1},
       {"sort", 3},              {"sort", 4},         {"values", 2},       {"delete_sheet", 1},
       {"write_values", 1},      {"write_values", 4},
-      {"add_page_break", 1},    {"set_font", 1},
+      {"add_page_break", 1},    {"set_font", 1},     {"clear_comments", 2}, {"clear_hyperlinks", 1},
   };
   const auto students = random_students(11, 24, 2, 10);
   // What a normal run saves, for comparison.

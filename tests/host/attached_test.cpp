@@ -1,5 +1,6 @@
 // Comments and hyperlinks belong to their cell: each step a job takes
-// moves them with the cell, and only deleting the cell removes them.
+// moves them with the cell; only deleting the cell, or clearing them, removes
+// them.
 #include <functional>
 
 #include "tests/host/helpers.h"
@@ -52,6 +53,8 @@ TEST(Attached, TravelWithTheirCellThroughEveryStep) {
        "B2 link 乙"},
       {"contents cleared", [](OneSheet& s) { s.ws->clear_contents(Area{1, 1, 3, 2}); },
        "A2 comment 甲, B3 link 乙"},
+      {"comments cleared", [](OneSheet& s) { s.ws->clear_comments(Area::whole_sheet()); }, "B3 link 乙"},
+      {"links cleared", [](OneSheet& s) { s.ws->clear_hyperlinks(Area{3, 1, 3, 2}); }, "A2 comment 甲"},
       {"values written over them", [](OneSheet& s) {
          s.ws->write_values({2, 1}, host::ValueGrid(2, 2));
        }, "A2 comment 甲, B3 link 乙"},

@@ -391,6 +391,10 @@ class FakeRange final : public FakeDispatch {
       s.select(s.selection(), r.top_left());
     } else if (is(n, L"clearcontents")) {
       s.clear_contents(r);
+    } else if (is(n, L"clearcomments")) {
+      s.clear_comments(r);
+    } else if (is(n, L"clearhyperlinks")) {
+      s.clear_hyperlinks(r);
     } else if (is(n, L"delete")) {
       VARIANT* shift = a.at(0, L"Shift");
       s.delete_cells(r, shift ? static_cast<host::Shift>(to_long(shift)) : host::Shift::Auto);

@@ -242,6 +242,22 @@ LCZS_TEST(jobs_leave_the_same_workbook_through_idispatch) {
          ui.expect_message_containing("开始分班，需要几分钟时间").expect_message_containing("分班结束!");
        },
        fb, JobOutcome::Completed},
+      {"class division of rows with comments and links: the scratch row is cleared alike",
+       [] {
+         memory::WorkbookData book = class_book(30);
+         for (int r = 2; r <= 31; ++r) {
+           memory::Comment note;
+           note.text.push_back({"备注" + std::to_string(r), std::nullopt});
+           book.sheets[0]->set_comment(r, 3, note);
+           book.sheets[0]->set_hyperlink(r, 1, memory::Hyperlink{"https://example.com/" + std::to_string(r), "", "", ""});
+         }
+         return book;
+       },
+       [](ui::ScriptedUi& ui) {
+         fb_start(ui, "3", "");
+         ui.expect_message_containing("开始分班，需要几分钟时间").expect_message_containing("分班结束!");
+       },
+       fb, JobOutcome::Completed},
       {"class division, 4 classes, deal only",
        [] { return class_book(23); },
        [](ui::ScriptedUi& ui) {
