@@ -74,6 +74,13 @@ Disp Disp::object(const wchar_t* member, std::vector<Variant> args, const char* 
   return d;
 }
 
+bool Disp::has(const wchar_t* member) const {
+  if (!d_) return false;
+  LPOLESTR name = const_cast<LPOLESTR>(member);
+  DISPID id = DISPID_UNKNOWN;
+  return SUCCEEDED(d_->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id)) && id != DISPID_UNKNOWN;
+}
+
 Variant Disp::invoke(const wchar_t* member, WORD flags, std::vector<Variant>& args,
                      std::vector<NamedArg>& named, bool put) const {
   const std::string what = label_ + "." + narrow(member);

@@ -42,6 +42,9 @@ class Disp {
   Variant call(const wchar_t* member, std::vector<Variant> args, std::vector<NamedArg> named = {}) const;
   // A member whose value is an object; throws when it is Nothing.
   Disp object(const wchar_t* member, std::vector<Variant> args = {}, const char* label = nullptr) const;
+  // Whether the object knows the member at all, for members that only newer
+  // versions of the application have.
+  bool has(const wchar_t* member) const;
 
  private:
   Variant invoke(const wchar_t* member, WORD flags, std::vector<Variant>& args,

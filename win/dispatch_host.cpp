@@ -130,7 +130,15 @@ class DispatchWorksheet final : public host::Worksheet {
 
   void clear_contents(const host::Area& area) override { range(area).call(L"ClearContents", {}); }
   void clear_comments(const host::Area& area) override { range(area).call(L"ClearComments", {}); }
-  void clear_hyperlinks(const host::Area& area) override { range(area).call(L"ClearHyperlinks", {}); }
+  // Range.ClearHyperlinks came with Excel 2010; before it only
+  // Hyperlinks.Delete removes links, taking the cells' formats with them.
+  void clear_hyperlinks(const host::Area& area) override {
+    Disp r = range(area);
+    if (r.has(L"ClearHyperlinks"))
+      r.call(L"ClearHyperlinks", {});
+    else
+      r.object(L"Hyperlinks").call(L"Delete", {});
+  }
   void delete_cells(const host::Area& area, host::Shift shift) override {
     if (shift == host::Shift::Auto)
       range(area).call(L"Delete", {});
