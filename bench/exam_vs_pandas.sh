@@ -13,6 +13,7 @@
 #   LCZS_BENCH_RUNS: paired runs per size (default 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/release_build.sh
 build=${1:-build-bench}
 shift || true
 sizes=("$@")
@@ -20,9 +21,7 @@ sizes=("$@")
 script=${LCZS_PANDAS_SCRIPT:-$(pwd)/../shared/peers/exam_pandas.py}
 runs=${LCZS_BENCH_RUNS:-5}
 if [ ! -x "$build/lczs" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLCZS_BENCH=ON -DLCZS_TESTS=OFF \
-    -DCMAKE_CXX_FLAGS="-Wno-error=maybe-uninitialized -Wno-error=restrict -Wno-error=array-bounds -Wno-error=stringop-overflow" >/dev/null
-  cmake --build "$build" --target lczs -j2 >"$build/lczs.log" 2>&1 || { tail -40 "$build/lczs.log"; exit 1; }
+  release_build "$build" lczs
 fi
 lczs=$(cd "$build" && pwd)/lczs
 work=$(mktemp -d)

@@ -17,15 +17,14 @@
 #     (default: made afresh in a temporary folder)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/release_build.sh
 build=${1:-build-bench}
 small=${2:-30000}
 large=${3:-300000}
 runs=${LCZS_BENCH_RUNS:-5}
 jobs=(${LCZS_BENCH_JOBS:-classdiv proficiency})
 if [ ! -x "$build/lczs" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLCZS_BENCH=ON -DLCZS_TESTS=OFF \
-    -DCMAKE_CXX_FLAGS="-Wno-error=maybe-uninitialized -Wno-error=restrict -Wno-error=array-bounds -Wno-error=stringop-overflow" >/dev/null
-  cmake --build "$build" --target lczs -j2 >"$build/lczs.log" 2>&1 || { tail -40 "$build/lczs.log"; exit 1; }
+  release_build "$build" lczs
 fi
 lczs=$(cd "$build" && pwd)/lczs
 work=$(mktemp -d)

@@ -12,11 +12,10 @@
 #   g++ 12 at -O2 gives false warnings in some sources, kept from failing it)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/release_build.sh
 build=${1:-build-io-bench}
 runs=${LCZS_BENCH_RUNS:-5}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLCZS_BENCH=ON -DLCZS_TESTS=OFF \
-  -DCMAKE_CXX_FLAGS="-Wno-error=maybe-uninitialized -Wno-error=restrict -Wno-error=array-bounds -Wno-error=stringop-overflow" >/dev/null
-cmake --build "$build" --target io_bench -j2 >"$build/io_bench.log" 2>&1 || { tail -40 "$build/io_bench.log"; exit 1; }
+release_build "$build" io_bench
 bench=$(cd "$build/bench" && pwd)/io_bench
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
