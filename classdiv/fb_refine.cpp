@@ -291,11 +291,12 @@ void FbRefine::restore_best() {
 bool FbRefine::polish(double target) {
   bool improved = false;
   const long long stop = polish_.judged() + kPolishBudget;
+  int resplits = 0;  // bounded, as the re-split's work is not the polish's
   while (best_max_ > target && polish_.judged() < stop) {
     const PolishView view{n_, m_, k_, scores_.data(), blocks_.data(), size_.data(), sum_.data(), ids_.data()};
     const std::optional<PolishMove> move = polish_.best_exchange(view, stop - polish_.judged());
     if (!move) {
-      if (!resplit(view)) break;
+      if (resplits++ == kResplitsPerDescent || !resplit(view)) break;
       improved = true;
       continue;
     }

@@ -45,6 +45,9 @@ namespace lczs::classdiv {
 // nearest the other end.
 inline constexpr long long kResplitPairBudget = 400'000;
 inline constexpr int kResplitPairs = 4;
+// Re-splits made in one descent of the polish at most, which bounds its
+// work at kResplitsPerDescent + 1 calls.
+inline constexpr int kResplitsPerDescent = 8;
 // Annealing's temperature inside a pair, at the start and at the end of its
 // budget, in units of the guide: (distance from an interval's middle over
 // its half width) squared, summed over the columns.
