@@ -290,7 +290,12 @@ void FbRefine::restore_best() {
 
 bool FbRefine::polish(double target) {
   bool improved = false;
-  const long long stop = polish_.judged() + kPolishBudget;
+  // A descent among 40 classes can judge 20 million candidates, seconds
+  // the walk would put to better use while its states are still far from
+  // balanced; the budget grows with the walk's own work, so it is counted
+  // in candidates and stays repeatable.
+  const long long budget = std::clamp(kPolishShare * judged_, kPolishEvery, kPolishBudget);
+  const long long stop = polish_.judged() + budget;
   int resplits = 0;  // bounded, as the re-split's work is not the polish's
   while (best_max_ > target && polish_.judged() < stop) {
     const PolishView view{n_, m_, k_, scores_.data(), blocks_.data(), size_.data(), sum_.data(), ids_.data()};

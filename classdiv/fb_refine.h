@@ -82,6 +82,11 @@ inline constexpr long long kStallCandidates = 4'000'000;
 inline constexpr long long kPolishBudget = 20'000'000;
 // Candidates of the walk between two polishes of its state.
 inline constexpr long long kPolishEvery = 1'000'000;
+// A polish may judge this many times the walk's candidates so far (at
+// least kPolishEvery, at most kPolishBudget): its candidates cost about a
+// tenth of the walk's, so early on it takes no more than a share of the
+// time however many classes there are.
+inline constexpr long long kPolishShare = 4;
 // Random one-for-one exchanges made by a kick.
 inline constexpr int kKickExchanges = 3;
 
