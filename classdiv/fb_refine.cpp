@@ -11,7 +11,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 }  // namespace
 
 FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rules)
-    : n_(start.students), m_(start.columns), k_(start.classes), rng_(seed), rules_(rules), polish_(rules), resplit_(rules, seed) {
+    : n_(start.students), m_(start.columns), k_(start.classes), rng_(seed), rules_(rules), polish_(rules) {
   scores_ = start.scores;
   ids_ = start.ids;
   if (ids_.empty())
@@ -296,15 +296,10 @@ bool FbRefine::polish(double target) {
   // in candidates and stays repeatable.
   const long long budget = std::clamp(kPolishShare * judged_, kPolishEvery, kPolishBudget);
   const long long stop = polish_.judged() + budget;
-  int resplits = 0;  // bounded, as the re-split's work is not the polish's
   while (best_max_ > target && polish_.judged() < stop) {
     const PolishView view{n_, m_, k_, scores_.data(), blocks_.data(), size_.data(), sum_.data(), ids_.data()};
     const std::optional<PolishMove> move = polish_.best_exchange(view, stop - polish_.judged());
-    if (!move) {
-      if (resplits++ == kResplitsPerDescent || !resplit(view)) break;
-      improved = true;
-      continue;
-    }
+    if (!move) break;
     ra_.assign(move->out_of_a.begin(), move->out_of_a.begin() + move->count);
     rb_.assign(move->out_of_b.begin(), move->out_of_b.begin() + move->count);
     polish_delta(view, *move, d_.data());
@@ -319,18 +314,6 @@ bool FbRefine::polish(double target) {
   }
   if (mx == best_max_ && sum == best_sum_) polished_ = true;
   return improved;
-}
-
-bool FbRefine::resplit(const PolishView& view) {
-  std::optional<ResplitMove> move = resplit_.best_resplit(view);
-  if (!move) return false;
-  ra_ = std::move(move->out_of_a);
-  rb_ = std::move(move->out_of_b);
-  std::fill(d_.begin(), d_.end(), 0.0);
-  for (std::size_t n = 0; n < ra_.size(); ++n)
-    for (int j = 0; j < m_; ++j) d_[j] += row(ra_[n])[j] - row(rb_[n])[j];
-  apply(move->a, move->b, d_.data());
-  return true;
 }
 
 void FbRefine::polish_best(double target) {

@@ -40,7 +40,6 @@
 
 #include "classdiv/fb_moves.h"
 #include "classdiv/fb_polish.h"
-#include "classdiv/fb_resplit.h"
 #include "classdiv/fb_search.h"
 
 namespace lczs::classdiv {
@@ -166,9 +165,6 @@ class FbRefine {
   // Steepest descent by the polish from the current state, until it finds
   // nothing or the best is at or below `target`; whether it improved.
   bool polish(double target);
-  // Makes the best re-split of two classes (fb_resplit.h) the view allows,
-  // when one lowers the true measure; whether it did.
-  bool resplit(const PolishView& view);
 
   int n_, m_, k_;
   std::vector<double> scores_;   // [row][column], rows from 0
@@ -199,8 +195,6 @@ class FbRefine {
   std::vector<int> ra_, rb_;     // rows of the candidate exchange
   std::vector<int> xa_, xb_;     // their record numbers, for the rules
   FbPolish polish_;
-  // Where the polish finds no exchange, two classes pooled and split again.
-  FbResplit resplit_;
   bool polished_ = false;        // the best state has been polished
   long long next_polish_ = kPolishEvery;
 };
