@@ -1,7 +1,7 @@
 // Class division: how balanced the classes get over time.
 //
 // Not a speed test: for generated grades of several shapes it runs the
-// greedy exchanges alone and the whole search (greedy, then annealing)
+// greedy exchanges alone and the whole search (greedy, then late acceptance)
 // on one core and prints the largest spread of class averages over all score
 // columns after 1, 5, 15, 30 and 60 seconds of CPU time, three books each.
 // The greedy exchanges alone report the state they are in at that moment
@@ -172,7 +172,7 @@ SearchInput arranged(const SearchInput& now, const std::vector<int>& ids) {
 }
 
 // The whole search as the job runs it: greedy cycles until they would
-// repeat a state, then annealing from the best state met. The CPU
+// repeat a state, then late acceptance from the best state met. The CPU
 // seconds of the final polish at each checkpoint go to polish_seconds; they
 // count towards the later checkpoints.
 std::vector<double> whole(const SearchInput& in, double scale, std::uint64_t seed, bool detail,

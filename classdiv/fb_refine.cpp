@@ -8,16 +8,6 @@ namespace lczs::classdiv {
 
 namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
-// A worsening x is taken when x <= T * -ln(u) for u uniform in (0, 1),
-// which happens with probability exp(-x / T). u is one of 1024 evenly
-// spread points: fine enough, and no logarithm per candidate.
-struct Rises {
-  double v[1024];
-  Rises() {
-    for (int k = 0; k < 1024; ++k) v[k] = -std::log((k + 0.5) / 1024);
-  }
-};
-const Rises kRises;
 }  // namespace
 
 FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rules)
@@ -58,6 +48,7 @@ FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rule
   find_neighbours();
   best_ids_ = ids_;
   best_max_ = *std::max_element(spread_.begin(), spread_.end());
+  history_.assign(kLateAcceptanceLength, cost_);
   best_sum_ = 0;
   for (double s : spread_) best_sum_ += s;
   tell_rules();
@@ -77,6 +68,12 @@ bool FbRefine::allowed(int a, int b) {
   for (int r : ra_) xa_.push_back(ids_[r]);
   for (int r : rb_) xb_.push_back(ids_[r]);
   return rules_->allowed(Exchange{a, b, xa_, xb_});
+}
+
+int FbRefine::random_row(int b, int boy) {
+  const int lo = blocks_[b][boy ? 0 : 2], hi = blocks_[b][boy ? 1 : 3];
+  if (hi < lo) return -1;
+  return lo + static_cast<int>(below(hi - lo + 1));
 }
 
 bool FbRefine::group_move(int i1, int k1, int b) {
@@ -220,16 +217,7 @@ double FbRefine::judge(int a, int b, const double* d, double bound) const {
   const double ia = inv_size_[a], ib = inv_size_[b];
   const double* aa = &avg_[a * m_];
   const double* ab = &avg_[b * m_];
-  // The deviations first: what they sum to is never negative, so once the
-  // squared spreads added after them pass the bound the candidate is lost
-  // and the remaining columns' extremes need not be looked up.
-  double cost = ssd_;
-  for (int j = 0; j < m_; ++j) {
-    const double g = grand_[j];
-    const double na = aa[j] - d[j] * ia;
-    const double nb = ab[j] + d[j] * ib;
-    cost += deviation(na - g) - deviation(aa[j] - g) + deviation(nb - g) - deviation(ab[j] - g);
-  }
+  double cost = 0;
   for (int j = 0; j < m_; ++j) {
     const double na = aa[j] - d[j] * ia;
     const double nb = ab[j] + d[j] * ib;
@@ -238,11 +226,14 @@ double FbRefine::judge(int a, int b, const double* d, double bound) const {
     while (e.top_class[x] == a || e.top_class[x] == b) ++x;
     int y = 0;
     while (e.bottom_class[y] == a || e.bottom_class[y] == b) ++y;
-    const double sp = std::max({e.top[x], na, nb}) - std::min({e.bottom[y], na, nb});
-    cost += sp * sp;
-    if (cost > bound) return cost;
+    const double mx = std::max({e.top[x], na, nb});
+    const double mn = std::min({e.bottom[y], na, nb});
+    const double sp = mx - mn;
+    const double g = grand_[j];
+    cost += sp * sp + deviation(na - g) - deviation(aa[j] - g) + deviation(nb - g) - deviation(ab[j] - g);
+    if (kDeviationWeight == 0 && cost > bound) return cost;
   }
-  return cost;
+  return cost + ssd_;
 }
 
 void FbRefine::apply(int a, int b, const double* d) {
@@ -283,6 +274,7 @@ void FbRefine::note_best() {
     best_max_ = mx;
     best_sum_ = sum;
     best_ids_ = ids_;
+    since_best_ = 0;
     polished_ = false;
   }
 }
@@ -344,13 +336,41 @@ void FbRefine::run(long long count, double target) {
       has_moves_ = false;
       return;
     }
-    if (judged_ >= next_tick_) cool();
+    if (since_best_ >= kStallCandidates) {
+      // Stuck: back to the best state, shaken by a few random exchanges
+      // that the walk then has to repair.
+      restore_best();
+      // The walk samples the exchanges near the best state too thinly to
+      // find the one that helps; the polish tries them all.
+      if (!polished_ && polish(target)) {
+        std::fill(history_.begin(), history_.end(), cost_);
+        since_best_ = 0;
+        continue;
+      }
+      // Rules may forbid most random exchanges; the tries are bounded.
+      for (int kick = 0, tries = 0; kick < kKickExchanges && tries < 64 * kKickExchanges; ++tries) {
+        const int i = static_cast<int>(below(n_));
+        const int a = class_of_[i];
+        int b = 1 + static_cast<int>(below(k_ - 1));
+        if (b >= a) ++b;
+        const int k = random_row(b, boy_[i]);
+        if (k < 0 || tied(i) || tied(k)) continue;
+        ra_.assign(1, i);
+        rb_.assign(1, k);
+        if (!allowed(a, b)) continue;
+        for (int j = 0; j < m_; ++j) d_[j] = row(i)[j] - row(k)[j];
+        apply(a, b, d_.data());
+        ++kick;
+      }
+      std::fill(history_.begin(), history_.end(), cost_);
+      since_best_ = 0;
+    }
     if (judged_ >= next_polish_) {
       // The walk's own state polished now and then: each descent ends at a
       // state no small exchange improves, and the walk carries on from
       // there.
       next_polish_ = judged_ + kPolishEvery;
-      polish(target);
+      if (polish(target)) std::fill(history_.begin(), history_.end(), cost_);
     }
     int toward = 0;
     const int i1 = static_cast<int>(below(16)) < kExtremeMoveSixteenths ? extreme_row(&toward)
@@ -482,25 +502,13 @@ bool FbRefine::aimed_move(int i1, int b) {
 }
 
 void FbRefine::try_exchange(int a, int b) {
-  const double bound = cost_ + temperature_ * kRises.v[below(1024)];
-  // Some candidates are judged in full, without the early exit, to follow
-  // the typical rise.
-  const bool sample = judged_ % kRiseSampleEvery == 0;
-  const double cost = judge(a, b, d_.data(), sample ? kInf : bound);
+  double& late = history_[judged_ % kLateAcceptanceLength];
+  const double bound = std::max(cost_, late);
+  const double cost = judge(a, b, d_.data(), bound);
   ++judged_;
-  if (sample && cost > cost_) rise_ += (cost - cost_ - rise_) / kRiseSamples;
+  ++since_best_;
   if (cost <= bound && allowed(a, b)) apply(a, b, d_.data());
-}
-
-void FbRefine::cool() {
-  next_tick_ = judged_ + kCoolingStep;
-  if (judged_ - cooling_start_ >= kCoolingCandidates) {
-    // Cooled down: the next run starts hot again, from the best state.
-    cooling_start_ = judged_;
-    restore_best();
-  }
-  const double done = static_cast<double>(judged_ - cooling_start_) / kCoolingCandidates;
-  temperature_ = kStartHeat * rise_ * std::pow(kCoolingRatio, done);
+  late = cost_;
 }
 
 }  // namespace lczs::classdiv

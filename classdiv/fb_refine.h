@@ -2,8 +2,8 @@
 //
 // The greedy phase always makes the best exchange between the high and the
 // low class of one column, even a worsening one, so it soon swings between
-// a few states. From there this search keeps improving: simulated
-// annealing over exchanges of students between any two classes, one for
+// a few states. From there this search keeps improving: late acceptance
+// hill climbing over exchanges of students between any two classes, one for
 // one of the same gender or two for two with the same genders on both sides,
 // so class sizes and every class's gender count stay as dealt.
 //
@@ -44,24 +44,9 @@
 
 namespace lczs::classdiv {
 
-// The walk anneals: a candidate that raises the guide by x is taken with
-// probability exp(-x / T). A cooling run starts at kStartHeat times the
-// typical rise of a worsening candidate (most candidates are far worse than
-// the moves that matter, hence the small share) and cools geometrically to
-// kCoolingRatio of that over kCoolingCandidates; then the walk goes back to
-// the best state and starts hot again. The schedule counts candidates, not
-// seconds, so that the work bound repeats, and it cycles so that a run
-// stopped by the clock anywhere has spent its time on whole cooling runs
-// but the last and keeps the best of all.
-inline constexpr double kStartHeat = 1e-3;
-inline constexpr double kCoolingRatio = 1e-2;
-inline constexpr long long kCoolingCandidates = 20'000'000;
-// The temperature is set anew every so many candidates.
-inline constexpr long long kCoolingStep = 1024;
-// One candidate in kRiseSampleEvery is judged in full to follow the typical
-// rise, a running mean over about the last kRiseSamples of them.
-inline constexpr int kRiseSampleEvery = 64;
-inline constexpr double kRiseSamples = 64;
+// Late acceptance's memory, in candidates: long enough to cross the ridges
+// between states of 1,000 students, short enough to settle within a second.
+inline constexpr int kLateAcceptanceLength = 2000;
 // Share of candidates that exchange two students for two, in 1/16ths.
 inline constexpr int kPairMoveSixteenths = 5;
 // Share of candidates that take a student's near neighbour as the partner,
@@ -87,6 +72,9 @@ inline constexpr int kNeighbourWindow = 100;
 // average against the squared spreads: it pulls the classes that are not
 // at an extreme towards the middle, which makes room for the next move.
 inline constexpr double kDeviationWeight = 1.0;
+// Without a new best for this many candidates the walk goes back to the
+// best state and is kicked from there.
+inline constexpr long long kStallCandidates = 4'000'000;
 // Candidates one polish may judge: on large classes whose spreads are
 // already small a descent can go on for seconds, lowering the sum of the
 // spreads by crumbs.
@@ -98,6 +86,8 @@ inline constexpr long long kPolishEvery = 1'000'000;
 // tenth of the walk's, so early on it takes no more than a share of the
 // time however many classes there are.
 inline constexpr long long kPolishShare = 4;
+// Random one-for-one exchanges made by a kick.
+inline constexpr int kKickExchanges = 3;
 
 // Draws in a row that give no candidate to judge (every one vetoed before
 // judging) after which the search stops.
@@ -126,13 +116,9 @@ class FbRefine {
   long long judged() const { return judged_; }
   long long polish_judged() const { return polish_.judged(); }
 
-  // The guide after moving d[j] out of class a into class b (a class's sum
-  // loses what it gives), or a value above `bound` once that is certain.
-  double judge(int a, int b, const double* d, double bound) const;
-
   // Goes back to the best state and polishes it (fb_polish.h), unless it
-  // is polished already or at or below `target`: for the end of the
-  // search.
+  // is polished already or at or below `target`. The walk does the same
+  // whenever it stalls; this is for the end of the search.
   void polish_best(double target);
 
  private:
@@ -146,9 +132,9 @@ class FbRefine {
   void rebuild_all();
   void recost();
   double deviation(double x) const { return kDeviationWeight * x * x; }
-  // Lowers the temperature as the candidates go by; at the end of a
-  // cooling run goes back to the best state and starts hot again.
-  void cool();
+  // The measure after moving d[j] out of class a into class b (a class's sum
+  // loses what it gives), or a value above `bound` once that is certain.
+  double judge(int a, int b, const double* d, double bound) const;
   // Makes the exchange of rows ra_[n] (class a) with rb_[n] (class b).
   void apply(int a, int b, const double* d);
   // Whether the rules allow exchanging ra_ with rb_.
@@ -161,8 +147,10 @@ class FbRefine {
   // Appends row i and the free row of its gender in class b that brings d_
   // nearest to aim_ to the candidate; false when b has none.
   bool add_nearest(int i, int b);
+  // A random row of the given gender in class b, -1 when there is none.
+  int random_row(int b, int boy);
   void tell_rules();
-  // The annealing step for the exchange of ra_ with rb_, moving d_.
+  // Late acceptance's step for the exchange of ra_ with rb_, moving d_.
   void try_exchange(int a, int b);
   // Fills ra_, rb_ and d_ with an exchange of i1 (and maybe a second
   // student of its class) aimed at evening out its class and class b, a
@@ -192,8 +180,10 @@ class FbRefine {
   double cost_ = 0;
   std::vector<double> grand_;
   double ssd_ = 0;
+  std::vector<double> history_;
   std::mt19937_64 rng_;
   long long judged_ = 0;
+  long long since_best_ = 0;
   bool has_moves_ = false;
   double best_max_ = 0, best_sum_ = 0;
   std::vector<int> best_ids_;
@@ -207,10 +197,6 @@ class FbRefine {
   FbPolish polish_;
   bool polished_ = false;        // the best state has been polished
   long long next_polish_ = kPolishEvery;
-  double temperature_ = 0;
-  double rise_ = 0;              // typical rise of a worsening candidate
-  long long cooling_start_ = 0;  // candidate at which this cooling run began
-  long long next_tick_ = 0;
 };
 
 }  // namespace lczs::classdiv

@@ -1,5 +1,5 @@
 // The whole search as the add-in and the command run it: the greedy
-// exchanges until they would come back to a state, then simulated annealing,
+// exchanges until they would come back to a state, then late acceptance,
 // the best state written back, and runs bounded by work that repeat.
 #include <gtest/gtest.h>
 
