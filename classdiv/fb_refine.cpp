@@ -8,10 +8,26 @@ namespace lczs::classdiv {
 
 namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
+// A worsening x is taken when x <= T * -ln(u) for u uniform in (0, 1),
+// which happens with probability exp(-x / T). u is one of 1024 evenly
+// spread points: fine enough, and no logarithm per candidate.
+struct Rises {
+  double v[1024];
+  Rises() {
+    for (int k = 0; k < 1024; ++k) v[k] = -std::log((k + 0.5) / 1024);
+  }
+};
+const Rises kRises;
 }  // namespace
 
 FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rules)
-    : n_(start.students), m_(start.columns), k_(start.classes), rng_(seed), rules_(rules), polish_(rules) {
+    : n_(start.students),
+      m_(start.columns),
+      k_(start.classes),
+      rng_(seed),
+      rules_(rules),
+      polish_(rules),
+      anneal_(start.classes >= kAnnealClasses) {
   scores_ = start.scores;
   ids_ = start.ids;
   if (ids_.empty())
@@ -276,6 +292,10 @@ void FbRefine::note_best() {
     best_ids_ = ids_;
     since_best_ = 0;
     polished_ = false;
+    trace_.last_best_at = judged_;
+    ++(in_polish_ ? trace_.polish_bests : trace_.walk_bests);
+    trace_.kicks_to_best += kicked_;
+    kicked_ = false;
   }
 }
 
@@ -296,6 +316,8 @@ bool FbRefine::polish(double target) {
   // in candidates and stays repeatable.
   const long long budget = std::clamp(kPolishShare * judged_, kPolishEvery, kPolishBudget);
   const long long stop = polish_.judged() + budget;
+  ++trace_.polishes;
+  in_polish_ = true;
   while (best_max_ > target && polish_.judged() < stop) {
     const PolishView view{n_, m_, k_, scores_.data(), blocks_.data(), size_.data(), sum_.data(), ids_.data()};
     const std::optional<PolishMove> move = polish_.best_exchange(view, stop - polish_.judged());
@@ -306,6 +328,8 @@ bool FbRefine::polish(double target) {
     apply(move->a, move->b, d_.data());
     improved = true;
   }
+  in_polish_ = false;
+  trace_.polishes_spent += polish_.judged() >= stop;
   // A descent that ends at the best state leaves it polished.
   double mx = 0, sum = 0;
   for (double x : spread_) {
@@ -336,41 +360,17 @@ void FbRefine::run(long long count, double target) {
       has_moves_ = false;
       return;
     }
-    if (since_best_ >= kStallCandidates) {
-      // Stuck: back to the best state, shaken by a few random exchanges
-      // that the walk then has to repair.
-      restore_best();
-      // The walk samples the exchanges near the best state too thinly to
-      // find the one that helps; the polish tries them all.
-      if (!polished_ && polish(target)) {
-        std::fill(history_.begin(), history_.end(), cost_);
-        since_best_ = 0;
-        continue;
-      }
-      // Rules may forbid most random exchanges; the tries are bounded.
-      for (int kick = 0, tries = 0; kick < kKickExchanges && tries < 64 * kKickExchanges; ++tries) {
-        const int i = static_cast<int>(below(n_));
-        const int a = class_of_[i];
-        int b = 1 + static_cast<int>(below(k_ - 1));
-        if (b >= a) ++b;
-        const int k = random_row(b, boy_[i]);
-        if (k < 0 || tied(i) || tied(k)) continue;
-        ra_.assign(1, i);
-        rb_.assign(1, k);
-        if (!allowed(a, b)) continue;
-        for (int j = 0; j < m_; ++j) d_[j] = row(i)[j] - row(k)[j];
-        apply(a, b, d_.data());
-        ++kick;
-      }
-      std::fill(history_.begin(), history_.end(), cost_);
-      since_best_ = 0;
+    if (anneal_) {
+      if (judged_ >= next_cooling_) cool();
+    } else if (since_best_ >= kStallCandidates && kick(target)) {
+      continue;
     }
     if (judged_ >= next_polish_) {
       // The walk's own state polished now and then: each descent ends at a
       // state no small exchange improves, and the walk carries on from
       // there.
       next_polish_ = judged_ + kPolishEvery;
-      if (polish(target)) std::fill(history_.begin(), history_.end(), cost_);
+      if (polish(target) && !anneal_) std::fill(history_.begin(), history_.end(), cost_);
     }
     int toward = 0;
     const int i1 = static_cast<int>(below(16)) < kExtremeMoveSixteenths ? extreme_row(&toward)
@@ -501,14 +501,70 @@ bool FbRefine::aimed_move(int i1, int b) {
   return true;
 }
 
+bool FbRefine::kick(double target) {
+  // Stuck: back to the best state, shaken by a few random exchanges that
+  // the walk then has to repair.
+  restore_best();
+  since_best_ = 0;
+  kicked_ = false;
+  // The walk samples the exchanges near the best state too thinly to find
+  // the one that helps; the polish tries them all.
+  if (!polished_ && polish(target)) {
+    std::fill(history_.begin(), history_.end(), cost_);
+    return true;
+  }
+  ++trace_.kicks;
+  kicked_ = true;
+  // Rules may forbid most random exchanges; the tries are bounded.
+  for (int kick = 0, tries = 0; kick < kKickExchanges && tries < 64 * kKickExchanges; ++tries) {
+    const int i = static_cast<int>(below(n_));
+    const int a = class_of_[i];
+    int b = 1 + static_cast<int>(below(k_ - 1));
+    if (b >= a) ++b;
+    const int k = random_row(b, boy_[i]);
+    if (k < 0 || tied(i) || tied(k)) continue;
+    ra_.assign(1, i);
+    rb_.assign(1, k);
+    if (!allowed(a, b)) continue;
+    for (int j = 0; j < m_; ++j) d_[j] = row(i)[j] - row(k)[j];
+    apply(a, b, d_.data());
+    ++kick;
+  }
+  std::fill(history_.begin(), history_.end(), cost_);
+  since_best_ = 0;
+  return false;
+}
+
+void FbRefine::cool() {
+  next_cooling_ = judged_ + kCoolingStep;
+  if (judged_ - cooling_start_ >= kCoolingCandidates) {
+    // Cooled down: the next run starts hot again, from the best state.
+    cooling_start_ = judged_;
+    restore_best();
+  }
+  const double done = static_cast<double>(judged_ - cooling_start_) / kCoolingCandidates;
+  temperature_ = kStartHeat * rise_ * std::pow(kCoolingRatio, done);
+}
+
 void FbRefine::try_exchange(int a, int b) {
-  double& late = history_[judged_ % kLateAcceptanceLength];
-  const double bound = std::max(cost_, late);
-  const double cost = judge(a, b, d_.data(), bound);
+  double bound;
+  if (anneal_) {
+    bound = cost_ + temperature_ * kRises.v[below(1024)];
+  } else {
+    bound = std::max(cost_, history_[judged_ % kLateAcceptanceLength]);
+  }
+  // Annealing judges some candidates in full, past the bound, to follow
+  // the typical rise.
+  const bool sample = anneal_ && judged_ % kRiseSampleEvery == 0;
+  const double cost = judge(a, b, d_.data(), sample ? kInf : bound);
   ++judged_;
   ++since_best_;
-  if (cost <= bound && allowed(a, b)) apply(a, b, d_.data());
-  late = cost_;
+  if (sample && cost > cost_) rise_ += (cost - cost_ - rise_) / kRiseSamples;
+  if (cost <= bound && allowed(a, b)) {
+    apply(a, b, d_.data());
+    ++trace_.accepted;
+  }
+  if (!anneal_) history_[(judged_ - 1) % kLateAcceptanceLength] = cost_;
 }
 
 }  // namespace lczs::classdiv

@@ -3,9 +3,10 @@
 // The greedy phase always makes the best exchange between the high and the
 // low class of one column, even a worsening one, so it soon swings between
 // a few states. From there this search keeps improving: late acceptance
-// hill climbing over exchanges of students between any two classes, one for
-// one of the same gender or two for two with the same genders on both sides,
-// so class sizes and every class's gender count stay as dealt.
+// hill climbing (simulated annealing among many classes, see
+// kAnnealClasses) over exchanges of students between any two classes, one
+// for one of the same gender or two for two with the same genders on both
+// sides, so class sizes and every class's gender count stay as dealt.
 //
 // A candidate is judged in O(M): a class's average moves by the score
 // difference over its size, and each column keeps its three highest and
@@ -47,6 +48,38 @@ namespace lczs::classdiv {
 // Late acceptance's memory, in candidates: long enough to cross the ridges
 // between states of 1,000 students, short enough to settle within a second.
 inline constexpr int kLateAcceptanceLength = 2000;
+// From this many classes on the walk anneals instead. Late acceptance,
+// once its memory is filled with the state's own measure (after every
+// polish that moves and every kick), takes nothing worse than where it
+// stands: it is a plain descent of the guide until it stalls, and it stalls
+// at once, taking one candidate in thousands. Among 10 or 12 classes that
+// costs nothing, because the polish finishes its descents within its
+// budget and carries the search (ten polish moves for each best the walk
+// finds at 1,000 x 10); there annealing lost a step. Among 40 classes a
+// descent step of the polish scans 78 pairs of classes of 125 and every
+// polish ends at its budget after a single exchange, so the walk has to
+// move by itself: there late acceptance sat at one state from the fifth
+// second to the sixtieth, where annealing went on improving (0.112 against
+// 0.096 on the same book at 30 s). 30 classes of 77 are on the many side.
+inline constexpr int kAnnealClasses = 20;
+// The annealing walk takes a candidate that raises the guide by x with
+// probability exp(-x / T). A cooling run starts at kStartHeat times the
+// typical rise of a worsening candidate (most candidates are far worse
+// than the moves that matter, hence the small share) and cools
+// geometrically to kCoolingRatio of that over kCoolingCandidates; then the
+// walk goes back to the best state and starts hot again. The schedule
+// counts candidates, not seconds, so that the work bound repeats, and it
+// cycles so that a run stopped by the clock anywhere has spent its time on
+// whole cooling runs but the last and keeps the best of all.
+inline constexpr double kStartHeat = 1e-3;
+inline constexpr double kCoolingRatio = 1e-2;
+inline constexpr long long kCoolingCandidates = 20'000'000;
+// The temperature is set anew every so many candidates.
+inline constexpr long long kCoolingStep = 1024;
+// One candidate in kRiseSampleEvery updates the typical rise, a running
+// mean over about the last kRiseSamples worsening ones.
+inline constexpr int kRiseSampleEvery = 64;
+inline constexpr double kRiseSamples = 64;
 // Share of candidates that exchange two students for two, in 1/16ths.
 inline constexpr int kPairMoveSixteenths = 5;
 // Share of candidates that take a student's near neighbour as the partner,
@@ -72,8 +105,9 @@ inline constexpr int kNeighbourWindow = 100;
 // average against the squared spreads: it pulls the classes that are not
 // at an extreme towards the middle, which makes room for the next move.
 inline constexpr double kDeviationWeight = 1.0;
-// Without a new best for this many candidates the walk goes back to the
-// best state and is kicked from there.
+// Without a new best for this many candidates late acceptance goes back to
+// the best state and is kicked from there (annealing restarts from the best
+// at the end of each cooling run instead).
 inline constexpr long long kStallCandidates = 4'000'000;
 // Candidates one polish may judge: on large classes whose spreads are
 // already small a descent can go on for seconds, lowering the sum of the
@@ -121,6 +155,20 @@ class FbRefine {
   // whenever it stalls; this is for the end of the search.
   void polish_best(double target);
 
+  // What led where, for the quality benchmark's --detail: counted, never
+  // read by the search.
+  struct Trace {
+    long long accepted = 0;        // candidates the walk took
+    long long walk_bests = 0;      // new best states the walk reached
+    long long polishes = 0;        // descents of the polish
+    long long polishes_spent = 0;  // of them, those that ended at their budget
+    long long polish_bests = 0;    // new best states a polish reached
+    long long kicks = 0;           // late acceptance's kicks from the best
+    long long kicks_to_best = 0;   // kicks followed by a new best before the next
+    long long last_best_at = 0;    // walk candidates judged when the best was found
+  };
+  const Trace& trace() const { return trace_; }
+
  private:
   struct Extremes {
     double top[3], bottom[3];
@@ -150,8 +198,16 @@ class FbRefine {
   // A random row of the given gender in class b, -1 when there is none.
   int random_row(int b, int boy);
   void tell_rules();
-  // Late acceptance's step for the exchange of ra_ with rb_, moving d_.
+  // The walk's step for the exchange of ra_ with rb_, moving d_: late
+  // acceptance's or annealing's.
   void try_exchange(int a, int b);
+  // Lowers the temperature as the candidates go by; at the end of a
+  // cooling run goes back to the best state and starts hot again.
+  void cool();
+  // Takes a stalled late acceptance walk back to the best state and
+  // polishes it, or kicks it out of there when that is done already or
+  // finds nothing; whether the polish improved it.
+  bool kick(double target);
   // Fills ra_, rb_ and d_ with an exchange of i1 (and maybe a second
   // student of its class) aimed at evening out its class and class b, a
   // random other one when b is 0 or i1's own.
@@ -197,6 +253,14 @@ class FbRefine {
   FbPolish polish_;
   bool polished_ = false;        // the best state has been polished
   long long next_polish_ = kPolishEvery;
+  const bool anneal_;            // the walk anneals (kAnnealClasses)
+  double temperature_ = 0;
+  double rise_ = 0;              // typical rise of a worsening candidate
+  long long cooling_start_ = 0;  // candidate at which this cooling run began
+  long long next_cooling_ = 0;   // candidate at which the temperature is set anew
+  Trace trace_;
+  bool in_polish_ = false;       // for the trace
+  bool kicked_ = false;          // for the trace
 };
 
 }  // namespace lczs::classdiv

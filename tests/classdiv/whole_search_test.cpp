@@ -1,11 +1,13 @@
 // The whole search as the add-in and the command run it: the greedy
-// exchanges until they would come back to a state, then late acceptance,
-// the best state written back, and runs bounded by work that repeat.
+// exchanges until they would come back to a state, then late acceptance
+// (annealing among many classes), the best state written back, and runs
+// bounded by work that repeat.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "classdiv/fb_main.h"
+#include "classdiv/fb_refine.h"
 #include "tests/classdiv/harness.h"
 
 namespace lczs::classdiv {
@@ -67,7 +69,8 @@ TEST(WholeSearch, KeepsSizesAndGendersAndReportsTheSheetsSpread) {
     bool halves;
   };
   const Case cases[] = {
-      {11, 60, 3, 25, 4, false}, {12, 90, 5, 50, 7, true}, {13, 45, 2, 0, 3, false}, {14, 33, 4, 17, 5, true}};
+      {11, 60, 3, 25, 4, false}, {12, 90, 5, 50, 7, true}, {13, 45, 2, 0, 3, false}, {14, 33, 4, 17, 5, true},
+      {15, 8 * kAnnealClasses, 3, 3 * kAnnealClasses, kAnnealClasses, false}};
   const jobs::OptionValues options = {{"--evaluations", "20000"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.seed);
@@ -103,23 +106,27 @@ TEST(WholeSearch, KeepsSizesAndGendersAndReportsTheSheetsSpread) {
 
 // Bounded by candidates judged, the same book, settings and seed give the
 // same workbook however fast the clock runs; another seed other classes.
+// Late acceptance and annealing alike.
 TEST(WholeSearch, WorkBoundRepeatsTheSameClassesWhateverTheClock) {
   const auto students = random_students(21, 80, 4, 40);
-  auto run = [&](double clock_step, const char* seed) {
-    const jobs::OptionValues options = {{"--seed", seed}, {"--evaluations", "30000"}};
-    Harness h(make_book({"语文", "数学", "英语", "物理"}, students), clock_step);
-    h.options = &options;
-    h.search = ClassDivision::Search::Whole;
-    script_start(h.ui, {"4", "2", "-1"});
-    h.ui.expect_message(kWait).expect_message_containing("程序共执行了");
-    EXPECT_EQ(h.run(), jobs::JobOutcome::Completed) << h.ui.report();
-    std::string classes;
-    for (int r = 2; r <= 81; ++r) classes += h.cell(r, 1) + ":" + h.cell(r, 2) + " ";
-    return classes;
-  };
-  const std::string first = run(1.0, "5");
-  EXPECT_EQ(run(0.001, "5"), first);
-  EXPECT_NE(run(1.0, "6"), first);
+  for (int classes : {4, kAnnealClasses}) {
+    SCOPED_TRACE(classes);
+    auto run = [&](double clock_step, const char* seed) {
+      const jobs::OptionValues options = {{"--seed", seed}, {"--evaluations", "30000"}};
+      Harness h(make_book({"语文", "数学", "英语", "物理"}, students), clock_step);
+      h.options = &options;
+      h.search = ClassDivision::Search::Whole;
+      script_start(h.ui, {std::to_string(classes), "2", "-1"});
+      h.ui.expect_message(kWait).expect_message_containing("程序共执行了");
+      EXPECT_EQ(h.run(), jobs::JobOutcome::Completed) << h.ui.report();
+      std::string written;
+      for (int r = 2; r <= 81; ++r) written += h.cell(r, 1) + ":" + h.cell(r, 2) + " ";
+      return written;
+    };
+    const std::string first = run(1.0, "5");
+    EXPECT_EQ(run(0.001, "5"), first);
+    EXPECT_NE(run(1.0, "6"), first);
+  }
 }
 
 // A search option that is not a whole number stops the run before its first
