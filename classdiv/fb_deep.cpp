@@ -29,6 +29,11 @@ std::optional<DeepMove> FbDeep::best_exchange(const PolishView& v, long long bud
   stop_at_ = budget < 0 ? -1 : judged_ + budget;
   const int m = v.columns, k = v.classes;
   best_.reset();
+  // FNV-1a over who stands in which row.
+  std::uint64_t state = 14695981039346656037ull;
+  for (int r = 0; r < v.students; ++r) state = (state ^ static_cast<std::uint32_t>(v.ids[r])) * 1099511628211ull;
+  if (state == fruitless_) return best_;
+  ta_class_ = tb_class_ = 0;
   if (k < 2 || m < 1) return best_;
   avg_.assign(static_cast<std::size_t>(k + 1) * m, 0.0);
   for (int c = 1; c <= k; ++c)
@@ -52,11 +57,28 @@ std::optional<DeepMove> FbDeep::best_exchange(const PolishView& v, long long bud
   // Only the worst column's top or bottom class can narrow it.
   const int w = order_[0], hi = top[w], lo = bottom[w];
   if (hi == lo) return best_;
+  narrow_ = -1;
   search_pair(hi, lo);
   for (int c = 1; c <= k; ++c)
     if (c != hi && c != lo) search_pair(hi, c);
   for (int c = 1; c <= k; ++c)
     if (c != hi && c != lo) search_pair(c, lo);
+  if (best_) return best_;
+
+  // Where several columns share the largest spread, no one exchange lowers
+  // it; narrowing one of them keeps it and lowers the sum, and the next
+  // step can go on from there.
+  std::vector<std::pair<int, int>> seen{{hi, lo}};
+  for (int x = 1; x < m; ++x) {
+    const int j = order_[x];
+    if (spread_[j] <= kPolishTolerance) break;
+    const std::pair<int, int> p{top[j], bottom[j]};
+    if (std::find(seen.begin(), seen.end(), p) != seen.end()) continue;
+    seen.push_back(p);
+    narrow_ = j;
+    search_pair(p.first, p.second);
+  }
+  if (!best_ && !spent()) fruitless_ = state;
   return best_;
 }
 
@@ -82,10 +104,20 @@ void FbDeep::make_triples(int c, Triples* out) {
       }
 }
 
-double FbDeep::limit() const {
-  // Strictly below the largest spread until an exchange is found; then no
-  // wider than it, so a lower sum of spreads can still win.
-  return best_ ? best_->max_spread + kPolishTolerance : now_max_ - kPolishTolerance;
+bool FbDeep::set_limits() {
+  // Lowering the largest spread: every column strictly below it until an
+  // exchange is found, then no wider than that one, so a lower sum of
+  // spreads can still win. Narrowing a column: none wider than the largest
+  // spread (or the best found), that column narrower than it is.
+  const int m = v_.columns;
+  const double ref = best_ ? best_->max_spread : narrow_ < 0 ? now_max_ - 2 * kPolishTolerance : now_max_;
+  limit_.assign(m, ref + kPolishTolerance);
+  if (narrow_ >= 0) limit_[narrow_] = std::min(ref, spread_[narrow_] - kPolishTolerance) + kPolishTolerance;
+  lo_.resize(m);
+  hi_.resize(m);
+  bool open = true;
+  for (int j = 0; j < m; ++j) open = window_of(j, limit_[j], &lo_[j], &hi_[j]) && open;
+  return open;
 }
 
 bool FbDeep::window_of(int j, double limit, double* lo, double* hi) const {
@@ -126,12 +158,12 @@ void FbDeep::search_pair(int a, int b) {
       other_bottom_[j] = std::min(other_bottom_[j], avg_[c * m + j]);
     }
   }
-  lo_.assign(m, 0.0);
-  hi_.assign(m, 0.0);
-  for (int j = 0; j < m; ++j)
-    if (spent() || !window_of(j, limit(), &lo_[j], &hi_[j])) return;
-  make_triples(a, &ta_);
-  make_triples(b, &tb_);
+  if (spent() || !set_limits()) return;
+  // One class stays through most pairs of a call; its triples are kept.
+  if (ta_class_ != a) make_triples(a, &ta_);
+  if (tb_class_ != b) make_triples(b, &tb_);
+  ta_class_ = a;
+  tb_class_ = b;
   if (ta_.rows.empty() || tb_.rows.empty()) return;
   file_triples();
 
@@ -207,7 +239,6 @@ void FbDeep::judge(int p, int q) {
   const double sa = v_.sizes[a], sb = v_.sizes[b];
   const double* pa = &ta_.sums[static_cast<std::size_t>(p) * m];
   const double* pb = &tb_.sums[static_cast<std::size_t>(q) * m];
-  const double ref = limit();
   double mx = 0, sum = 0;
   for (int j : order_) {
     // The same expressions as deep_delta and the search's own update.
@@ -215,11 +246,12 @@ void FbDeep::judge(int p, int q) {
     const double na = (v_.sums[a * m + j] - d) / sa;
     const double nb = (v_.sums[b * m + j] + d) / sb;
     const double sp = std::max({other_top_[j], na, nb}) - std::min({other_bottom_[j], na, nb});
-    if (sp > ref) return;
+    if (sp > limit_[j]) return;
     mx = std::max(mx, sp);
     sum += sp;
   }
-  if (best_ && !(mx < best_->max_spread - kPolishTolerance || sum < best_->spread_sum - kPolishTolerance)) return;
+  const double ref_max = best_ ? best_->max_spread : now_max_, ref_sum = best_ ? best_->spread_sum : now_sum_;
+  if (!(mx < ref_max - kPolishTolerance || (mx <= ref_max + kPolishTolerance && sum < ref_sum - kPolishTolerance))) return;
   DeepMove move;
   move.a = a;
   move.b = b;
@@ -250,7 +282,7 @@ void FbDeep::judge(int p, int q) {
   move.spread_sum = sum;
   best_ = move;
   // A better exchange must land in narrower intervals.
-  for (int j = 0; j < m; ++j) window_of(j, limit(), &lo_[j], &hi_[j]);
+  set_limits();
 }
 
 }  // namespace lczs::classdiv

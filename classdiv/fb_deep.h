@@ -16,7 +16,9 @@
 // rest of the columns are judged with an early exit.
 //
 // It judges by the true measure, the largest spread and then the sum of
-// spreads, and hands back the best exchange that lowers the largest spread.
+// spreads, and hands back the best exchange that lowers the largest spread;
+// where none does, one that narrows another column without widening any
+// past the largest spread, as the polish does.
 // The work is counted in candidates and bounded by a budget; nothing
 // depends on the clock or a random stream, so the same state and budget
 // give the same exchange.
@@ -39,6 +41,15 @@ inline constexpr int kDeepCellsPerColumn = 128;
 // then visits more of them.
 inline constexpr int kDeepCellsPerWindow = 3;
 
+// Candidates one call may judge: at most kDeepBudget, at least
+// kDeepLeast, and otherwise kDeepShare times the walk's candidates so far.
+// Among classes of 50 a call ends within a million; among classes of 100
+// it takes tens of millions (seconds), which early on the walk's own
+// candidates buy more with.
+inline constexpr long long kDeepBudget = 50'000'000;
+inline constexpr long long kDeepLeast = 1'000'000;
+inline constexpr long long kDeepShare = 4;
+
 // Rows out_of_a[n] of class a and out_of_b[n] of class b trade classes;
 // the two of every pair are of the same gender.
 struct DeepMove {
@@ -60,7 +71,9 @@ class FbDeep {
 
   // The best three-for-three exchange that lowers the largest spread, or
   // nullopt when there is none the rules allow. After `budget` candidates
-  // (-1: none) it stops and gives the best found by then.
+  // (-1: none) it stops and gives the best found by then. The arrangement
+  // of the last call that searched everything and found nothing gives
+  // nothing again at once: the walk often stands still between two calls.
   std::optional<DeepMove> best_exchange(const PolishView& v, long long budget = -1);
 
   // Candidates judged so far, a triple's scan of its cells counting as one.
@@ -82,7 +95,9 @@ class FbDeep {
   // The interval what moves out of a must fall in for the column to end no
   // wider than `limit`; false when it is empty.
   bool window_of(int j, double limit, double* lo, double* hi) const;
-  double limit() const;
+  // Sets each column's limit and interval for the pair; false when some
+  // interval is empty.
+  bool set_limits();
   bool tied(int r) const { return rules_ && !rules_->companions(v_.ids[r]).empty(); }
   bool spent() const { return stop_at_ >= 0 && judged_ >= stop_at_; }
   int cell_of(int dim, double x) const;
@@ -91,6 +106,7 @@ class FbDeep {
   long long judged_ = 0;
   // Per call.
   long long stop_at_ = 0;
+  std::uint64_t fruitless_ = 0;  // the arrangement the last call found nothing in
   PolishView v_;
   std::vector<double> avg_, spread_;
   std::vector<int> order_;  // columns by spread, widest first
@@ -99,8 +115,11 @@ class FbDeep {
   // Per pair of classes.
   int a_ = 0, b_ = 0;
   std::vector<double> other_top_, other_bottom_;
-  std::vector<double> lo_, hi_;  // the columns' intervals
+  int narrow_ = -1;  // the column to narrow, -1 while lowering the largest spread
+  std::vector<double> limit_;    // how wide each column may end
+  std::vector<double> lo_, hi_;  // the intervals of what moves out of a
   Triples ta_, tb_;
+  int ta_class_ = 0, tb_class_ = 0;  // whose triples they hold this call
   std::array<int, 3> key_{};         // two grid columns, then the sort column
   std::array<double, 2> origin_{}, width_{};
   std::array<int, 2> cells_{};
