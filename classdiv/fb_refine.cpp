@@ -27,6 +27,7 @@ FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rule
       rng_(seed),
       rules_(rules),
       polish_(rules),
+      deep_(rules),
       anneal_(start.classes >= kAnnealClasses) {
   scores_ = start.scores;
   ids_ = start.ids;
@@ -321,7 +322,11 @@ bool FbRefine::polish(double target) {
   while (best_max_ > target && polish_.judged() < stop) {
     const PolishView view{n_, m_, k_, scores_.data(), blocks_.data(), size_.data(), sum_.data(), ids_.data()};
     const std::optional<PolishMove> move = polish_.best_exchange(view, stop - polish_.judged());
-    if (!move) break;
+    if (!move) {
+      if (!deep_step(view)) break;
+      improved = true;
+      continue;
+    }
     ra_.assign(move->out_of_a.begin(), move->out_of_a.begin() + move->count);
     rb_.assign(move->out_of_b.begin(), move->out_of_b.begin() + move->count);
     polish_delta(view, *move, d_.data());
@@ -338,6 +343,16 @@ bool FbRefine::polish(double target) {
   }
   if (mx == best_max_ && sum == best_sum_) polished_ = true;
   return improved;
+}
+
+bool FbRefine::deep_step(const PolishView& view) {
+  const std::optional<DeepMove> move = deep_.best_exchange(view, std::clamp(kDeepShare * judged_, kDeepLeast, kDeepBudget));
+  if (!move) return false;
+  ra_.assign(move->out_of_a.begin(), move->out_of_a.end());
+  rb_.assign(move->out_of_b.begin(), move->out_of_b.end());
+  deep_delta(view, *move, d_.data());
+  apply(move->a, move->b, d_.data());
+  return true;
 }
 
 void FbRefine::polish_best(double target) {

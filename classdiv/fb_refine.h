@@ -39,6 +39,7 @@
 #include <random>
 #include <vector>
 
+#include "classdiv/fb_deep.h"
 #include "classdiv/fb_moves.h"
 #include "classdiv/fb_polish.h"
 #include "classdiv/fb_search.h"
@@ -221,6 +222,9 @@ class FbRefine {
   // Steepest descent by the polish from the current state, until it finds
   // nothing or the best is at or below `target`; whether it improved.
   bool polish(double target);
+  // Where the polish finds nothing: the best three-for-three exchange
+  // (fb_deep.h), made; whether there was one.
+  bool deep_step(const PolishView& view);
 
   int n_, m_, k_;
   std::vector<double> scores_;   // [row][column], rows from 0
@@ -251,6 +255,7 @@ class FbRefine {
   std::vector<int> ra_, rb_;     // rows of the candidate exchange
   std::vector<int> xa_, xb_;     // their record numbers, for the rules
   FbPolish polish_;
+  FbDeep deep_;
   bool polished_ = false;        // the best state has been polished
   long long next_polish_ = kPolishEvery;
   const bool anneal_;            // the walk anneals (kAnnealClasses)
