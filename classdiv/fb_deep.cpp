@@ -92,6 +92,7 @@ void FbDeep::make_triples(int c, Triples* out) {
   for (int r = bl[0]; r <= bl[3]; ++r)
     if (!tied(r)) free.push_back(r);
   const int n = static_cast<int>(free.size());
+  judged_ += static_cast<long long>(n) * (n - 1) * (n - 2) / 6;
   auto row = [&](int r) { return &v_.scores[static_cast<std::size_t>(r) * m]; };
   for (int x = 0; x < n; ++x)
     for (int y = x + 1; y < n; ++y)
@@ -166,6 +167,9 @@ void FbDeep::search_pair(int a, int b) {
   tb_class_ = b;
   if (ta_.rows.empty() || tb_.rows.empty()) return;
   file_triples();
+  // Making and filing the triples is work of its own: among 40 classes of
+  // 125 it costs as much as the scans, so the budget counts it.
+  judged_ += static_cast<long long>(tb_.rows.size());
 
   const int nb = cells_[0] * cells_[1];
   for (std::size_t p = 0; p < ta_.rows.size(); ++p) {

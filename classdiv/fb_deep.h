@@ -76,7 +76,8 @@ class FbDeep {
   // nothing again at once: the walk often stands still between two calls.
   std::optional<DeepMove> best_exchange(const PolishView& v, long long budget = -1);
 
-  // Candidates judged so far, a triple's scan of its cells counting as one.
+  // Candidates judged so far; a triple made, filed or scanning its cells
+  // counts as one too.
   long long judged() const { return judged_; }
 
  private:
