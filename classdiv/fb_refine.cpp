@@ -28,6 +28,7 @@ FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rule
       rules_(rules),
       polish_(rules),
       deep_(rules),
+      settle_(rules),
       anneal_(start.classes >= kAnnealClasses) {
   scores_ = start.scores;
   ids_ = start.ids;
@@ -356,9 +357,26 @@ bool FbRefine::deep_step(const PolishView& view) {
 }
 
 void FbRefine::polish_best(double target) {
-  if (polished_ || best_max_ <= target) return;
+  if (!polished_ && best_max_ > target) {
+    restore_best();
+    polish(target);
+  }
+  if (settle(target)) polish(target);
+}
+
+bool FbRefine::settle(double target) {
+  if (best_max_ <= target || best_max_ == settled_at_) return false;
+  settled_at_ = best_max_;
   restore_best();
-  polish(target);
+  const PolishView view{n_, m_, k_, scores_.data(), blocks_.data(), size_.data(), sum_.data(), ids_.data()};
+  const std::vector<PolishMove> moves = settle_.settle(view, best_max_);
+  for (const PolishMove& move : moves) {
+    ra_.assign(move.out_of_a.begin(), move.out_of_a.begin() + move.count);
+    rb_.assign(move.out_of_b.begin(), move.out_of_b.begin() + move.count);
+    polish_delta(view, move, d_.data());
+    apply(move.a, move.b, d_.data());
+  }
+  return !moves.empty();
 }
 
 void FbRefine::run(long long count, double target) {
@@ -376,7 +394,7 @@ void FbRefine::run(long long count, double target) {
       return;
     }
     if (anneal_) {
-      if (judged_ >= next_cooling_) cool();
+      if (judged_ >= next_cooling_) cool(target);
     } else if (since_best_ >= kStallCandidates && kick(target)) {
       continue;
     }
@@ -528,6 +546,13 @@ bool FbRefine::kick(double target) {
     std::fill(history_.begin(), history_.end(), cost_);
     return true;
   }
+  // On a plateau a step or two above the floor, the end-game may still
+  // find a way down.
+  if (settle(target)) {
+    polish(target);
+    std::fill(history_.begin(), history_.end(), cost_);
+    return true;
+  }
   ++trace_.kicks;
   kicked_ = true;
   // Rules may forbid most random exchanges; the tries are bounded.
@@ -550,12 +575,14 @@ bool FbRefine::kick(double target) {
   return false;
 }
 
-void FbRefine::cool() {
+void FbRefine::cool(double target) {
   next_cooling_ = judged_ + kCoolingStep;
   if (judged_ - cooling_start_ >= kCoolingCandidates) {
-    // Cooled down: the next run starts hot again, from the best state.
+    // Cooled down: the next run starts hot again, from the best state,
+    // which the end-game may take a step further first.
     cooling_start_ = judged_;
     restore_best();
+    if (settle(target)) polish(target);
   }
   const double done = static_cast<double>(judged_ - cooling_start_) / kCoolingCandidates;
   temperature_ = kStartHeat * rise_ * std::pow(kCoolingRatio, done);

@@ -43,6 +43,7 @@
 #include "classdiv/fb_moves.h"
 #include "classdiv/fb_polish.h"
 #include "classdiv/fb_search.h"
+#include "classdiv/fb_settle.h"
 
 namespace lczs::classdiv {
 
@@ -203,11 +204,12 @@ class FbRefine {
   // acceptance's or annealing's.
   void try_exchange(int a, int b);
   // Lowers the temperature as the candidates go by; at the end of a
-  // cooling run goes back to the best state and starts hot again.
-  void cool();
+  // cooling run goes back to the best state (past the end-game, fb_settle.h)
+  // and starts hot again.
+  void cool(double target);
   // Takes a stalled late acceptance walk back to the best state and
-  // polishes it, or kicks it out of there when that is done already or
-  // finds nothing; whether the polish improved it.
+  // polishes it (or lets the end-game try), or kicks it out of there when
+  // that is done already or finds nothing; whether either improved it.
   bool kick(double target);
   // Fills ra_, rb_ and d_ with an exchange of i1 (and maybe a second
   // student of its class) aimed at evening out its class and class b, a
@@ -225,6 +227,10 @@ class FbRefine {
   // Where the polish finds nothing: the best three-for-three exchange
   // (fb_deep.h), made; whether there was one.
   bool deep_step(const PolishView& view);
+  // The exact end-game (fb_settle.h) from the best state, once per best
+  // largest spread: the same state gives the same answer. Whether it
+  // found a new best.
+  bool settle(double target);
 
   int n_, m_, k_;
   std::vector<double> scores_;   // [row][column], rows from 0
@@ -258,6 +264,8 @@ class FbRefine {
   FbDeep deep_;
   bool polished_ = false;        // the best state has been polished
   long long next_polish_ = kPolishEvery;
+  FbSettle settle_;
+  double settled_at_ = -1;       // best largest spread the end-game last started from
   const bool anneal_;            // the walk anneals (kAnnealClasses)
   double temperature_ = 0;
   double rise_ = 0;              // typical rise of a worsening candidate

@@ -1,6 +1,7 @@
 // Small random grades for the exhaustive exchange steps' brute forces:
 // classes of a few boys and girls, one to three columns, integer or
-// half-point scores, and a rule that vetoes one student and ties two.
+// half-point scores, and a rule that vetoes one student and ties two; and
+// the brute force over every single exchange.
 #pragma once
 
 #include <algorithm>
@@ -43,7 +44,8 @@ struct Grade {
   }
 };
 
-inline Grade random_grade(std::mt19937& rng, int most_boys = 3, int most_girls = 3) {
+// With `total`, a last column holds each row's sum of the others.
+inline Grade random_grade(std::mt19937& rng, int most_boys = 3, int most_girls = 3, bool total = false) {
   Grade g;
   g.k = 2 + rng() % 4;
   g.m = 1 + rng() % 3;
@@ -53,9 +55,15 @@ inline Grade random_grade(std::mt19937& rng, int most_boys = 3, int most_girls =
     for (int x = 0; x < boys + girls; ++x) {
       g.boy.push_back(x < boys);
       g.class_of.push_back(c);
-      for (int j = 0; j < g.m; ++j) g.scores.push_back(static_cast<double>(rng() % 13) / (halves ? 2 : 1));
+      double sum = 0;
+      for (int j = 0; j < g.m; ++j) {
+        g.scores.push_back(static_cast<double>(rng() % 13) / (halves ? 2 : 1));
+        sum += g.scores.back();
+      }
+      if (total) g.scores.push_back(sum);
     }
   }
+  g.m += total;
   g.n = static_cast<int>(g.boy.size());
   g.blocks.assign(g.k + 1, {0, -1, 0, -1});
   g.sizes.assign(g.k + 1, 1);
@@ -92,6 +100,38 @@ class OneVeto : public MoveRules {
 inline bool lower(std::pair<double, double> x, std::pair<double, double> than) {
   const double e = kPolishTolerance;
   return x.first < than.first - e || (x.first < than.first + e && x.second < than.second - e);
+}
+
+struct Found {
+  std::pair<double, double> measure;
+  bool any = false;
+};
+
+// Every same-gender one-for-one exchange and every two-for-two exchange
+// with the same genders on both sides, between any two classes.
+inline Found best_single_exchange(const Grade& g, const MoveRules* rules) {
+  Found best;
+  best.measure = g.measure(g.class_of);
+  auto free = [&](int r) { return !rules || rules->companions(g.ids[r]).empty(); };
+  for (int i1 = 0; i1 < g.n; ++i1)
+    for (int i2 = i1; i2 < g.n; ++i2)
+      for (int k1 = 0; k1 < g.n; ++k1)
+        for (int k2 = 0; k2 < g.n; ++k2) {
+          const int a = g.class_of[i1], b = g.class_of[k1];
+          if (a == b || g.class_of[i2] != a || g.class_of[k2] != b) continue;
+          if (g.boy[i1] != g.boy[k1] || g.boy[i2] != g.boy[k2]) continue;
+          if ((i1 == i2) != (k1 == k2) || (i1 != i2 && k1 == k2)) continue;
+          if (!free(i1) || !free(i2) || !free(k1) || !free(k2)) continue;
+          std::vector<int> out_a{g.ids[i1]}, out_b{g.ids[k1]};
+          if (i2 != i1) out_a.push_back(g.ids[i2]), out_b.push_back(g.ids[k2]);
+          if (rules && !rules->allowed(Exchange{a, b, out_a, out_b})) continue;
+          std::vector<int> cls = g.class_of;
+          for (int r : {i1, i2}) cls[r] = b;
+          for (int r : {k1, k2}) cls[r] = a;
+          const auto m = g.measure(cls);
+          if (lower(m, best.measure)) best = {m, true};
+        }
+  return best;
 }
 
 }  // namespace lczs::classdiv::testing
