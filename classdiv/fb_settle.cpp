@@ -174,6 +174,14 @@ std::vector<PolishMove> FbSettle::settle(const PolishView& v, double best_max, l
   if (!prepare(v)) return {};
   const long long stop = judged_ + budget;
 
+  // Spreads below the best are counted one by one: a best state so far
+  // above the floor that they are many is the walk's anyway.
+  for (int j = 0; j < m_; ++j)
+    for (std::size_t x = 0; x < sizes_.size(); ++x)
+      for (std::size_t y = x; y < sizes_.size(); ++y)
+        if (best_max * per_unit_[j] * sizes_[x] * sizes_[y] / std::gcd(sizes_[x], sizes_[y]) > kSettleSpreads)
+          return {};
+
   // No column can go below its own floor, so the targets start at the
   // highest of those.
   double lowest = 0;

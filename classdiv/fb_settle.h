@@ -58,7 +58,10 @@ inline constexpr long long kSettlePlacementsJudged = 64;
 inline constexpr int kSettleFinestUnit = 100;
 // Larger scores, in units, leave the grade to the walk: sums of pairs must
 // stay far inside 64 bits when two columns share one sort key.
-inline constexpr long long kSettleLargestUnits = 1'000'000'000;
+inline constexpr long long kSettleLargestUnits = 100'000'000;
+// Spreads a column's sums allow below the best state's, at most; more
+// means the best is far above the floor.
+inline constexpr double kSettleSpreads = 100'000;
 
 // How far one call looks; the defaults are the constants above.
 struct SettleLimits {
