@@ -60,10 +60,21 @@ std::optional<PolishMove> FbPolish::best_exchange(const PolishView& v, long long
   const int w = order_[0], hi = top[w], lo = bottom[w];
   if (hi == lo) return best_;  // every class alike: nothing to improve
   search_pair(hi, lo, -1);
+  up_.clear();
   for (int c = 1; c <= k; ++c)
-    if (c != hi && c != lo) search_pair(hi, c, -1);
-  for (int c = 1; c <= k; ++c)
-    if (c != hi && c != lo) search_pair(c, lo, -1);
+    if (c != hi && c != lo) up_.push_back(c);
+  if (likeliest_first_) {
+    std::stable_sort(up_.begin(), up_.end(), [&](int x, int y) { return avg_[x * m + w] < avg_[y * m + w]; });
+    down_ = up_;
+    std::stable_sort(down_.begin(), down_.end(), [&](int x, int y) { return avg_[x * m + w] > avg_[y * m + w]; });
+    for (std::size_t x = 0; x < up_.size(); ++x) {
+      search_pair(hi, up_[x], -1);
+      search_pair(down_[x], lo, -1);
+    }
+  } else {
+    for (int c : up_) search_pair(hi, c, -1);
+    for (int c : up_) search_pair(c, lo, -1);
+  }
   if (best_ && best_->max_spread < now_max_ - kPolishTolerance) return best_;
 
   // The largest spread stays; narrowing another column lowers the sum and

@@ -30,6 +30,9 @@ FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rule
       deep_(rules),
       settle_(rules),
       anneal_(start.classes >= kAnnealClasses) {
+  // The polish's budget runs out among as many classes as make the walk
+  // anneal (kAnnealClasses).
+  polish_.scan_likeliest_first(anneal_);
   scores_ = start.scores;
   ids_ = start.ids;
   if (ids_.empty())
