@@ -31,11 +31,14 @@ void polish_delta(const PolishView& v, const PolishMove& move, double* d) {
 }
 
 std::optional<PolishMove> FbPolish::best_exchange(const PolishView& v, long long budget) {
+  // Another grade, or one of another shape, starts the sorted pairs afresh.
+  if (v.scores != v_.scores || v.columns != v_.columns || v.classes != v_.classes) sorted_.clear();
   v_ = v;
   stop_at_ = budget < 0 ? -1 : judged_ + budget;
   const int m = v.columns, k = v.classes;
   best_.reset();
   if (k < 2 || m < 1) return best_;
+  sorted_.resize(k + 1);
   avg_.assign(static_cast<std::size_t>(k + 1) * m, 0.0);
   for (int c = 1; c <= k; ++c)
     for (int j = 0; j < m; ++j) avg_[c * m + j] = v.sums[c * m + j] / v.sizes[c];
@@ -91,28 +94,48 @@ std::optional<PolishMove> FbPolish::best_exchange(const PolishView& v, long long
   return best_;
 }
 
-void FbPolish::make_pairs(int c, int window, Pairs (&out)[3]) {
+const std::vector<std::array<int, 2>>& FbPolish::sorted_pairs(int c, int column, int kind) {
   const int m = v_.columns;
   const auto& bl = v_.blocks[c];
+  SortedPairs& cache = sorted_[c];
+  const int* ids = v_.ids + bl[0];
+  const std::size_t size = bl[3] >= bl[0] ? static_cast<std::size_t>(bl[3] - bl[0] + 1) : 0;
+  if (cache.block != bl || cache.ids.size() != size || !std::equal(ids, ids + size, cache.ids.begin())) {
+    cache.block = bl;
+    cache.ids.assign(ids, ids + size);
+    for (auto& by_column : cache.by_column) by_column.assign(m, {});
+    cache.sorted.assign(m, 0);
+  }
+  if (!cache.sorted[column]) {
+    cache.sorted[column] = 1;
+    const double* sc = v_.scores;
+    for (int k = 0; k < 3; ++k) {
+      // Two boys, two girls; then a boy and a girl, the boy first so that
+      // the two sides pair up by gender.
+      auto& pairs = cache.by_column[k][column];
+      pairs.clear();
+      const int first1 = bl[k == 1 ? 2 : 0], last1 = bl[k == 1 ? 3 : 1];
+      for (int r1 = first1; r1 <= last1; ++r1) {
+        if (tied(r1)) continue;
+        const int first2 = k == 2 ? bl[2] : r1 + 1, last2 = k == 2 ? bl[3] : last1;
+        for (int r2 = first2; r2 <= last2; ++r2)
+          if (!tied(r2)) pairs.push_back({r1, r2});
+      }
+      auto key = [&](const std::array<int, 2>& p) {
+        return sc[static_cast<std::size_t>(p[0]) * m + column] + sc[static_cast<std::size_t>(p[1]) * m + column];
+      };
+      std::stable_sort(pairs.begin(), pairs.end(), [&](const auto& x, const auto& y) { return key(x) < key(y); });
+    }
+  }
+  return cache.by_column[kind][column];
+}
+
+void FbPolish::make_pairs(int c, int window, Pairs (&out)[3]) {
+  const int m = v_.columns;
   const double* sc = v_.scores;
   for (int kind = 0; kind < 3; ++kind) {
-    // Two boys, two girls; then a boy and a girl, the boy first so that
-    // the two sides pair up by gender.
-    unsorted_.clear();
-    const int first1 = bl[kind == 1 ? 2 : 0], last1 = bl[kind == 1 ? 3 : 1];
-    for (int r1 = first1; r1 <= last1; ++r1) {
-      if (tied(r1)) continue;
-      const int first2 = kind == 2 ? bl[2] : r1 + 1, last2 = kind == 2 ? bl[3] : last1;
-      for (int r2 = first2; r2 <= last2; ++r2)
-        if (!tied(r2)) unsorted_.push_back({r1, r2});
-    }
-    auto key = [&](const std::array<int, 2>& p) {
-      return sc[static_cast<std::size_t>(p[0]) * m + window] + sc[static_cast<std::size_t>(p[1]) * m + window];
-    };
-    std::stable_sort(unsorted_.begin(), unsorted_.end(),
-                     [&](const auto& x, const auto& y) { return key(x) < key(y); });
     Pairs& o = out[kind];
-    o.rows = unsorted_;
+    o.rows = sorted_pairs(c, window, kind);
     o.key.resize(o.rows.size());
     o.sums.resize(o.rows.size() * m);
     for (std::size_t n = 0; n < o.rows.size(); ++n) {
@@ -157,6 +180,7 @@ void FbPolish::search_pair(int a, int b, int narrow) {
       other_bottom_[j] = std::min(other_bottom_[j], avg_[c * m + j]);
     }
   }
+  set_windows();
 
   const auto& ba = v_.blocks[a];
   const auto& bb = v_.blocks[b];
@@ -210,8 +234,30 @@ void FbPolish::search_pair(int a, int b, int narrow) {
   }
 }
 
+void FbPolish::set_windows() {
+  const int m = v_.columns;
+  const double limit = (best_ ? best_->max_spread : now_max_) + kPolishTolerance;
+  window_lo_.resize(m);
+  window_hi_.resize(m);
+  for (int j = 0; j < m; ++j)
+    if (!window_of(j, limit, &window_lo_[j], &window_hi_[j])) {
+      window_lo_[j] = kInf;  // the other classes alone are too far apart
+      window_hi_[j] = -kInf;
+    }
+}
+
 void FbPolish::judge(const double* pa, const double* pb, const int* out_a, const int* out_b, int count) {
   ++judged_;
+  // Outside a column's window the judge below would find that column too
+  // wide; the windows are wider than rounding, so it has the last word.
+  {
+    const double* lo = window_lo_.data();
+    const double* hi = window_hi_.data();
+    for (const int j : order_) {
+      const double d = pa[j] - pb[j];
+      if (!(d >= lo[j] && d <= hi[j])) return;
+    }
+  }
   const int m = v_.columns, a = a_, b = b_;
   const double sa = v_.sizes[a], sb = v_.sizes[b];
   const double ref_max = best_ ? best_->max_spread : now_max_;
@@ -248,6 +294,7 @@ void FbPolish::judge(const double* pa, const double* pb, const int* out_a, const
   move.max_spread = mx;
   move.spread_sum = sum;
   best_ = move;
+  set_windows();
 }
 
 }  // namespace lczs::classdiv

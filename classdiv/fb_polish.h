@@ -38,7 +38,8 @@ namespace lczs::classdiv {
 // equal arrangements may differ in the last bits.
 inline constexpr double kPolishTolerance = 1e-9;
 
-// The state the polish reads, owned by the search.
+// The state the polish reads, owned by the search. Between calls on the
+// same scores array, a record number keeps its scores wherever it stands.
 struct PolishView {
   int students = 0, columns = 0, classes = 0;
   const double* scores = nullptr;              // [row][column], rows from 0
@@ -100,10 +101,16 @@ class FbPolish {
   void search_pair(int a, int b, int narrow);
   // Judges the exchange that moves pa[j] - pb[j] out of a.
   void judge(const double* pa, const double* pb, const int* out_a, const int* out_b, int count);
+  // Sets every column's window for the largest spread to beat, which
+  // refuses most candidates without a division.
+  void set_windows();
   // The interval that what moves out of a in the column must fall in for
   // the column to end at most `limit` wide; false when it is empty.
   bool window_of(int window, double limit, double* lo, double* hi) const;
   void make_pairs(int c, int window, Pairs (&out)[3]);
+  // The pairs of class c of each kind sorted by their sum in `column`,
+  // sorted again only after the class has changed.
+  const std::vector<std::array<int, 2>>& sorted_pairs(int c, int column, int kind);
   bool tied(int r) const { return rules_ && !rules_->companions(v_.ids[r]).empty(); }
 
   MoveRules* rules_;
@@ -122,8 +129,18 @@ class FbPolish {
   int a_ = 0, b_ = 0;
   std::vector<double> other_top_, other_bottom_;  // extremes of the classes but a and b
   Pairs pairs_a_[3], pairs_b_[3];  // two boys, two girls, a boy and a girl
-  std::vector<std::array<int, 2>> unsorted_;
+  std::vector<double> window_lo_, window_hi_;  // [column], for set_windows
   std::vector<int> xa_, xb_;
+  // Across calls: the walk changes two classes per exchange, so most
+  // classes come back unchanged and their sorted pairs still hold. A class
+  // is known by the record numbers its rows hold.
+  struct SortedPairs {
+    std::array<int, 4> block{};
+    std::vector<int> ids;
+    std::vector<std::vector<std::array<int, 2>>> by_column[3];  // [kind][column]
+    std::vector<char> sorted;                                   // [column]
+  };
+  std::vector<SortedPairs> sorted_;  // [class]
 };
 
 }  // namespace lczs::classdiv

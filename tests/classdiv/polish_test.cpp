@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 #include <set>
+#include <tuple>
 
 #include "classdiv/fb_polish.h"
 #include "tests/classdiv/small_grade.h"
@@ -67,6 +68,40 @@ TEST(Polish, FindsTheBestExchangeABruteForceFindsAndKeepsTheRules) {
   // The grades must exercise both sides of the comparison.
   EXPECT_GT(lowered, 100);
   EXPECT_GT(vetoed, 20);
+}
+
+// A polish kept across a descent remembers each class's sorted pairs; after
+// every exchange it must choose what a fresh one chooses.
+TEST(Polish, KeptAcrossExchangesChoosesAsAFreshOne) {
+  std::mt19937 rng(11);
+  int steps = 0;
+  for (int trial = 0; trial < 60; ++trial) {
+    SCOPED_TRACE(trial);
+    Grade g = random_grade(rng);
+    FbPolish kept;
+    for (int step = 0; step < 20; ++step) {
+      const auto move = kept.best_exchange(g.view());
+      const auto fresh = FbPolish().best_exchange(g.view());
+      ASSERT_EQ(move.has_value(), fresh.has_value());
+      if (!move) break;
+      EXPECT_EQ(std::tie(move->a, move->b, move->count, move->out_of_a, move->out_of_b),
+                std::tie(fresh->a, fresh->b, fresh->count, fresh->out_of_a, fresh->out_of_b));
+      // The rows trade places, as the search moves them.
+      std::vector<double> d(g.m);
+      polish_delta(g.view(), *move, d.data());
+      for (int j = 0; j < g.m; ++j) {
+        g.sums[move->a * g.m + j] -= d[j];
+        g.sums[move->b * g.m + j] += d[j];
+      }
+      for (int x = 0; x < move->count; ++x) {
+        const int i = move->out_of_a[x], k = move->out_of_b[x];
+        std::swap_ranges(&g.scores[i * g.m], &g.scores[i * g.m] + g.m, &g.scores[k * g.m]);
+        std::swap(g.ids[i], g.ids[k]);
+      }
+      ++steps;
+    }
+  }
+  EXPECT_GT(steps, 100);
 }
 
 }  // namespace
