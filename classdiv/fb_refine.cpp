@@ -1,6 +1,7 @@
 #include "classdiv/fb_refine.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <cmath>
 
@@ -65,6 +66,8 @@ FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rule
   by_id_.assign(static_cast<std::size_t>(n_ + 1) * m_, 0.0);
   for (int r = 0; r < n_; ++r)
     std::copy_n(row(r), m_, &by_id_[static_cast<std::size_t>(ids_[r]) * m_]);
+  moved_.assign(m_, 0.0);
+  fill_columns();
   rebuild_all();
   find_neighbours();
   best_ids_ = ids_;
@@ -113,22 +116,57 @@ bool FbRefine::group_move(int i1, int k1, int b) {
   return true;
 }
 
+namespace {
+
+// Students judged side by side by add_nearest: each lane sums one student's
+// squares in the same order as a plain loop would, so the nearest is the
+// same on any machine, while four pairs of lanes fill SSE2's registers.
+constexpr int kLanes = 8;
+typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
+
+}  // namespace
+
+void FbRefine::fill_columns() {
+  stride_ = static_cast<std::size_t>(n_) + kLanes;  // the last lanes read past the last row
+  columns_.assign(stride_ * m_, 0.0);
+  for (int r = 0; r < n_; ++r)
+    for (int j = 0; j < m_; ++j) columns_[j * stride_ + r] = row(r)[j];
+}
+
 bool FbRefine::add_nearest(int i, int b) {
   const int lo = blocks_[b][boy_[i] ? 0 : 2], hi = blocks_[b][boy_[i] ? 1 : 3];
   const double* s = row(i);
+  // What the candidate moves before its partner's scores come off.
+  for (int j = 0; j < m_; ++j) moved_[j] = d_[j] + s[j];
   double best = kInf;
   int k = -1;
-  for (int x = lo; x <= hi; ++x) {
-    if (tied(x) || std::find(rb_.begin(), rb_.end(), x) != rb_.end()) continue;
-    const double* t = row(x);
-    double dist = 0;
-    for (int j = 0; j < m_; ++j) {
-      const double e = d_[j] + s[j] - t[j] - aim_[j];
-      dist += e * e;
+  for (int x0 = lo; x0 <= hi; x0 += kLanes) {
+    Pair sum[kLanes / 2] = {};
+    const double* col = &columns_[static_cast<std::size_t>(x0)];
+    for (int j = 0; j < m_; ++j, col += stride_) {
+      const Pair moved = {moved_[j], moved_[j]}, aim = {aim_[j], aim_[j]};
+      for (int p = 0; p < kLanes / 2; ++p) {
+        Pair t;
+        std::memcpy(&t, col + 2 * p, sizeof t);
+        const Pair e = (moved - t) - aim;
+        sum[p] += e * e;
+      }
     }
-    if (dist < best) {
-      best = dist;
-      k = x;
+    // Most runs of rows hold no new nearest, and the lanes' least says so
+    // without a branch per row. Past the last row the lanes read rows of the
+    // next blocks or zeros, so only a run that holds a new nearest is read
+    // lane by lane.
+    Pair least = sum[0];
+    for (int p = 1; p < kLanes / 2; ++p) least = least < sum[p] ? least : sum[p];
+    if (!(std::min(least[0], least[1]) < best)) continue;
+    double dist[kLanes];
+    std::memcpy(dist, sum, sizeof dist);
+    for (int lane = 0; lane < kLanes && x0 + lane <= hi; ++lane) {
+      const int x = x0 + lane;
+      if (dist[lane] < best && !tied(x) && std::find(rb_.begin(), rb_.end(), x) == rb_.end()) {
+        best = dist[lane];
+        k = x;
+      }
     }
   }
   if (k < 0) return false;
@@ -223,6 +261,8 @@ void FbRefine::rebuild_all() {
   for (int c = 1; c <= k_; ++c)
     for (int j = 0; j < m_; ++j) grand_[j] += sum_[c * m_ + j] / n_;
   recost();
+  rest_.assign(static_cast<std::size_t>(k_ + 1) * (m_ + 1), 0.0);
+  for (int c = 1; c <= k_; ++c) rest_of(c);
 }
 
 void FbRefine::recost() {
@@ -232,12 +272,31 @@ void FbRefine::recost() {
   for (int c = 1; c <= k_; ++c)
     for (int j = 0; j < m_; ++j) ssd_ += deviation(avg_[c * m_ + j] - grand_[j]);
   cost_ += ssd_;
+  // The columns near the largest spread, for extreme_row.
+  double largest = 0;
+  for (double x : spread_) largest = std::max(largest, x);
+  near_largest_.clear();
+  for (int j = 0; j < m_; ++j)
+    if (spread_[j] >= kNearLargestSpread * largest) near_largest_.push_back(j);
+}
+
+void FbRefine::rest_of(int c) {
+  double* rest = &rest_[static_cast<std::size_t>(c) * (m_ + 1)];
+  rest[m_] = 0;
+  for (int j = m_ - 1; j >= 0; --j) rest[j] = rest[j + 1] + deviation(avg_[c * m_ + j] - grand_[j]);
 }
 
 double FbRefine::judge(int a, int b, const double* d, double bound) const {
   const double ia = inv_size_[a], ib = inv_size_[b];
   const double* aa = &avg_[a * m_];
   const double* ab = &avg_[b * m_];
+  // The terms left to add are at least minus the deviations of a and b in
+  // the columns still to come, so once the sum so far less those passes
+  // the bound the candidate is refused. The margin is far above rounding:
+  // a candidate this refuses is one the whole sum would refuse too.
+  const double* rest_a = &rest_[static_cast<std::size_t>(a) * (m_ + 1)];
+  const double* rest_b = &rest_[static_cast<std::size_t>(b) * (m_ + 1)];
+  const double refuse = bound - ssd_ + 1e-9 * (1 + std::abs(bound) + ssd_);
   double cost = 0;
   for (int j = 0; j < m_; ++j) {
     const double na = aa[j] - d[j] * ia;
@@ -252,7 +311,7 @@ double FbRefine::judge(int a, int b, const double* d, double bound) const {
     const double sp = mx - mn;
     const double g = grand_[j];
     cost += sp * sp + deviation(na - g) - deviation(aa[j] - g) + deviation(nb - g) - deviation(ab[j] - g);
-    if (kDeviationWeight == 0 && cost > bound) return cost;
+    if (cost - rest_a[j + 1] - rest_b[j + 1] > refuse) return kInf;
   }
   return cost + ssd_;
 }
@@ -275,9 +334,12 @@ void FbRefine::apply(int a, int b, const double* d) {
     rebuild_column(j);
   }
   recost();
+  rest_of(a);
+  rest_of(b);
   for (std::size_t n = 0; n < ra_.size(); ++n) {
     const int i = ra_[n], k = rb_[n];
     std::swap_ranges(row(i), row(i) + m_, row(k));
+    for (std::size_t j = 0; j < static_cast<std::size_t>(m_); ++j) std::swap(columns_[j * stride_ + i], columns_[j * stride_ + k]);
     std::swap(ids_[i], ids_[k]);
     row_of_[ids_[i]] = i;
     row_of_[ids_[k]] = k;
@@ -309,6 +371,7 @@ void FbRefine::restore_best() {
   for (int r = 0; r < n_; ++r) row_of_[ids_[r]] = r;
   for (int r = 0; r < n_; ++r)
     std::copy_n(&by_id_[static_cast<std::size_t>(ids_[r]) * m_], m_, row(r));
+  fill_columns();
   rebuild_all();
   tell_rules();
 }
@@ -496,13 +559,7 @@ void FbRefine::run(long long count, double target) {
 // Student i1 goes to a random class b; its partner there, and with a second
 // pair the second partner, are the students that come nearest to moving t.
 int FbRefine::extreme_row(int* other) {
-  double largest = 0;
-  for (double s : spread_) largest = std::max(largest, s);
-  int near = 0;
-  for (double s : spread_) near += s >= kNearLargestSpread * largest;
-  int pick = static_cast<int>(below(near)), j = 0;
-  for (;; ++j)
-    if (spread_[j] >= kNearLargestSpread * largest && pick-- == 0) break;
+  const int j = near_largest_[below(near_largest_.size())];
   const bool top = below(2) != 0;
   const int c = top ? ext_[j].top_class[0] : ext_[j].bottom_class[0];
   *other = top ? ext_[j].bottom_class[0] : ext_[j].top_class[0];

@@ -180,7 +180,10 @@ class FbRefine {
   std::uint64_t below(std::uint64_t n);  // uniform in [0, n)
   void rebuild_column(int j);
   void rebuild_all();
+  // Also finds the columns near the largest spread.
   void recost();
+  // Fills rest_ for class c.
+  void rest_of(int c);
   double deviation(double x) const { return kDeviationWeight * x * x; }
   // The measure after moving d[j] out of class a into class b (a class's sum
   // loses what it gives), or a value above `bound` once that is certain.
@@ -197,6 +200,8 @@ class FbRefine {
   // Appends row i and the free row of its gender in class b that brings d_
   // nearest to aim_ to the candidate; false when b has none.
   bool add_nearest(int i, int b);
+  // Fills columns_ from scores_.
+  void fill_columns();
   // A random row of the given gender in class b, -1 when there is none.
   int random_row(int b, int boy);
   void tell_rules();
@@ -234,6 +239,10 @@ class FbRefine {
 
   int n_, m_, k_;
   std::vector<double> scores_;   // [row][column], rows from 0
+  // The same scores by column, [column * stride_ + row]: add_nearest reads
+  // a run of rows of one column at a time.
+  std::vector<double> columns_;
+  std::size_t stride_ = 0;
   std::vector<int> ids_;         // record number by row
   std::vector<int> class_of_;    // class of each row
   std::vector<int> boy_;         // 1 for a boy's row
@@ -246,6 +255,10 @@ class FbRefine {
   double cost_ = 0;
   std::vector<double> grand_;
   double ssd_ = 0;
+  // [class][column]: the deviations of the class's averages from that
+  // column on, so judge knows how far the ones still to come can lower it.
+  std::vector<double> rest_;
+  std::vector<int> near_largest_;  // columns near the largest spread
   std::vector<double> history_;
   std::mt19937_64 rng_;
   long long judged_ = 0;
@@ -257,7 +270,9 @@ class FbRefine {
   std::vector<int> row_of_;      // row of each record number
   std::vector<int> neighbours_;  // [record number][kNeighbours] record numbers
   std::vector<double> d_;
-  std::vector<double> aim_;  MoveRules* rules_ = nullptr;
+  std::vector<double> aim_;
+  std::vector<double> moved_;    // add_nearest's d_ + the student's scores
+  MoveRules* rules_ = nullptr;
   std::vector<int> ra_, rb_;     // rows of the candidate exchange
   std::vector<int> xa_, xb_;     // their record numbers, for the rules
   FbPolish polish_;
