@@ -1,6 +1,7 @@
 #include "classdiv/fb_refine.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <cmath>
@@ -66,7 +67,7 @@ FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rule
   by_id_.assign(static_cast<std::size_t>(n_ + 1) * m_, 0.0);
   for (int r = 0; r < n_; ++r)
     std::copy_n(row(r), m_, &by_id_[static_cast<std::size_t>(ids_[r]) * m_]);
-  moved_.assign(m_, 0.0);
+  moved_.assign(m_, 0.0f);
   fill_columns();
   rebuild_all();
   find_neighbours();
@@ -118,50 +119,60 @@ bool FbRefine::group_move(int i1, int k1, int b) {
 
 namespace {
 
-// Students judged side by side by add_nearest: each lane sums one student's
-// squares in the same order as a plain loop would, so the nearest is the
-// same on any machine, while four pairs of lanes fill SSE2's registers.
-constexpr int kLanes = 8;
-typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
+// Students judged side by side by add_nearest, four to a register of
+// SSE2: single precision holds whole and half points exactly and their
+// distances to the aim closely enough to choose a partner, and every lane
+// sums its squares in the same order, so the choice is the same on any
+// machine.
+constexpr int kLanes = 16;
+typedef float Four __attribute__((vector_size(4 * sizeof(float))));
 
 }  // namespace
 
 void FbRefine::fill_columns() {
   stride_ = static_cast<std::size_t>(n_) + kLanes;  // the last lanes read past the last row
-  columns_.assign(stride_ * m_, 0.0);
+  columns_.assign(stride_ * m_, 0.0f);
   for (int r = 0; r < n_; ++r)
-    for (int j = 0; j < m_; ++j) columns_[j * stride_ + r] = row(r)[j];
+    for (int j = 0; j < m_; ++j) columns_[j * stride_ + r] = static_cast<float>(row(r)[j]);
 }
 
 bool FbRefine::add_nearest(int i, int b) {
   const int lo = blocks_[b][boy_[i] ? 0 : 2], hi = blocks_[b][boy_[i] ? 1 : 3];
   const double* s = row(i);
-  // What the candidate moves before its partner's scores come off.
-  for (int j = 0; j < m_; ++j) moved_[j] = d_[j] + s[j];
-  double best = kInf;
+  // Where the partner's scores would land the candidate on the aim.
+  for (int j = 0; j < m_; ++j) moved_[j] = static_cast<float>(d_[j] + s[j] - aim_[j]);
+  float best = std::numeric_limits<float>::infinity();
   int k = -1;
   for (int x0 = lo; x0 <= hi; x0 += kLanes) {
-    Pair sum[kLanes / 2] = {};
-    const double* col = &columns_[static_cast<std::size_t>(x0)];
+    Four sum[kLanes / 4] = {};
+    const float* col = &columns_[static_cast<std::size_t>(x0)];
     for (int j = 0; j < m_; ++j, col += stride_) {
-      const Pair moved = {moved_[j], moved_[j]}, aim = {aim_[j], aim_[j]};
-      for (int p = 0; p < kLanes / 2; ++p) {
-        Pair t;
-        std::memcpy(&t, col + 2 * p, sizeof t);
-        const Pair e = (moved - t) - aim;
+      const Four moved = {moved_[j], moved_[j], moved_[j], moved_[j]};
+      for (int p = 0; p < kLanes / 4; ++p) {
+        Four t;
+        std::memcpy(&t, col + 4 * p, sizeof t);
+        const Four e = moved - t;
         sum[p] += e * e;
       }
     }
-    // Most runs of rows hold no new nearest, and the lanes' least says so
-    // without a branch per row. Past the last row the lanes read rows of the
-    // next blocks or zeros, so only a run that holds a new nearest is read
-    // lane by lane.
-    Pair least = sum[0];
-    for (int p = 1; p < kLanes / 2; ++p) least = least < sum[p] ? least : sum[p];
-    if (!(std::min(least[0], least[1]) < best)) continue;
-    double dist[kLanes];
+    float dist[kLanes];
     std::memcpy(dist, sum, sizeof dist);
-    for (int lane = 0; lane < kLanes && x0 + lane <= hi; ++lane) {
+    // Past the last row the lanes read other rows or zeros.
+    for (int lane = hi - x0 + 1; lane < kLanes; ++lane) dist[lane] = std::numeric_limits<float>::infinity();
+    // Most runs of rows hold no new nearest, and their least says so
+    // without a branch per row; the first row holding it is the nearest
+    // unless the rules tie it or the candidate holds it already.
+    float least = dist[0];
+    for (int lane = 1; lane < kLanes; ++lane) least = std::min(least, dist[lane]);
+    if (!(least < best)) continue;
+    int first = 0;
+    while (dist[first] != least) ++first;
+    if (!tied(x0 + first) && std::find(rb_.begin(), rb_.end(), x0 + first) == rb_.end()) {
+      best = least;
+      k = x0 + first;
+      continue;
+    }
+    for (int lane = 0; lane < kLanes; ++lane) {
       const int x = x0 + lane;
       if (dist[lane] < best && !tied(x) && std::find(rb_.begin(), rb_.end(), x) == rb_.end()) {
         best = dist[lane];
@@ -206,10 +217,24 @@ void FbRefine::find_neighbours() {
   }
 }
 
+std::uint64_t FbRefine::bits(int count) {
+  if (pool_left_ < count) {
+    pool_ = rng_();
+    pool_left_ = 64;
+  }
+  const std::uint64_t x = pool_ & ((std::uint64_t{1} << count) - 1);
+  pool_ >>= count;
+  pool_left_ -= count;
+  return x;
+}
+
 std::uint64_t FbRefine::below(std::uint64_t n) {
-  // The high 32 bits scaled, not std::uniform_int_distribution, whose
-  // mapping differs between standard libraries.
-  return ((rng_() >> 32) * n) >> 32;
+  // A draw costs more than judging a tenth of a candidate, and most
+  // decisions are one in 16 or one in 2: a power of two takes only its
+  // bits. Others take 32 bits scaled, not std::uniform_int_distribution,
+  // whose mapping differs between standard libraries.
+  if (n != 0 && (n & (n - 1)) == 0 && n <= (std::uint64_t{1} << 32)) return bits(std::countr_zero(n));
+  return (bits(32) * n) >> 32;
 }
 
 namespace {

@@ -177,7 +177,8 @@ class FbRefine {
     int top_class[3], bottom_class[3];
   };
   double* row(int r) { return &scores_[static_cast<std::size_t>(r) * m_]; }
-  std::uint64_t below(std::uint64_t n);  // uniform in [0, n)
+  std::uint64_t below(std::uint64_t n);  // uniform in [0, n), n at most 2^32
+  std::uint64_t bits(int count);         // `count` (at most 32) random bits
   void rebuild_column(int j);
   void rebuild_all();
   // Also finds the columns near the largest spread.
@@ -241,7 +242,7 @@ class FbRefine {
   std::vector<double> scores_;   // [row][column], rows from 0
   // The same scores by column, [column * stride_ + row]: add_nearest reads
   // a run of rows of one column at a time.
-  std::vector<double> columns_;
+  std::vector<float> columns_;
   std::size_t stride_ = 0;
   std::vector<int> ids_;         // record number by row
   std::vector<int> class_of_;    // class of each row
@@ -261,6 +262,8 @@ class FbRefine {
   std::vector<int> near_largest_;  // columns near the largest spread
   std::vector<double> history_;
   std::mt19937_64 rng_;
+  std::uint64_t pool_ = 0;  // bits of the last draw not used yet
+  int pool_left_ = 0;
   long long judged_ = 0;
   long long since_best_ = 0;
   bool has_moves_ = false;
@@ -271,7 +274,7 @@ class FbRefine {
   std::vector<int> neighbours_;  // [record number][kNeighbours] record numbers
   std::vector<double> d_;
   std::vector<double> aim_;
-  std::vector<double> moved_;    // add_nearest's d_ + the student's scores
+  std::vector<float> moved_;     // add_nearest's d_ + the student's scores - aim_
   MoveRules* rules_ = nullptr;
   std::vector<int> ra_, rb_;     // rows of the candidate exchange
   std::vector<int> xa_, xb_;     // their record numbers, for the rules
