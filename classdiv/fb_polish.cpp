@@ -227,9 +227,26 @@ void FbPolish::search_pair(int a, int b, int narrow) {
       if (spent() || !window_of(window, limit(window), &lo, &hi)) return;
       // D = key p - key q in (lo, hi): key q in (key p - hi, key p - lo).
       const double pk = ps.key[p];
-      auto q = static_cast<std::size_t>(std::lower_bound(qs.key.begin(), qs.key.end(), pk - hi) - qs.key.begin());
-      for (; q < qs.key.size() && qs.key[q] < pk - lo; ++q)
-        judge(&ps.sums[p * m], &qs.sums[q * m], ps.rows[p].data(), qs.rows[q].data(), 2);
+      const auto first = std::lower_bound(qs.key.begin(), qs.key.end(), pk - hi);
+      const auto last = std::lower_bound(first, qs.key.end(), pk - lo);
+      // Every pair in the window is a candidate judged; each column's
+      // window, turned into bounds on the other pair's sums, refuses most
+      // of them without a subtraction.
+      judged_ += last - first;
+      const double* pa = &ps.sums[p * m];
+      bounds_for(pa);
+      const double* below = other_lo_.data();
+      const double* above = other_hi_.data();
+      for (auto q = static_cast<std::size_t>(first - qs.key.begin()); q < static_cast<std::size_t>(last - qs.key.begin()); ++q) {
+        const double* pb = &qs.sums[q * m];
+        bool inside = true;
+        for (const int j : order_)
+          if (!(pb[j] >= below[j] && pb[j] <= above[j])) {
+            inside = false;
+            break;
+          }
+        if (inside && settle(pa, pb, ps.rows[p].data(), qs.rows[q].data(), 2)) bounds_for(pa);
+      }
     }
   }
 }
@@ -246,18 +263,30 @@ void FbPolish::set_windows() {
     }
 }
 
+void FbPolish::bounds_for(const double* pa) {
+  const int m = v_.columns;
+  other_lo_.resize(m);
+  other_hi_.resize(m);
+  for (int j = 0; j < m; ++j) {
+    other_lo_[j] = pa[j] - window_hi_[j];
+    other_hi_[j] = pa[j] - window_lo_[j];
+  }
+}
+
 void FbPolish::judge(const double* pa, const double* pb, const int* out_a, const int* out_b, int count) {
   ++judged_;
-  // Outside a column's window the judge below would find that column too
-  // wide; the windows are wider than rounding, so it has the last word.
-  {
-    const double* lo = window_lo_.data();
-    const double* hi = window_hi_.data();
-    for (const int j : order_) {
-      const double d = pa[j] - pb[j];
-      if (!(d >= lo[j] && d <= hi[j])) return;
-    }
+  // Outside a column's window the judge would find that column too wide;
+  // the windows are wider than rounding, so it has the last word.
+  const double* lo = window_lo_.data();
+  const double* hi = window_hi_.data();
+  for (const int j : order_) {
+    const double d = pa[j] - pb[j];
+    if (!(d >= lo[j] && d <= hi[j])) return;
   }
+  settle(pa, pb, out_a, out_b, count);
+}
+
+bool FbPolish::settle(const double* pa, const double* pb, const int* out_a, const int* out_b, int count) {
   const int m = v_.columns, a = a_, b = b_;
   const double sa = v_.sizes[a], sb = v_.sizes[b];
   const double ref_max = best_ ? best_->max_spread : now_max_;
@@ -269,11 +298,11 @@ void FbPolish::judge(const double* pa, const double* pb, const int* out_a, const
     const double na = (v_.sums[a * m + j] - d) / sa;
     const double nb = (v_.sums[b * m + j] + d) / sb;
     const double sp = std::max({other_top_[j], na, nb}) - std::min({other_bottom_[j], na, nb});
-    if (sp > ref_max + kPolishTolerance) return;
+    if (sp > ref_max + kPolishTolerance) return false;
     mx = std::max(mx, sp);
     sum += sp;
   }
-  if (!better(mx, sum, ref_max, ref_sum)) return;
+  if (!better(mx, sum, ref_max, ref_sum)) return false;
   if (rules_) {
     xa_.clear();
     xb_.clear();
@@ -281,7 +310,7 @@ void FbPolish::judge(const double* pa, const double* pb, const int* out_a, const
       xa_.push_back(v_.ids[out_a[n]]);
       xb_.push_back(v_.ids[out_b[n]]);
     }
-    if (!rules_->allowed(Exchange{a, b, xa_, xb_})) return;
+    if (!rules_->allowed(Exchange{a, b, xa_, xb_})) return false;
   }
   PolishMove move;
   move.a = a;
@@ -295,6 +324,7 @@ void FbPolish::judge(const double* pa, const double* pb, const int* out_a, const
   move.spread_sum = sum;
   best_ = move;
   set_windows();
+  return true;
 }
 
 }  // namespace lczs::classdiv

@@ -101,6 +101,12 @@ class FbPolish {
   void search_pair(int a, int b, int narrow);
   // Judges the exchange that moves pa[j] - pb[j] out of a.
   void judge(const double* pa, const double* pb, const int* out_a, const int* out_b, int count);
+  // The judge's exact part, for a candidate inside every column's window;
+  // whether it is the best so far.
+  bool settle(const double* pa, const double* pb, const int* out_a, const int* out_b, int count);
+  // Sets other_lo_, other_hi_: the windows as bounds on the sums of the
+  // pair of class b that goes with the pair of class a summing to pa.
+  void bounds_for(const double* pa);
   // Sets every column's window for the largest spread to beat, which
   // refuses most candidates without a division.
   void set_windows();
@@ -130,6 +136,7 @@ class FbPolish {
   std::vector<double> other_top_, other_bottom_;  // extremes of the classes but a and b
   Pairs pairs_a_[3], pairs_b_[3];  // two boys, two girls, a boy and a girl
   std::vector<double> window_lo_, window_hi_;  // [column], for set_windows
+  std::vector<double> other_lo_, other_hi_;    // [column], for bounds_for
   std::vector<int> xa_, xb_;
   // Across calls: the walk changes two classes per exchange, so most
   // classes come back unchanged and their sorted pairs still hold. A class
