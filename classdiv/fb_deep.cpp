@@ -35,24 +35,8 @@ std::optional<DeepMove> FbDeep::best_exchange(const PolishView& v, long long bud
   if (state == fruitless_) return best_;
   ta_class_ = tb_class_ = 0;
   if (k < 2 || m < 1) return best_;
-  avg_.assign(static_cast<std::size_t>(k + 1) * m, 0.0);
-  for (int c = 1; c <= k; ++c)
-    for (int j = 0; j < m; ++j) avg_[c * m + j] = v.sums[c * m + j] / v.sizes[c];
-  spread_.assign(m, 0.0);
-  std::vector<int> top(m, 1), bottom(m, 1);
-  now_max_ = now_sum_ = 0;
-  for (int j = 0; j < m; ++j) {
-    for (int c = 2; c <= k; ++c) {
-      if (avg_[c * m + j] > avg_[top[j] * m + j]) top[j] = c;
-      if (avg_[c * m + j] < avg_[bottom[j] * m + j]) bottom[j] = c;
-    }
-    spread_[j] = avg_[top[j] * m + j] - avg_[bottom[j] * m + j];
-    now_max_ = std::max(now_max_, spread_[j]);
-    now_sum_ += spread_[j];
-  }
-  order_.resize(m);
-  for (int j = 0; j < m; ++j) order_[j] = j;
-  std::stable_sort(order_.begin(), order_.end(), [&](int x, int y) { return spread_[x] > spread_[y]; });
+  std::vector<int> top, bottom;
+  measure_columns(v, avg_, spread_, top, bottom, order_, now_max_, now_sum_);
 
   // Only the worst column's top or bottom class can narrow it.
   const int w = order_[0], hi = top[w], lo = bottom[w];

@@ -30,6 +30,31 @@ void polish_delta(const PolishView& v, const PolishMove& move, double* d) {
   for (int j = 0; j < m; ++j) d[j] = (s1[j] + s2[j]) - (t1[j] + t2[j]);
 }
 
+void measure_columns(const PolishView& v, std::vector<double>& avg, std::vector<double>& spread,
+                     std::vector<int>& top, std::vector<int>& bottom, std::vector<int>& order, double& max,
+                     double& sum) {
+  const int m = v.columns, k = v.classes;
+  avg.assign(static_cast<std::size_t>(k + 1) * m, 0.0);
+  for (int c = 1; c <= k; ++c)
+    for (int j = 0; j < m; ++j) avg[c * m + j] = v.sums[c * m + j] / v.sizes[c];
+  spread.assign(m, 0.0);
+  top.assign(m, 1);
+  bottom.assign(m, 1);
+  max = sum = 0;
+  for (int j = 0; j < m; ++j) {
+    for (int c = 2; c <= k; ++c) {
+      if (avg[c * m + j] > avg[top[j] * m + j]) top[j] = c;
+      if (avg[c * m + j] < avg[bottom[j] * m + j]) bottom[j] = c;
+    }
+    spread[j] = avg[top[j] * m + j] - avg[bottom[j] * m + j];
+    max = std::max(max, spread[j]);
+    sum += spread[j];
+  }
+  order.resize(m);
+  for (int j = 0; j < m; ++j) order[j] = j;
+  std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return spread[x] > spread[y]; });
+}
+
 std::optional<PolishMove> FbPolish::best_exchange(const PolishView& v, long long budget) {
   // Another grade, or one of another shape, starts the sorted pairs afresh.
   if (v.scores != v_.scores || v.columns != v_.columns || v.classes != v_.classes) sorted_.clear();
@@ -39,24 +64,8 @@ std::optional<PolishMove> FbPolish::best_exchange(const PolishView& v, long long
   best_.reset();
   if (k < 2 || m < 1) return best_;
   sorted_.resize(k + 1);
-  avg_.assign(static_cast<std::size_t>(k + 1) * m, 0.0);
-  for (int c = 1; c <= k; ++c)
-    for (int j = 0; j < m; ++j) avg_[c * m + j] = v.sums[c * m + j] / v.sizes[c];
-  spread_.assign(m, 0.0);
-  std::vector<int> top(m, 1), bottom(m, 1);
-  now_max_ = now_sum_ = 0;
-  for (int j = 0; j < m; ++j) {
-    for (int c = 2; c <= k; ++c) {
-      if (avg_[c * m + j] > avg_[top[j] * m + j]) top[j] = c;
-      if (avg_[c * m + j] < avg_[bottom[j] * m + j]) bottom[j] = c;
-    }
-    spread_[j] = avg_[top[j] * m + j] - avg_[bottom[j] * m + j];
-    now_max_ = std::max(now_max_, spread_[j]);
-    now_sum_ += spread_[j];
-  }
-  order_.resize(m);
-  for (int j = 0; j < m; ++j) order_[j] = j;
-  std::stable_sort(order_.begin(), order_.end(), [&](int x, int y) { return spread_[x] > spread_[y]; });
+  std::vector<int> top, bottom;
+  measure_columns(v, avg_, spread_, top, bottom, order_, now_max_, now_sum_);
 
   // Only an exchange that moves the worst column's top or bottom class can
   // narrow it, and the largest spread cannot fall unless it narrows.

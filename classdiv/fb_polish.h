@@ -62,6 +62,14 @@ struct PolishMove {
 // the ones the polish judged.
 void polish_delta(const PolishView& v, const PolishMove& move, double* d);
 
+// The averages of the state `v` shows, each column's spread and its top
+// and bottom class (the lower class number on a tie), the largest spread
+// and their sum, and the columns by spread, widest first: where every
+// exhaustive step starts.
+void measure_columns(const PolishView& v, std::vector<double>& avg, std::vector<double>& spread,
+                     std::vector<int>& top, std::vector<int>& bottom, std::vector<int>& order, double& max,
+                     double& sum);
+
 class FbPolish {
  public:
   // Rules that veto exchanges and tie students (not owned; may be null).
