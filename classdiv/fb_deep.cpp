@@ -106,22 +106,9 @@ bool FbDeep::set_limits() {
 }
 
 bool FbDeep::window_of(int j, double limit, double* lo, double* hi) const {
-  // With A, B the averages of a and b and T, L the extremes of the other
-  // classes, the new averages A - D/size a and B + D/size b must stay within
-  // `limit` of each other and of T and L: six bounds on D.
   const int m = v_.columns;
-  const double sa = v_.sizes[a_], sb = v_.sizes[b_];
-  const double A = avg_[a_ * m + j], B = avg_[b_ * m + j];
-  const double T = other_top_[j], L = other_bottom_[j], S = limit;
-  if (!(T - L <= S)) return false;
-  const double both = 1.0 / (1.0 / sa + 1.0 / sb);
-  *lo = std::max({(T - S - B) * sb, (A - L - S) * sa, (A - B - S) * both});
-  *hi = std::min({(A - T + S) * sa, (L + S - B) * sb, (A - B + S) * both});
-  // Widened by more than rounding: the judge has the last word.
-  const double slack = 1e-7 * (1 + std::abs(A) + std::abs(B)) * (sa + sb);
-  *lo -= slack;
-  *hi += slack;
-  return *lo < *hi;
+  return exchange_window(avg_[a_ * m + j], avg_[b_ * m + j], v_.sizes[a_], v_.sizes[b_], other_top_[j],
+                         other_bottom_[j], limit, lo, hi);
 }
 
 int FbDeep::cell_of(int dim, double x) const {

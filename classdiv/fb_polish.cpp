@@ -156,15 +156,11 @@ void FbPolish::make_pairs(int c, int window, Pairs (&out)[3]) {
   }
 }
 
-bool FbPolish::window_of(int window, double limit, double* lo, double* hi) const {
-  // D, what moves out of a, leaves the column at most `limit` wide only if
-  // every pair of a new top and a new bottom stays within it: with A, B the
-  // averages of a and b and T, L the extremes of the others, the new
-  // averages A - D/size a and B + D/size b give six bounds on D.
-  const int m = v_.columns;
-  const double sa = v_.sizes[a_], sb = v_.sizes[b_];
-  const double A = avg_[a_ * m + window], B = avg_[b_ * m + window];
-  const double T = other_top_[window], L = other_bottom_[window], S = limit;
+bool exchange_window(double A, double B, double sa, double sb, double T, double L, double S, double* lo,
+                     double* hi) {
+  // D, what moves out of a, leaves the column at most S wide only if every
+  // pair of a new top and a new bottom stays within it: the new averages
+  // A - D/size a and B + D/size b give six bounds on D.
   if (!(T - L <= S)) return false;
   const double both = 1.0 / (1.0 / sa + 1.0 / sb);
   *lo = std::max({(T - S - B) * sb, (A - L - S) * sa, (A - B - S) * both});
@@ -174,6 +170,12 @@ bool FbPolish::window_of(int window, double limit, double* lo, double* hi) const
   *lo -= slack;
   *hi += slack;
   return *lo < *hi;
+}
+
+bool FbPolish::window_of(int window, double limit, double* lo, double* hi) const {
+  const int m = v_.columns;
+  return exchange_window(avg_[a_ * m + window], avg_[b_ * m + window], v_.sizes[a_], v_.sizes[b_],
+                         other_top_[window], other_bottom_[window], limit, lo, hi);
 }
 
 void FbPolish::search_pair(int a, int b, int narrow) {

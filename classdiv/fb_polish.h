@@ -70,6 +70,13 @@ void measure_columns(const PolishView& v, std::vector<double>& avg, std::vector<
                      std::vector<int>& top, std::vector<int>& bottom, std::vector<int>& order, double& max,
                      double& sum);
 
+// The interval that D, what an exchange moves out of class a (average A,
+// size sa) into class b (B, sb) in a column, must fall in for the column to
+// end at most S wide, the other classes' extremes being T and L; false when
+// it is empty. Widened by more than rounding, so the judge decides.
+bool exchange_window(double A, double B, double sa, double sb, double T, double L, double S, double* lo,
+                     double* hi);
+
 class FbPolish {
  public:
   // Rules that veto exchanges and tie students (not owned; may be null).
