@@ -121,15 +121,7 @@ void FbDeep::search_pair(int a, int b) {
   const int m = v_.columns, k = v_.classes;
   a_ = a;
   b_ = b;
-  other_top_.assign(m, -kInf);
-  other_bottom_.assign(m, kInf);
-  for (int c = 1; c <= k; ++c) {
-    if (c == a || c == b) continue;
-    for (int j = 0; j < m; ++j) {
-      other_top_[j] = std::max(other_top_[j], avg_[c * m + j]);
-      other_bottom_[j] = std::min(other_bottom_[j], avg_[c * m + j]);
-    }
-  }
+  other_extremes(avg_, m, k, a, b, other_top_, other_bottom_);
   if (spent() || !set_limits()) return;
   // One class stays through most pairs of a call; its triples are kept.
   if (ta_class_ != a) make_triples(a, &ta_);

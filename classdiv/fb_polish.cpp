@@ -156,6 +156,19 @@ void FbPolish::make_pairs(int c, int window, Pairs (&out)[3]) {
   }
 }
 
+void other_extremes(const std::vector<double>& avg, int m, int k, int a, int b, std::vector<double>& top,
+                    std::vector<double>& bottom) {
+  top.assign(m, -kInf);
+  bottom.assign(m, kInf);
+  for (int c = 1; c <= k; ++c) {
+    if (c == a || c == b) continue;
+    for (int j = 0; j < m; ++j) {
+      top[j] = std::max(top[j], avg[c * m + j]);
+      bottom[j] = std::min(bottom[j], avg[c * m + j]);
+    }
+  }
+}
+
 bool exchange_window(double A, double B, double sa, double sb, double T, double L, double S, double* lo,
                      double* hi) {
   // D, what moves out of a, leaves the column at most S wide only if every
@@ -182,15 +195,7 @@ void FbPolish::search_pair(int a, int b, int narrow) {
   const int m = v_.columns, k = v_.classes;
   a_ = a;
   b_ = b;
-  other_top_.assign(m, -kInf);
-  other_bottom_.assign(m, kInf);
-  for (int c = 1; c <= k; ++c) {
-    if (c == a || c == b) continue;
-    for (int j = 0; j < m; ++j) {
-      other_top_[j] = std::max(other_top_[j], avg_[c * m + j]);
-      other_bottom_[j] = std::min(other_bottom_[j], avg_[c * m + j]);
-    }
-  }
+  other_extremes(avg_, m, k, a, b, other_top_, other_bottom_);
   set_windows();
 
   const auto& ba = v_.blocks[a];

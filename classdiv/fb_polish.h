@@ -70,6 +70,11 @@ void measure_columns(const PolishView& v, std::vector<double>& avg, std::vector<
                      std::vector<int>& top, std::vector<int>& bottom, std::vector<int>& order, double& max,
                      double& sum);
 
+// Per column, the highest and the lowest average of the classes other
+// than a and b: what an exchange between a and b leaves in place.
+void other_extremes(const std::vector<double>& avg, int m, int k, int a, int b, std::vector<double>& top,
+                    std::vector<double>& bottom);
+
 // The interval that D, what an exchange moves out of class a (average A,
 // size sa) into class b (B, sb) in a column, must fall in for the column to
 // end at most S wide, the other classes' extremes being T and L; false when
