@@ -51,10 +51,7 @@ TEST(Deep, FindsTheBestThreeForThreeABruteForceFindsAndKeepsTheRules) {
   for (int trial = 0; trial < 200; ++trial) {
     SCOPED_TRACE(trial);
     const Grade g = random_grade(rng, 4, 4);
-    OneVeto veto;
-    veto.fixed = 1 + rng() % g.n;
-    veto.tied = 1 + rng() % g.n;
-    veto.mate = {1 + static_cast<int>(rng() % g.n)};
+    OneVeto veto(rng, g.n);
     const auto now = g.measure(g.class_of);
     const auto unruled = brute_force(g, nullptr);
     for (MoveRules* rules : {static_cast<MoveRules*>(nullptr), static_cast<MoveRules*>(&veto)}) {
@@ -73,17 +70,8 @@ TEST(Deep, FindsTheBestThreeForThreeABruteForceFindsAndKeepsTheRules) {
       if (!move) continue;
       // What it hands back is what it claims: pairs of one gender, allowed,
       // and measured afresh as the search will apply it.
-      std::vector<int> cls = g.class_of, out_a, out_b;
-      for (int n = 0; n < 3; ++n) {
-        const int i = move->out_of_a[n], k = move->out_of_b[n];
-        EXPECT_EQ(g.class_of[i], move->a);
-        EXPECT_EQ(g.class_of[k], move->b);
-        EXPECT_EQ(g.boy[i], g.boy[k]);
-        cls[i] = move->b;
-        cls[k] = move->a;
-        out_a.push_back(g.ids[i]);
-        out_b.push_back(g.ids[k]);
-      }
+      std::vector<int> cls, out_a, out_b;
+      expect_trades(g, *move, 3, cls, out_a, out_b);
       if (rules) {
         EXPECT_TRUE(rules->allowed(Exchange{move->a, move->b, out_a, out_b}));
       }

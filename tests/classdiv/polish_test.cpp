@@ -21,10 +21,7 @@ TEST(Polish, FindsTheBestExchangeABruteForceFindsAndKeepsTheRules) {
   for (int trial = 0; trial < 300; ++trial) {
     SCOPED_TRACE(trial);
     const Grade g = random_grade(rng);
-    OneVeto veto;
-    veto.fixed = 1 + rng() % g.n;
-    veto.tied = 1 + rng() % g.n;
-    veto.mate = {1 + static_cast<int>(rng() % g.n)};
+    OneVeto veto(rng, g.n);
     for (MoveRules* rules : {static_cast<MoveRules*>(nullptr), static_cast<MoveRules*>(&veto)}) {
       SCOPED_TRACE(rules ? "with a veto" : "without rules");
       FbPolish polish(rules);
@@ -41,18 +38,8 @@ TEST(Polish, FindsTheBestExchangeABruteForceFindsAndKeepsTheRules) {
       if (!move) continue;
       // What it hands back is an improvement that the rules allow, and it
       // is what it claims to be.
-      std::vector<int> cls = g.class_of;
-      std::vector<int> out_a, out_b;
-      for (int x = 0; x < move->count; ++x) {
-        const int i = move->out_of_a[x], k = move->out_of_b[x];
-        EXPECT_EQ(g.class_of[i], move->a);
-        EXPECT_EQ(g.class_of[k], move->b);
-        EXPECT_EQ(g.boy[i], g.boy[k]);
-        cls[i] = move->b;
-        cls[k] = move->a;
-        out_a.push_back(g.ids[i]);
-        out_b.push_back(g.ids[k]);
-      }
+      std::vector<int> cls, out_a, out_b;
+      expect_trades(g, *move, move->count, cls, out_a, out_b);
       if (rules) {
         vetoed += best_single_exchange(g, nullptr).measure != want.measure;
         EXPECT_TRUE(rules->allowed(Exchange{move->a, move->b, out_a, out_b}));

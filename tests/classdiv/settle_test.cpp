@@ -21,10 +21,7 @@ TEST(Settle, ReachesWhatOneExchangeReachesAndKeepsTheRules) {
   for (int trial = 0; trial < 300; ++trial) {
     SCOPED_TRACE(trial);
     const Grade g = random_grade(rng, 3, 3, trial % 2);
-    OneVeto veto;
-    veto.fixed = 1 + rng() % g.n;
-    veto.tied = 1 + rng() % g.n;
-    veto.mate = {1 + static_cast<int>(rng() % g.n)};
+    OneVeto veto(rng, g.n);
     for (MoveRules* rules : {static_cast<MoveRules*>(nullptr), static_cast<MoveRules*>(&veto)}) {
       SCOPED_TRACE(rules ? "with a veto" : "without rules");
       const double now = g.measure(g.class_of).first;

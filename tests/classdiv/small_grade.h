@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "classdiv/fb_moves.h"
 #include "classdiv/fb_polish.h"
 
@@ -84,6 +86,12 @@ inline Grade random_grade(std::mt19937& rng, int most_boys = 3, int most_girls =
 // One student may not leave their class and another is tied to a third.
 class OneVeto : public MoveRules {
  public:
+  // The three students drawn at random from a grade of n.
+  OneVeto(std::mt19937& rng, int n) {
+    fixed = 1 + rng() % n;
+    tied = 1 + rng() % n;
+    mate = {1 + static_cast<int>(rng() % n)};
+  }
   int fixed = 0, tied = 0;
   std::vector<int> mate;
   bool allowed(const Exchange& x) const override {
@@ -132,6 +140,27 @@ inline Found best_single_exchange(const Grade& g, const MoveRules* rules) {
           if (lower(m, best.measure)) best = {m, true};
         }
   return best;
+}
+
+// Checks that the first `count` trades of `move` pair students of one gender
+// from its two classes, and gives the classes after it and the record
+// numbers that leave each side.
+template <class Move>
+void expect_trades(const Grade& g, const Move& move, int count, std::vector<int>& cls, std::vector<int>& out_a,
+                   std::vector<int>& out_b) {
+  cls = g.class_of;
+  out_a.clear();
+  out_b.clear();
+  for (int x = 0; x < count; ++x) {
+    const int i = move.out_of_a[x], k = move.out_of_b[x];
+    EXPECT_EQ(g.class_of[i], move.a);
+    EXPECT_EQ(g.class_of[k], move.b);
+    EXPECT_EQ(g.boy[i], g.boy[k]);
+    cls[i] = move.b;
+    cls[k] = move.a;
+    out_a.push_back(g.ids[i]);
+    out_b.push_back(g.ids[k]);
+  }
 }
 
 }  // namespace lczs::classdiv::testing
