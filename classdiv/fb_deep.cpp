@@ -13,15 +13,21 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 }  // namespace
 
 void deep_delta(const PolishView& v, const DeepMove& move, double* d) {
-  const int m = v.columns;
-  // The judge summed each triple in the order of its rows.
-  std::array<int, 3> ra = move.out_of_a, rb = move.out_of_b;
+  const int m = v.columns, n = move.count;
+  // The judge summed each group in the order of its rows.
+  std::array<int, kDeepMostAtOnce> ra = move.out_of_a, rb = move.out_of_b;
+  for (int x = n; x < kDeepMostAtOnce; ++x) ra[x] = rb[x] = std::numeric_limits<int>::max();
   std::sort(ra.begin(), ra.end());
   std::sort(rb.begin(), rb.end());
-  auto row = [&](int r) { return &v.scores[static_cast<std::size_t>(r) * m]; };
-  const double *s1 = row(ra[0]), *s2 = row(ra[1]), *s3 = row(ra[2]);
-  const double *t1 = row(rb[0]), *t2 = row(rb[1]), *t3 = row(rb[2]);
-  for (int j = 0; j < m; ++j) d[j] = ((s1[j] + s2[j]) + s3[j]) - ((t1[j] + t2[j]) + t3[j]);
+  auto at = [&](int r, int j) { return v.scores[static_cast<std::size_t>(r) * m + j]; };
+  for (int j = 0; j < m; ++j) {
+    double s = at(ra[0], j), t = at(rb[0], j);
+    for (int x = 1; x < n; ++x) {
+      s += at(ra[x], j);
+      t += at(rb[x], j);
+    }
+    d[j] = s - t;
+  }
 }
 
 std::optional<DeepMove> FbDeep::best_exchange(const PolishView& v, long long budget) {
@@ -34,7 +40,7 @@ std::optional<DeepMove> FbDeep::best_exchange(const PolishView& v, long long bud
   for (int r = 0; r < v.students; ++r) state = (state ^ static_cast<std::uint32_t>(v.ids[r])) * 1099511628211ull;
   if (state == fruitless_) return best_;
   ta_class_ = tb_class_ = 0;
-  if (k < 2 || m < 1) return best_;
+  if (k < 2 || m < 1 || size_ < 1 || size_ > kDeepMostAtOnce) return best_;
   std::vector<int> top, bottom;
   measure_columns(v, avg_, spread_, top, bottom, order_, now_max_, now_sum_);
 
@@ -66,27 +72,54 @@ std::optional<DeepMove> FbDeep::best_exchange(const PolishView& v, long long bud
   return best_;
 }
 
-void FbDeep::make_triples(int c, Triples* out) {
-  const int m = v_.columns;
+long long FbDeep::free_in(int c) const {
+  long long n = 0;
+  for (int r = v_.blocks[c][0]; r <= v_.blocks[c][3]; ++r) n += !tied(r);
+  return n;
+}
+
+long long FbDeep::groups_of(long long n) const {
+  long long g = 1;
+  for (int x = 0; x < size_; ++x) g = g * (n - x) / (x + 1);
+  return n < size_ ? 0 : g;
+}
+
+template <class Visit>
+bool FbDeep::for_each_group(int c, Visit visit) const {
   const auto& bl = v_.blocks[c];
-  out->rows.clear();
-  out->kind.clear();
-  out->sums.clear();
-  std::vector<int> free;
+  std::vector<std::uint16_t> free;
   for (int r = bl[0]; r <= bl[3]; ++r)
-    if (!tied(r)) free.push_back(r);
-  const int n = static_cast<int>(free.size());
-  judged_ += static_cast<long long>(n) * (n - 1) * (n - 2) / 6;
-  auto row = [&](int r) { return &v_.scores[static_cast<std::size_t>(r) * m]; };
-  for (int x = 0; x < n; ++x)
-    for (int y = x + 1; y < n; ++y)
-      for (int z = y + 1; z < n; ++z) {
-        const int r1 = free[x], r2 = free[y], r3 = free[z];
-        out->rows.push_back({r1, r2, r3});
-        out->kind.push_back((r1 >= bl[2]) + (r2 >= bl[2]) + (r3 >= bl[2]));
-        const double *s1 = row(r1), *s2 = row(r2), *s3 = row(r3);
-        for (int j = 0; j < m; ++j) out->sums.push_back((s1[j] + s2[j]) + s3[j]);
-      }
+    if (!tied(r)) free.push_back(static_cast<std::uint16_t>(r - bl[0]));
+  const int n = static_cast<int>(free.size()), g = size_;
+  if (groups_of(n) > kDeepMostGroups) return false;
+  if (n < g) return true;
+  // The next combination of g of the n free students, in the order of
+  // their rows.
+  std::array<int, kDeepMostAtOnce> x{};
+  for (int i = 0; i < g; ++i) x[i] = i;
+  const int girls_from = bl[2] - bl[0];
+  for (;;) {
+    Offsets at{};
+    int kind = 0;
+    for (int i = 0; i < g; ++i) {
+      at[i] = free[x[i]];
+      kind += at[i] >= girls_from;
+    }
+    if (!visit(at, kind)) return true;
+    int i = g - 1;
+    while (i >= 0 && x[i] == n - g + i) --i;
+    if (i < 0) return true;
+    ++x[i];
+    for (int y = i + 1; y < g; ++y) x[y] = x[y - 1] + 1;
+  }
+}
+
+double FbDeep::group_sum(int c, const Offsets& g, int j) const {
+  const int m = v_.columns;
+  const double* first = &v_.scores[static_cast<std::size_t>(v_.blocks[c][0]) * m + j];
+  double s = first[static_cast<std::size_t>(g[0]) * m];
+  for (int x = 1; x < size_; ++x) s += first[static_cast<std::size_t>(g[x]) * m];
+  return s;
 }
 
 bool FbDeep::set_limits() {
@@ -123,27 +156,42 @@ void FbDeep::search_pair(int a, int b) {
   b_ = b;
   other_extremes(avg_, m, k, a, b, other_top_, other_bottom_);
   if (spent() || !set_limits()) return;
-  // One class stays through most pairs of a call; its triples are kept.
-  if (ta_class_ != a) make_triples(a, &ta_);
-  if (tb_class_ != b) make_triples(b, &tb_);
+  const long long na = groups_of(free_in(a));
+  if (na > kDeepMostGroups) return;
+  // One class stays through most pairs of a call; making its groups is
+  // counted once.
+  if (ta_class_ != a) judged_ += na;
+  if (tb_class_ != b) {
+    tb_.at.clear();
+    tb_.kind.clear();
+    const bool made = for_each_group(b, [&](const Offsets& g, int kind) {
+      tb_.at.push_back(g);
+      tb_.kind.push_back(static_cast<std::uint8_t>(kind));
+      return true;
+    });
+    if (!made) return;
+    judged_ += static_cast<long long>(tb_.at.size());
+  }
   ta_class_ = a;
   tb_class_ = b;
-  if (ta_.rows.empty() || tb_.rows.empty()) return;
-  file_triples();
-  // Making and filing the triples is work of its own: among 40 classes of
+  if (na == 0 || tb_.at.empty()) return;
+  file_groups();
+  // Making and filing the groups is work of its own: among 40 classes of
   // 125 it costs as much as the scans, so the budget counts it.
-  judged_ += static_cast<long long>(tb_.rows.size());
+  judged_ += static_cast<long long>(tb_.at.size());
 
   const int nb = cells_[0] * cells_[1];
-  for (std::size_t p = 0; p < ta_.rows.size(); ++p) {
-    if (spent()) return;
+  std::vector<double>& s = sums_;
+  s.resize(m);
+  for_each_group(a, [&](const Offsets& g, int kind) {
+    if (spent()) return false;
     ++judged_;
-    const double* s = &ta_.sums[p * m];
-    // What b's triple holds must lie in [s - hi, s - lo] in every column.
+    for (int j = 0; j < m; ++j) s[j] = group_sum(a, g, j);
+    // What b's group holds must lie in [s - hi, s - lo] in every column.
     const int c0 = key_[0], c1 = key_[1], c2 = key_[2];
     const int x0 = cell_of(0, s[c0] - hi_[c0]), x1 = cell_of(0, s[c0] - lo_[c0]);
     const int y0 = cell_of(1, s[c1] - hi_[c1]), y1 = cell_of(1, s[c1] - lo_[c1]);
-    const int base = ta_.kind[p] * nb;
+    const int base = kind * nb;
     for (int x = x0; x <= x1; ++x)
       for (int y = y0; y <= y1; ++y) {
         const int cell = base + x * cells_[1] + y;
@@ -151,21 +199,23 @@ void FbDeep::search_pair(int a, int b) {
         const auto last = filed_key_.begin() + cell_start_[cell + 1];
         // The intervals narrow as better exchanges are found.
         for (auto it = std::lower_bound(first, last, s[c2] - hi_[c2]); it != last && *it <= s[c2] - lo_[c2]; ++it)
-          judge(static_cast<int>(p), filed_[it - filed_key_.begin()]);
+          judge(g, s.data(), filed_[it - filed_key_.begin()]);
       }
-  }
+    return true;
+  });
 }
 
-void FbDeep::file_triples() {
-  const int m = v_.columns;
-  const std::size_t n = tb_.rows.size();
+void FbDeep::file_groups() {
+  const int m = v_.columns, b = b_;
+  const std::size_t n = tb_.at.size();
   // The columns whose intervals hold the smallest share of what b's
-  // triples move there: those cut the scan most.
+  // groups move there: those cut the scan most.
   std::vector<double> low(m, kInf), high(m, -kInf);
   for (std::size_t q = 0; q < n; ++q)
     for (int j = 0; j < m; ++j) {
-      low[j] = std::min(low[j], tb_.sums[q * m + j]);
-      high[j] = std::max(high[j], tb_.sums[q * m + j]);
+      const double t = group_sum(b, tb_.at[q], j);
+      low[j] = std::min(low[j], t);
+      high[j] = std::max(high[j], t);
     }
   std::vector<int> by_share(m);
   for (int j = 0; j < m; ++j) by_share[j] = j;
@@ -179,37 +229,39 @@ void FbDeep::file_triples() {
     origin_[d] = low[j];
     cells_[d] = std::min(kDeepCellsPerColumn, static_cast<int>(range / width_[d]) + 1);
   }
-  const int nb = cells_[0] * cells_[1];
+  const int nb = cells_[0] * cells_[1], kinds = size_ + 1;
+  // The sort column's sums stand in filed_key_ by group until filed.
+  std::vector<double>& key = filed_key_;
+  key.resize(n);
   std::vector<int> cell(n);
-  cell_start_.assign(4 * nb + 1, 0);
+  cell_start_.assign(kinds * nb + 1, 0);
   for (std::size_t q = 0; q < n; ++q) {
-    const double* t = &tb_.sums[q * m];
-    cell[q] = tb_.kind[q] * nb + cell_of(0, t[key_[0]]) * cells_[1] + cell_of(1, t[key_[1]]);
+    const Offsets& g = tb_.at[q];
+    cell[q] = tb_.kind[q] * nb + cell_of(0, group_sum(b, g, key_[0])) * cells_[1] + cell_of(1, group_sum(b, g, key_[1]));
+    key[q] = group_sum(b, g, key_[2]);
     ++cell_start_[cell[q] + 1];
   }
-  for (int c = 0; c < 4 * nb; ++c) cell_start_[c + 1] += cell_start_[c];
+  for (int c = 0; c < kinds * nb; ++c) cell_start_[c + 1] += cell_start_[c];
   filed_.assign(n, 0);
   std::vector<int> at(cell_start_.begin(), cell_start_.end() - 1);
   for (std::size_t q = 0; q < n; ++q) filed_[at[cell[q]]++] = static_cast<int>(q);
-  const int k2 = key_[2];
-  auto key = [&](int q) { return tb_.sums[static_cast<std::size_t>(q) * m + k2]; };
-  for (int c = 0; c < 4 * nb; ++c)
+  for (int c = 0; c < kinds * nb; ++c)
     std::sort(filed_.begin() + cell_start_[c], filed_.begin() + cell_start_[c + 1],
-              [&](int x, int y) { return key(x) < key(y) || (key(x) == key(y) && x < y); });
-  filed_key_.resize(n);
-  for (std::size_t x = 0; x < n; ++x) filed_key_[x] = key(filed_[x]);
+              [&](int x, int y) { return key[x] < key[y] || (key[x] == key[y] && x < y); });
+  // Reused in place: the keys by filed order, from a copy by group.
+  std::vector<double> by_group(key.begin(), key.end());
+  for (std::size_t x = 0; x < n; ++x) key[x] = by_group[filed_[x]];
 }
 
-void FbDeep::judge(int p, int q) {
+void FbDeep::judge(const Offsets& g, const double* pa, int q) {
   ++judged_;
   const int m = v_.columns, a = a_, b = b_;
   const double sa = v_.sizes[a], sb = v_.sizes[b];
-  const double* pa = &ta_.sums[static_cast<std::size_t>(p) * m];
-  const double* pb = &tb_.sums[static_cast<std::size_t>(q) * m];
+  const Offsets& h = tb_.at[q];
   double mx = 0, sum = 0;
   for (int j : order_) {
     // The same expressions as deep_delta and the search's own update.
-    const double d = pa[j] - pb[j];
+    const double d = pa[j] - group_sum(b, h, j);
     const double na = (v_.sums[a * m + j] - d) / sa;
     const double nb = (v_.sums[b * m + j] + d) / sb;
     const double sp = std::max({other_top_[j], na, nb}) - std::min({other_bottom_[j], na, nb});
@@ -222,24 +274,27 @@ void FbDeep::judge(int p, int q) {
   DeepMove move;
   move.a = a;
   move.b = b;
-  move.out_of_a = ta_.rows[p];
-  // Partners of the same gender: b's triple in the order of a's.
-  const auto& ra = ta_.rows[p];
-  std::array<int, 3> rb = tb_.rows[q];
+  move.count = size_;
+  // Partners of the same gender: b's group in the order of a's.
+  const int first_a = v_.blocks[a][0], first_b = v_.blocks[b][0];
   const int first_girl_a = v_.blocks[a][2], first_girl_b = v_.blocks[b][2];
-  for (int n = 0; n < 3; ++n) {
-    const bool girl = ra[n] >= first_girl_a;
-    for (int x = n; x < 3; ++x)
+  for (int n = 0; n < size_; ++n) {
+    move.out_of_a[n] = first_a + g[n];
+    move.out_of_b[n] = first_b + h[n];
+  }
+  auto& rb = move.out_of_b;
+  for (int n = 0; n < size_; ++n) {
+    const bool girl = move.out_of_a[n] >= first_girl_a;
+    for (int x = n; x < size_; ++x)
       if ((rb[x] >= first_girl_b) == girl) {
         std::swap(rb[n], rb[x]);
         break;
       }
   }
-  move.out_of_b = rb;
   if (rules_) {
     xa_.clear();
     xb_.clear();
-    for (int n = 0; n < 3; ++n) {
+    for (int n = 0; n < size_; ++n) {
       xa_.push_back(v_.ids[move.out_of_a[n]]);
       xb_.push_back(v_.ids[move.out_of_b[n]]);
     }

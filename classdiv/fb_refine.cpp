@@ -440,8 +440,8 @@ bool FbRefine::polish(double target) {
 bool FbRefine::deep_step(const PolishView& view) {
   const std::optional<DeepMove> move = deep_.best_exchange(view, std::clamp(kDeepShare * judged_, kDeepLeast, kDeepBudget));
   if (!move) return false;
-  ra_.assign(move->out_of_a.begin(), move->out_of_a.end());
-  rb_.assign(move->out_of_b.begin(), move->out_of_b.end());
+  ra_.assign(move->out_of_a.begin(), move->out_of_a.begin() + move->count);
+  rb_.assign(move->out_of_b.begin(), move->out_of_b.begin() + move->count);
   deep_delta(view, *move, d_.data());
   apply(move->a, move->b, d_.data());
   return true;

@@ -71,7 +71,7 @@ TEST(Deep, FindsTheBestThreeForThreeABruteForceFindsAndKeepsTheRules) {
       // What it hands back is what it claims: pairs of one gender, allowed,
       // and measured afresh as the search will apply it.
       std::vector<int> cls, out_a, out_b;
-      expect_trades(g, *move, 3, cls, out_a, out_b);
+      expect_trades(g, *move, move->count, cls, out_a, out_b);
       if (rules) {
         EXPECT_TRUE(rules->allowed(Exchange{move->a, move->b, out_a, out_b}));
       }
