@@ -237,9 +237,11 @@ std::vector<double> whole(const SearchInput& in, double scale, std::uint64_t see
     std::fprintf(stderr,
                  "\n  the walk took %lld of %lld candidates and found %lld bests, the last after %lld;"
                  " %lld polishes (%lld ended at their budget, %lld candidates) found %lld;"
-                 " %lld kicks, %lld followed by a best\n",
+                 " %lld kicks, %lld followed by a best\n"
+                 "  three-for-three exchanges made: %lld; four-for-four: %lld searches made %lld (%lld candidates)\n",
                  t.accepted, r.judged(), t.walk_bests, t.last_best_at, t.polishes, t.polishes_spent,
-                 r.polish_judged(), t.polish_bests, t.kicks, t.kicks_to_best);
+                 r.polish_judged(), t.polish_bests, t.kicks, t.kicks_to_best, t.deep_moves, t.quad_calls,
+                 t.quad_moves, t.quad_judged);
   }
   return out;
 }

@@ -30,6 +30,7 @@ FbRefine::FbRefine(const SearchInput& start, std::uint64_t seed, MoveRules* rule
       rules_(rules),
       polish_(rules),
       deep_(rules),
+      quad_(rules, 4),
       settle_(rules),
       anneal_(start.classes >= kAnnealClasses) {
   // The polish's budget runs out among as many classes as make the walk
@@ -438,7 +439,16 @@ bool FbRefine::polish(double target) {
 }
 
 bool FbRefine::deep_step(const PolishView& view) {
-  const std::optional<DeepMove> move = deep_.best_exchange(view, std::clamp(kDeepShare * judged_, kDeepLeast, kDeepBudget));
+  std::optional<DeepMove> move = deep_.best_exchange(view, std::clamp(kDeepShare * judged_, kDeepLeast, kDeepBudget));
+  trace_.deep_moves += move.has_value();
+  if (!move) {
+    // Rarer still, and dearer: only once nothing smaller helps.
+    const long long before = quad_.judged();
+    move = quad_.best_exchange(view, std::clamp(kDeepShare * judged_, kDeepLeast, kQuadBudget));
+    ++trace_.quad_calls;
+    trace_.quad_judged += quad_.judged() - before;
+    trace_.quad_moves += move.has_value();
+  }
   if (!move) return false;
   ra_.assign(move->out_of_a.begin(), move->out_of_a.begin() + move->count);
   rb_.assign(move->out_of_b.begin(), move->out_of_b.begin() + move->count);

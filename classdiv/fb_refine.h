@@ -168,6 +168,10 @@ class FbRefine {
     long long kicks = 0;           // late acceptance's kicks from the best
     long long kicks_to_best = 0;   // kicks followed by a new best before the next
     long long last_best_at = 0;    // walk candidates judged when the best was found
+    long long deep_moves = 0;      // three-for-three exchanges made
+    long long quad_calls = 0;      // searches for a four-for-four exchange
+    long long quad_moves = 0;      // four-for-four exchanges made
+    long long quad_judged = 0;     // their candidates
   };
   const Trace& trace() const { return trace_; }
 
@@ -231,7 +235,8 @@ class FbRefine {
   // nothing or the best is at or below `target`; whether it improved.
   bool polish(double target);
   // Where the polish finds nothing: the best three-for-three exchange
-  // (fb_deep.h), made; whether there was one.
+  // (fb_deep.h), or where there is none the best four-for-four one, made;
+  // whether there was one.
   bool deep_step(const PolishView& view);
   // The exact end-game (fb_settle.h) from the best state, once per best
   // largest spread: the same state gives the same answer. Whether it
@@ -280,6 +285,7 @@ class FbRefine {
   std::vector<int> xa_, xb_;     // their record numbers, for the rules
   FbPolish polish_;
   FbDeep deep_;
+  FbDeep quad_;  // groups of four
   bool polished_ = false;        // the best state has been polished
   long long next_polish_ = kPolishEvery;
   FbSettle settle_;

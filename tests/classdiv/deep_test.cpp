@@ -1,6 +1,7 @@
-// The three-for-three exchange against a brute force over every such
-// exchange of a small grade, with and without a rule that vetoes one; where
-// none lowers the largest spread, what it gives must still be better.
+// The three-for-three and four-for-four exchanges against a brute force
+// over every such exchange of a small grade, with and without a rule that
+// vetoes one; where none lowers the largest spread, what it gives must
+// still be better.
 #include <gtest/gtest.h>
 
 #include "classdiv/fb_deep.h"
@@ -11,27 +12,41 @@ namespace {
 
 using namespace testing;
 
-// The best (largest spread, sum of spreads) of an exchange of three
-// students of class a for three of the same genders of class b, any two
+// Every `size` free rows of one class, in the order of their rows.
+void groups_of(const Grade& g, const MoveRules* rules, int size, std::vector<int>& at,
+               std::vector<std::vector<int>>& out) {
+  if (static_cast<int>(at.size()) == size) return out.push_back(at);
+  for (int r = at.empty() ? 0 : at.back() + 1; r < g.n; ++r) {
+    if (!at.empty() && g.class_of[r] != g.class_of[at[0]]) continue;
+    if (rules && !rules->companions(g.ids[r]).empty()) continue;
+    at.push_back(r);
+    groups_of(g, rules, size, at, out);
+    at.pop_back();
+  }
+}
+
+// The best (largest spread, sum of spreads) of an exchange of `size`
+// students of class a for as many of the same genders of class b, any two
 // classes, that lowers the largest spread; the present measure if none.
-std::pair<double, double> brute_force(const Grade& g, const MoveRules* rules) {
+std::pair<double, double> brute_force(const Grade& g, const MoveRules* rules, int size) {
   const auto now = g.measure(g.class_of);
   auto best = now;
-  auto free = [&](int r) { return !rules || rules->companions(g.ids[r]).empty(); };
-  std::vector<std::array<int, 3>> triples;
-  for (int x = 0; x < g.n; ++x)
-    for (int y = x + 1; y < g.n; ++y)
-      for (int z = y + 1; z < g.n; ++z)
-        if (g.class_of[x] == g.class_of[y] && g.class_of[y] == g.class_of[z] && free(x) && free(y) && free(z))
-          triples.push_back({x, y, z});
-  for (const auto& p : triples)
-    for (const auto& q : triples) {
+  std::vector<std::vector<int>> groups;
+  std::vector<int> at;
+  groups_of(g, rules, size, at, groups);
+  auto boys = [&](const std::vector<int>& p) {
+    int n = 0;
+    for (int r : p) n += g.boy[r];
+    return n;
+  };
+  for (const auto& p : groups)
+    for (const auto& q : groups) {
       const int a = g.class_of[p[0]], b = g.class_of[q[0]];
-      if (a == b || g.boy[p[0]] + g.boy[p[1]] + g.boy[p[2]] != g.boy[q[0]] + g.boy[q[1]] + g.boy[q[2]]) continue;
+      if (a == b || boys(p) != boys(q)) continue;
       // Boys of p with boys of q, girls with girls, for the rules.
       std::vector<int> out_a, out_b;
       for (int boy : {1, 0})
-        for (int n = 0; n < 3; ++n) {
+        for (int n = 0; n < size; ++n) {
           if (g.boy[p[n]] == boy) out_a.push_back(g.ids[p[n]]);
           if (g.boy[q[n]] == boy) out_b.push_back(g.ids[q[n]]);
         }
@@ -45,20 +60,26 @@ std::pair<double, double> brute_force(const Grade& g, const MoveRules* rules) {
   return best;
 }
 
-TEST(Deep, FindsTheBestThreeForThreeABruteForceFindsAndKeepsTheRules) {
+TEST(Deep, FindsTheBestExchangeABruteForceFindsAndKeepsTheRules) {
+  // Groups of four need classes of five or more to have a choice.
+  const struct {
+    int size, trials, most_boys, most_girls;
+  } kCases[] = {{3, 200, 4, 4}, {4, 60, 4, 5}};
+  for (const auto& c : kCases) {
+  SCOPED_TRACE(c.size);
   std::mt19937 rng(11);
   int lowered = 0, vetoed = 0;
-  for (int trial = 0; trial < 200; ++trial) {
+  for (int trial = 0; trial < c.trials; ++trial) {
     SCOPED_TRACE(trial);
-    const Grade g = random_grade(rng, 4, 4);
+    const Grade g = random_grade(rng, c.most_boys, c.most_girls);
     OneVeto veto(rng, g.n);
     const auto now = g.measure(g.class_of);
-    const auto unruled = brute_force(g, nullptr);
+    const auto unruled = brute_force(g, nullptr, c.size);
     for (MoveRules* rules : {static_cast<MoveRules*>(nullptr), static_cast<MoveRules*>(&veto)}) {
       SCOPED_TRACE(rules ? "with a veto" : "without rules");
-      FbDeep deep(rules);
+      FbDeep deep(rules, c.size);
       const auto move = deep.best_exchange(g.view());
-      const auto want = rules ? brute_force(g, rules) : unruled;
+      const auto want = rules ? brute_force(g, rules, c.size) : unruled;
       vetoed += rules && want != unruled;
       if (want != now) {
         // Whatever lowers the largest spread, it finds the best of.
@@ -71,7 +92,8 @@ TEST(Deep, FindsTheBestThreeForThreeABruteForceFindsAndKeepsTheRules) {
       // What it hands back is what it claims: pairs of one gender, allowed,
       // and measured afresh as the search will apply it.
       std::vector<int> cls, out_a, out_b;
-      expect_trades(g, *move, move->count, cls, out_a, out_b);
+      EXPECT_EQ(move->count, c.size);
+      expect_trades(g, *move, c.size, cls, out_a, out_b);
       if (rules) {
         EXPECT_TRUE(rules->allowed(Exchange{move->a, move->b, out_a, out_b}));
       }
@@ -95,8 +117,9 @@ TEST(Deep, FindsTheBestThreeForThreeABruteForceFindsAndKeepsTheRules) {
     }
   }
   // The grades must exercise both sides of the comparison.
-  EXPECT_GT(lowered, 100);
-  EXPECT_GT(vetoed, 10);
+  EXPECT_GT(lowered, c.trials / 2);
+  EXPECT_GT(vetoed, c.trials / 20);
+  }
 }
 
 }  // namespace
