@@ -91,7 +91,7 @@ bool FbDeep::for_each_group(int c, Visit visit) const {
   for (int r = bl[0]; r <= bl[3]; ++r)
     if (!tied(r)) free.push_back(static_cast<std::uint16_t>(r - bl[0]));
   const int n = static_cast<int>(free.size()), g = size_;
-  if (groups_of(n) > kDeepMostGroups) return false;
+  if (groups_of(n) > most_groups()) return false;
   if (n < g) return true;
   // The next combination of g of the n free students, in the order of
   // their rows.
@@ -157,7 +157,7 @@ void FbDeep::search_pair(int a, int b) {
   other_extremes(avg_, m, k, a, b, other_top_, other_bottom_);
   if (spent() || !set_limits()) return;
   const long long na = groups_of(free_in(a));
-  if (na > kDeepMostGroups) return;
+  if (na > most_groups()) return;
   // One class stays through most pairs of a call; making its groups is
   // counted once.
   if (ta_class_ != a) judged_ += na;
