@@ -392,8 +392,10 @@ void FbRefine::note_best() {
   }
 }
 
-void FbRefine::restore_best() {
-  ids_ = best_ids_;
+void FbRefine::restore_best() { restore(best_ids_); }
+
+void FbRefine::restore(const std::vector<int>& ids) {
+  ids_ = ids;
   for (int r = 0; r < n_; ++r) row_of_[ids_[r]] = r;
   for (int r = 0; r < n_; ++r)
     std::copy_n(&by_id_[static_cast<std::size_t>(ids_[r]) * m_], m_, row(r));
@@ -402,7 +404,7 @@ void FbRefine::restore_best() {
   tell_rules();
 }
 
-bool FbRefine::polish(double target) {
+bool FbRefine::polish(double target, bool deep) {
   bool improved = false;
   // A descent among 40 classes can judge 20 million candidates, seconds
   // the walk would put to better use while its states are still far from
@@ -416,7 +418,7 @@ bool FbRefine::polish(double target) {
     const PolishView view{n_, m_, k_, scores_.data(), blocks_.data(), size_.data(), sum_.data(), ids_.data()};
     const std::optional<PolishMove> move = polish_.best_exchange(view, stop - polish_.judged());
     if (!move) {
-      if (!deep_step(view)) break;
+      if (!deep || !deep_step(view)) break;
       improved = true;
       continue;
     }
@@ -630,16 +632,29 @@ bool FbRefine::aimed_move(int i1, int b) {
 }
 
 bool FbRefine::kick(double target) {
-  // Stuck: back to the best state, shaken by a few random exchanges that
-  // the walk then has to repair.
-  restore_best();
+  // The last kick's descent and the walk after it ended at a local optimum
+  // of their own; one near the best is the next kick's base, so the kicks
+  // wander among good states instead of leaving the best again and again
+  // by exchanges the descent takes straight back.
+  if (kicked_) {
+    double mx = 0;
+    for (double x : spread_) mx = std::max(mx, x);
+    if (mx <= best_max_ + std::min(kKickMargin, kKickMarginShare * best_max_)) base_ids_ = ids_;
+  }
+  if (!kicked_ || ++kicks_from_base_ > kKicksFromBase) {
+    base_ids_ = best_ids_;
+    kicks_from_base_ = 0;
+  }
   since_best_ = 0;
   kicked_ = false;
   // The walk samples the exchanges near the best state too thinly to find
   // the one that helps; the polish tries them all.
-  if (!polished_ && polish(target)) {
-    std::fill(history_.begin(), history_.end(), cost_);
-    return true;
+  if (!polished_) {
+    restore_best();
+    if (polish(target)) {
+      std::fill(history_.begin(), history_.end(), cost_);
+      return true;
+    }
   }
   // On a plateau a step or two above the floor, the end-game may still
   // find a way down.
@@ -648,25 +663,28 @@ bool FbRefine::kick(double target) {
     std::fill(history_.begin(), history_.end(), cost_);
     return true;
   }
+  restore(base_ids_);
   ++trace_.kicks;
   kicked_ = true;
-  // Rules may forbid most random exchanges; the tries are bounded.
+  // Random exchanges lead back to where they started: the descent undoes
+  // them. Exchanges that even out the two ends of a wide column, whatever
+  // they cost elsewhere, move the state across to another valley; the
+  // rules may forbid most of them, so the tries are bounded.
   for (int kick = 0, tries = 0; kick < kKickExchanges && tries < 64 * kKickExchanges; ++tries) {
-    const int i = static_cast<int>(below(n_));
+    int toward = 0;
+    const int i = extreme_row(&toward);
     const int a = class_of_[i];
-    int b = 1 + static_cast<int>(below(k_ - 1));
-    if (b >= a) ++b;
-    const int k = random_row(b, boy_[i]);
-    if (k < 0 || tied(i) || tied(k)) continue;
-    ra_.assign(1, i);
-    rb_.assign(1, k);
-    if (!allowed(a, b)) continue;
-    for (int j = 0; j < m_; ++j) d_[j] = row(i)[j] - row(k)[j];
-    apply(a, b, d_.data());
+    if (!aimed_move(i, toward) || !allowed(a, class_of_[rb_[0]])) continue;
+    apply(a, class_of_[rb_[0]], d_.data());
     ++kick;
   }
+  // Down to the bottom of that valley at once: the walk takes a few
+  // hundred candidates in millions there, and the three-for-three
+  // exchange costs more than the kick is worth until the state is near
+  // the best, where the stall's own polish tries it.
+  polish(target, false);
   std::fill(history_.begin(), history_.end(), cost_);
-  since_best_ = 0;
+  since_best_ = kStallCandidates - kKickWalk;
   return false;
 }
 
