@@ -85,23 +85,20 @@ bool FbSettle::prepare(const PolishView& v) {
 
   // The two columns whose scores vary most make the pairs' sort key, so a
   // lookup by both meets few pairs that the other columns then refuse.
-  std::vector<long long> low(m_), high(m_);
+  low_.assign(m_, 0);
+  high_.assign(m_, 0);
   std::vector<int> order(m_);
   for (int j = 0; j < m_; ++j) {
-    low[j] = high[j] = start_units_[j];
+    low_[j] = high_[j] = start_units_[j];
     for (int r = 1; r < n_; ++r) {
-      low[j] = std::min(low[j], start_units_[static_cast<std::size_t>(r) * m_ + j]);
-      high[j] = std::max(high[j], start_units_[static_cast<std::size_t>(r) * m_ + j]);
+      low_[j] = std::min(low_[j], start_units_[static_cast<std::size_t>(r) * m_ + j]);
+      high_[j] = std::max(high_[j], start_units_[static_cast<std::size_t>(r) * m_ + j]);
     }
     order[j] = j;
   }
-  std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return high[x] - low[x] > high[y] - low[y]; });
+  std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return high_[x] - low_[x] > high_[y] - low_[y]; });
   key1_ = order[0];
   key2_ = order[m_ > 1 ? 1 : 0];
-  low1_ = 2 * low[key1_];
-  low2_ = 2 * low[key2_];
-  high2_ = 2 * high[key2_];
-  stride_ = high2_ - low2_ + 1;
   return true;
 }
 
@@ -224,6 +221,7 @@ std::vector<PolishMove> FbSettle::settle(const PolishView& v, double best_max, l
   floor_ = floor;
 
   pairs_.assign(k_ + 1, {});
+  singles_.assign(k_ + 1, {});
   const std::vector<Placement>* before = nullptr;
   for (const auto& plan : plans) {
     // A target whose placements are the last one's would fail the same way.
@@ -435,49 +433,38 @@ void FbSettle::search_pair(int a, int b, long long stop) {
     box_lo_[j] = left;
     box_hi_[j] = right;
   }
-  auto fits = [&](const long long* d) {
-    for (int j = 0; j < m_; ++j)
-      if (d[j] < box_lo_[j] || d[j] > box_hi_[j]) return false;
-    return true;
-  };
-
   d_.resize(m_);
-  const auto& ba = blocks_[a];
-  const auto& bb = blocks_[b];
-  for (int g = 0; g < 2; ++g)
-    for (int i = ba[g ? 2 : 0]; i <= ba[g ? 3 : 1]; ++i) {
-      if (tied_[i]) continue;
-      for (int x = bb[g ? 2 : 0]; x <= bb[g ? 3 : 1]; ++x) {
-        if (tied_[x]) continue;
-        ++judged_;
-        for (int j = 0; j < m_; ++j) d_[j] = unit(i, j) - unit(x, j);
-        if (fits(d_.data())) consider(a, b, d_.data(), &i, &x, 1);
-      }
-    }
-  if (judged_ >= stop) return;
-
   if (!pairs_fresh_[a]) make_pairs(a);
   if (!pairs_fresh_[b]) make_pairs(b);
-  for (int kind = 0; kind < 3; ++kind) {
-    const Pairs& ps = pairs_[a][kind];
-    const Pairs& qs = pairs_[b][kind];
-    for (std::size_t p = 0; p < ps.rows.size(); ++p) {
-      if (judged_ >= stop) return;
-      const long long* sp = &ps.sums[p * m_];
-      // The pair q of b needs q's sum = p's sum - d in both key columns.
-      const long long lo2 = std::max(low2_, sp[key2_] - box_hi_[key2_]);
-      const long long hi2 = std::min(high2_, sp[key2_] - box_lo_[key2_]);
-      if (lo2 > hi2) continue;
-      for (long long v1 = sp[key1_] - box_hi_[key1_]; v1 <= sp[key1_] - box_lo_[key1_]; ++v1) {
+  for (int g = 0; g < 2; ++g) match(a, b, singles_[a][g], singles_[b][g], 1, stop);
+  if (judged_ >= stop) return;
+  for (int kind = 0; kind < 3; ++kind) match(a, b, pairs_[a][kind], pairs_[b][kind], 2, stop);
+}
+
+bool FbSettle::fits(const long long* d) const {
+  for (int j = 0; j < m_; ++j)
+    if (d[j] < box_lo_[j] || d[j] > box_hi_[j]) return false;
+  return true;
+}
+
+void FbSettle::match(int a, int b, const Pairs& ps, const Pairs& qs, int count, long long stop) {
+  for (std::size_t p = 0; p < ps.rows.size(); ++p) {
+    if (judged_ >= stop) return;
+    const long long* sp = &ps.sums[p * m_];
+    // An entry q of b needs q's sum = p's sum - d in both key columns.
+    const long long lo2 = std::max(qs.low2, sp[key2_] - box_hi_[key2_]);
+    const long long hi2 = std::min(qs.high2, sp[key2_] - box_lo_[key2_]);
+    if (lo2 > hi2) continue;
+    const long long last1 = std::min(qs.high1, sp[key1_] - box_lo_[key1_]);
+    for (long long v1 = std::max(qs.low1, sp[key1_] - box_hi_[key1_]); v1 <= last1; ++v1) {
+      ++judged_;
+      const long long from = qs.at(v1, lo2), to = qs.at(v1, hi2);
+      for (auto q = std::lower_bound(qs.key.begin(), qs.key.end(), from) - qs.key.begin();
+           q < static_cast<long long>(qs.key.size()) && qs.key[q] <= to; ++q) {
         ++judged_;
-        const long long from = (v1 - low1_) * stride_ + (lo2 - low2_), to = (v1 - low1_) * stride_ + (hi2 - low2_);
-        for (auto q = std::lower_bound(qs.key.begin(), qs.key.end(), from) - qs.key.begin();
-             q < static_cast<long long>(qs.key.size()) && qs.key[q] <= to; ++q) {
-          ++judged_;
-          const long long* sq = &qs.sums[q * m_];
-          for (int j = 0; j < m_; ++j) d_[j] = sp[j] - sq[j];
-          if (fits(d_.data())) consider(a, b, d_.data(), ps.rows[p].data(), qs.rows[q].data(), 2);
-        }
+        const long long* sq = &qs.sums[q * m_];
+        for (int j = 0; j < m_; ++j) d_[j] = sp[j] - sq[j];
+        if (fits(d_.data())) consider(a, b, d_.data(), ps.rows[p].data(), qs.rows[q].data(), count);
       }
     }
   }
@@ -540,6 +527,29 @@ void FbSettle::exchange(const PolishMove& move) {
 
 void FbSettle::make_pairs(int c) {
   const auto& bl = blocks_[c];
+  auto sort = [&](Pairs& out, std::vector<std::array<int, 2>> rows, int per) {
+    out.low1 = per * low_[key1_];
+    out.high1 = per * high_[key1_];
+    out.low2 = per * low_[key2_];
+    out.high2 = per * high_[key2_];
+    auto sum = [&](const std::array<int, 2>& p, int j) { return unit(p[0], j) + (p[1] >= 0 ? unit(p[1], j) : 0); };
+    auto key = [&](const std::array<int, 2>& p) { return out.at(sum(p, key1_), sum(p, key2_)); };
+    std::stable_sort(rows.begin(), rows.end(), [&](const auto& x, const auto& y) { return key(x) < key(y); });
+    out.rows = std::move(rows);
+    out.key.resize(out.rows.size());
+    out.sums.resize(out.rows.size() * m_);
+    for (std::size_t p = 0; p < out.rows.size(); ++p) {
+      out.key[p] = key(out.rows[p]);
+      for (int j = 0; j < m_; ++j) out.sums[p * m_ + j] = sum(out.rows[p], j);
+    }
+  };
+  // Boys, then girls, alone: a single exchange is looked up as a pair's.
+  for (int g = 0; g < 2; ++g) {
+    std::vector<std::array<int, 2>> rows;
+    for (int r = bl[g ? 2 : 0]; r <= bl[g ? 3 : 1]; ++r)
+      if (!tied_[r]) rows.push_back({r, -1});
+    sort(singles_[c][g], std::move(rows), 1);
+  }
   for (int kind = 0; kind < 3; ++kind) {
     // Two boys, two girls; then a boy and a girl, the boy first so that
     // the two sides pair up by gender.
@@ -551,18 +561,7 @@ void FbSettle::make_pairs(int c) {
       for (int r2 = first2; r2 <= last2; ++r2)
         if (!tied_[r2]) rows.push_back({r1, r2});
     }
-    auto key = [&](const std::array<int, 2>& p) {
-      return (unit(p[0], key1_) + unit(p[1], key1_) - low1_) * stride_ + (unit(p[0], key2_) + unit(p[1], key2_) - low2_);
-    };
-    std::stable_sort(rows.begin(), rows.end(), [&](const auto& x, const auto& y) { return key(x) < key(y); });
-    Pairs& out = pairs_[c][kind];
-    out.rows = std::move(rows);
-    out.key.resize(out.rows.size());
-    out.sums.resize(out.rows.size() * m_);
-    for (std::size_t p = 0; p < out.rows.size(); ++p) {
-      out.key[p] = key(out.rows[p]);
-      for (int j = 0; j < m_; ++j) out.sums[p * m_ + j] = unit(out.rows[p][0], j) + unit(out.rows[p][1], j);
-    }
+    sort(pairs_[c][kind], std::move(rows), 2);
   }
   pairs_fresh_[c] = 1;
 }

@@ -20,11 +20,12 @@
 // share no unit, or a best state far above the floor, is left to the walk:
 // there the plateau is not the problem.
 //
-// Two-for-two exchanges are not tried as a full product: an exchange that
-// lowers the count moves each column by an amount in a small interval that
-// follows from the two classes' sums and windows, so the pairs of the other
-// class are sorted by their sums in two columns and each pair of this class
-// looks up only the ones that fit.
+// Exchanges are not tried as a full product: an exchange that lowers the
+// count moves each column by an amount in a small interval that follows
+// from the two classes' sums and windows, so the other class's students,
+// alone and in pairs, are sorted by their sums in two columns and each
+// student or pair of this class looks up only the ones that fit. The
+// count of candidates judged is the lookups and what they meet.
 //
 // Deterministic and bounded: nothing depends on the clock or on a random
 // stream, and each call judges at most the budget it is given.
@@ -104,12 +105,15 @@ class FbSettle {
     long long outside = 0;  // points outside at the start
     bool operator==(const Placement& o) const { return lo == o.lo && hi == o.hi; }
   };
-  // Pairs of rows of one class of one kind (two boys, two girls, a boy and
-  // a girl), sorted by their sums in the two key columns.
+  // Rows of one class, alone (a boy, a girl) or in pairs (two boys, two
+  // girls, a boy and a girl), sorted by their sums in the two key columns.
   struct Pairs {
     std::vector<long long> key;
-    std::vector<std::array<int, 2>> rows;
-    std::vector<long long> sums;  // [pair][column]
+    std::vector<std::array<int, 2>> rows;  // a row alone has -1 second
+    std::vector<long long> sums;           // [entry][column]
+    // The key columns' sums lie in low1..high1 and low2..high2.
+    long long low1 = 0, high1 = 0, low2 = 0, high2 = 0;
+    long long at(long long v1, long long v2) const { return (v1 - low1) * (high2 - low2 + 1) + (v2 - low2); }
   };
 
   bool prepare(const PolishView& v);
@@ -127,6 +131,10 @@ class FbSettle {
   // lowers the points outside the most; false when none does.
   bool best_from(int a, long long stop);
   void search_pair(int a, int b, long long stop);
+  // The exchanges of an entry of ps for an entry of qs whose change of
+  // every column lies in the boxes.
+  void match(int a, int b, const Pairs& ps, const Pairs& qs, int count, long long stop);
+  bool fits(const long long* d) const;
   void consider(int a, int b, const long long* d, const int* out_a, const int* out_b, int count);
   void make_pairs(int c);
   void exchange(const PolishMove& move);
@@ -153,7 +161,7 @@ class FbSettle {
   // none: it ties the others' windows together.
   int total_column_ = -1;
   int key1_ = 0, key2_ = 0;
-  long long low1_ = 0, low2_ = 0, high2_ = 0, stride_ = 1;
+  std::vector<long long> low_, high_;  // [column]: a row's least and most
 
   // The descent's state.
   std::vector<long long> units_, sums_;
@@ -161,6 +169,7 @@ class FbSettle {
   std::vector<char> tied_;              // [row]
   std::vector<long long> lo_, hi_;      // [class][column]
   std::vector<std::array<Pairs, 3>> pairs_;
+  std::vector<std::array<Pairs, 2>> singles_;
   std::vector<char> pairs_fresh_;       // [class]
   std::vector<PolishMove> moves_;
   // The best exchange of the latest search.
