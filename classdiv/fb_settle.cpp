@@ -275,15 +275,26 @@ std::vector<FbSettle::Placement> FbSettle::placements(double target) const {
 }
 
 bool FbSettle::tighten(Placement* p) const {
-  // Bounds that hold in any state inside the windows: a class's total is
-  // the sum of its other columns, and a column's sums add up to the
-  // grade's. Narrowed until nothing changes; an empty window means no state
-  // reaches the target with this placement.
+  // Bounds that hold in any state inside the windows: a total is the sum
+  // of the other columns, and a column's sums add up to the grade's. Both
+  // hold for one class and for all the classes of one size together, and
+  // the second is much the stronger: where each class may move a column by
+  // a point or two, the classes of a size together may be held to one sum
+  // that the total column then contradicts. Narrowed until nothing
+  // changes; an empty window means no state reaches the target with this
+  // placement.
   const int kinds = static_cast<int>(sizes_.size());
   std::vector<long long> count(kinds, 0);
   for (int c = 1; c <= k_; ++c) ++count[size_index_[c]];
   auto& lo = p->lo;
   auto& hi = p->hi;
+  // [column][size]: what the classes of that size hold together.
+  std::vector<std::vector<long long>> group_lo(m_, std::vector<long long>(kinds)), group_hi = group_lo;
+  for (int j = 0; j < m_; ++j)
+    for (int s = 0; s < kinds; ++s) {
+      group_lo[j][s] = count[s] * lo[j][s];
+      group_hi[j][s] = count[s] * hi[j][s];
+    }
   for (bool changed = true; changed;) {
     changed = false;
     auto raise = [&](long long& x, long long to) {
@@ -292,32 +303,42 @@ bool FbSettle::tighten(Placement* p) const {
     auto lower = [&](long long& x, long long to) {
       if (to < x) x = to, changed = true;
     };
-    if (total_column_ >= 0) {
+    // The total is the sum of the others, for bounds lo..hi per column.
+    auto add_up = [&](std::vector<std::vector<long long>>& l, std::vector<std::vector<long long>>& h, int s) {
       const int t = total_column_;
-      for (int s = 0; s < kinds; ++s) {
-        long long sum_lo = 0, sum_hi = 0;
-        for (int j = 0; j < m_; ++j)
-          if (j != t) sum_lo += lo[j][s], sum_hi += hi[j][s];
-        raise(lo[t][s], sum_lo);
-        lower(hi[t][s], sum_hi);
-        for (int j = 0; j < m_; ++j)
-          if (j != t) {
-            raise(lo[j][s], lo[t][s] - (sum_hi - hi[j][s]));
-            lower(hi[j][s], hi[t][s] - (sum_lo - lo[j][s]));
-          }
-      }
+      long long sum_lo = 0, sum_hi = 0;
+      for (int j = 0; j < m_; ++j)
+        if (j != t) sum_lo += l[j][s], sum_hi += h[j][s];
+      raise(l[t][s], sum_lo);
+      lower(h[t][s], sum_hi);
+      for (int j = 0; j < m_; ++j)
+        if (j != t) {
+          raise(l[j][s], l[t][s] - (sum_hi - h[j][s]));
+          lower(h[j][s], h[t][s] - (sum_lo - l[j][s]));
+        }
+    };
+    for (int s = 0; s < kinds && total_column_ >= 0; ++s) {
+      add_up(lo, hi, s);
+      add_up(group_lo, group_hi, s);
     }
     for (int j = 0; j < m_; ++j) {
-      long long all_lo = 0, all_hi = 0;
-      for (int s = 0; s < kinds; ++s) all_lo += count[s] * lo[j][s], all_hi += count[s] * hi[j][s];
       for (int s = 0; s < kinds; ++s) {
-        raise(lo[j][s], totals_[j] - (all_hi - hi[j][s]));
-        lower(hi[j][s], totals_[j] - (all_lo - lo[j][s]));
+        raise(group_lo[j][s], count[s] * lo[j][s]);
+        lower(group_hi[j][s], count[s] * hi[j][s]);
+      }
+      long long all_lo = 0, all_hi = 0;
+      for (int s = 0; s < kinds; ++s) all_lo += group_lo[j][s], all_hi += group_hi[j][s];
+      for (int s = 0; s < kinds; ++s) {
+        raise(group_lo[j][s], totals_[j] - (all_hi - group_hi[j][s]));
+        lower(group_hi[j][s], totals_[j] - (all_lo - group_lo[j][s]));
+        // One class holds what its size holds less the most the others can.
+        raise(lo[j][s], group_lo[j][s] - (count[s] - 1) * hi[j][s]);
+        lower(hi[j][s], group_hi[j][s] - (count[s] - 1) * lo[j][s]);
       }
     }
     for (int j = 0; j < m_; ++j)
       for (int s = 0; s < kinds; ++s)
-        if (lo[j][s] > hi[j][s]) return false;
+        if (lo[j][s] > hi[j][s] || group_lo[j][s] > group_hi[j][s]) return false;
   }
   p->outside = 0;
   for (int c = 1; c <= k_; ++c)

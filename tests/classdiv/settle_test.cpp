@@ -1,5 +1,6 @@
 // The end-game against a brute force over every single exchange of small
-// grades, some with a total column, with and without a rule that vetoes one.
+// grades, some with a total column, with and without a rule that vetoes one;
+// and the floor it reasons out against the best of every arrangement.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -56,6 +57,61 @@ TEST(Settle, ReachesWhatOneExchangeReachesAndKeepsTheRules) {
   }
   // The grades must exercise the comparison.
   EXPECT_GT(lowered, 20);
+}
+
+// The lowest largest spread of any arrangement with the classes' sizes and
+// gender counts.
+double best_arrangement(const Grade& g) {
+  std::vector<std::array<int, 2>> room(g.k + 1, {0, 0});  // [class]: boys, girls
+  for (int r = 0; r < g.n; ++r) ++room[g.class_of[r]][g.boy[r] ? 0 : 1];
+  std::vector<int> cls(g.n);
+  double best = g.measure(g.class_of).first;
+  auto place = [&](auto&& self, int r) -> void {
+    if (r == g.n) {
+      best = std::min(best, g.measure(cls).first);
+      return;
+    }
+    for (int c = 1; c <= g.k; ++c) {
+      int& left = room[c][g.boy[r] ? 0 : 1];
+      if (!left) continue;
+      --left;
+      cls[r] = c;
+      self(self, r + 1);
+      ++left;
+    }
+  };
+  place(place, 0);
+  return best;
+}
+
+TEST(Settle, FloorIsNoHigherThanAnyArrangementReaches) {
+  std::mt19937 rng(5);
+  // The first target some placement allows, every placement judged.
+  const SettleLimits anywhere{1000, 1, 100000, 1 << 16};
+  int checked = 0;
+  for (int trial = 0; trial < 400; ++trial) {
+    SCOPED_TRACE(trial);
+    const Grade g = random_grade(rng, 2, 2, trial % 4 != 0);
+    // Arrangements: the multinomials of boys and of girls over the classes.
+    double count = 1;
+    std::array<int, 2> seen{0, 0};
+    std::vector<std::array<int, 2>> in(g.k + 1, {0, 0});
+    for (int r = 0; r < g.n; ++r) {
+      const int x = g.boy[r] ? 0 : 1;
+      count *= ++seen[x];
+      count /= ++in[g.class_of[r]][x];
+    }
+    if (count > 30000) continue;
+    FbSettle settle(nullptr, anywhere);
+    settle.settle(g.view(), g.measure(g.class_of).first, 1000);
+    // Targets are spreads above zero; a grade that can have none is not
+    // what the floor speaks of.
+    const double best = best_arrangement(g);
+    if (settle.floor() == 0 || best < kPolishTolerance) continue;
+    ++checked;
+    EXPECT_LE(settle.floor(), best + kPolishTolerance);
+  }
+  EXPECT_GT(checked, 40);
 }
 
 }  // namespace
