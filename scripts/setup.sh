@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
+  ccache                # rebuilds in other checkouts of the tree are cheap
   libgtest-dev libgmock-dev libbenchmark-dev
   libicu-dev            # pinyin collation for sorting
   libzip-dev            # reading and writing .xlsx (zip container)
