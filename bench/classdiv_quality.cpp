@@ -12,13 +12,13 @@
 // --scale multiplies every checkpoint (0.1 for a quick look); --only runs
 // one shape; --book runs book K alone (any K from 1; given more than once,
 // those books in that order), so one book that misses can be studied in a
-// third of the time, and books past the three the README reports (4, 5, 6)
+// third of the time, and books past the three bench/README.md reports (4, 5, 6)
 // check that a change that helps those three is not fitted to them;
 // --whole leaves out the greedy exchanges alone; --detail tells on standard
 // error how fast the walk and the polish judge, each in its own CPU
 // seconds, which columns hold the best state's spread, and what led to the
-// best states. The shapes and the numbers to compare with are in the
-// README.
+// best states. The shapes and the numbers to compare with are in
+// bench/README.md.
 #include <time.h>
 
 #include <algorithm>
