@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/numbers.h"
+#include "host/setting_numbers.h"
 
 namespace lczs::classdiv {
 
@@ -167,7 +168,7 @@ std::unique_ptr<ui::Form> make_c_fbsz(FbState& st, ui::Ui& ui) {
       if (!minutes.empty()) {
         auto v = typed_number(minutes);
         double seconds = v ? host::round_half_even(*v * 60) : -1;
-        if (!v || seconds < 0 || seconds > host::kInt16Max) bad_manual = true;
+        if (!v || seconds < 0 || seconds > host::kMaxTimeLimitSeconds) bad_manual = true;
         else time_limit = static_cast<int>(seconds);
       }
       const std::string diff = host::trim(form->control("c_gkcz_txtbox").text);
@@ -184,7 +185,7 @@ std::unique_ptr<ui::Form> make_c_fbsz(FbState& st, ui::Ui& ui) {
     } else {
       auto v = typed_number(count);
       double k = v ? host::round_half_even(*v) : -1;
-      if (!v || *v < 0 || k > host::kInt16Max || bad_manual)
+      if (!v || *v < 0 || k > host::kMaxClassCount || bad_manual)
         ui.message_box(kTypeError, ui::Buttons::Ok, ui::kTitle);
       else
         st.fb_class_count = static_cast<int>(k);

@@ -13,6 +13,7 @@
 #include "classdiv/fb_refine.h"
 #include "classdiv/fb_search.h"
 #include "host/numbers.h"
+#include "host/setting_numbers.h"
 #include "host/page_breaks.h"
 
 namespace lczs::classdiv {
@@ -77,7 +78,7 @@ void fb_confirm(jobs::JobEnv& env, FbState& st) {
     env.ui.show_modal(*form);
     why = closed ? "再次显示：关闭窗口不会离开这个窗体，要停止分班请按“取消”"
                  : "再次显示：分班数须为 2 或以上，各框重新为空";
-  } while (st.fb_go_on && st.fb_class_count <= 1);
+  } while (st.fb_go_on && st.fb_class_count < host::kMinClassCount);
 }
 
 std::vector<int> fb_deal(int boys, int girls, int classes) {

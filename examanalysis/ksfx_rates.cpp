@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "host/numbers.h"
+#include "host/setting_numbers.h"
 
 namespace lczs::examanalysis {
 
@@ -52,21 +53,16 @@ class SettingsReader {
   std::string subject(int row) const {
     return host::trim(sheet_.value(row, col_[kSubject]).display_text());
   }
-  // The number of a field; nullopt for an empty (or absent) cell. Sets
-  // `problem` when the cell holds something else.
-  std::optional<double> number(int row, Field f, std::string& problem) const {
-    if (!col_[f]) return std::nullopt;
-    const Value v = sheet_.value(row, col_[f]);
-    if (v.is_empty()) return std::nullopt;
-    if (v.is_number()) return v.as_number();
-    problem = refusal(row, f, "“" + v.display_text() + "”不是数字");
-    return std::nullopt;
+  // The number of a field within `bounds`; nullopt for an empty (or absent)
+  // cell. Sets `problem` when the cell holds something else.
+  std::optional<double> number(int row, Field f, const host::Bounds& bounds,
+                               std::string& problem) const {
+    host::SettingNumber n = host::read_setting_number(sheet_, row, col_[f], kHeaders[f], bounds);
+    problem = std::move(n.problem);
+    return n.value;
   }
   std::string refusal(int row, Field f, const std::string& what) const {
-    const std::string cell =
-        col_[f] ? "（单元格 " + host::address(Area::cell(row, col_[f]), false) + "）" : "";
-    return where() + "第" + host::int_text(row) + "行：" + kHeaders[f] + cell + what +
-           "，请修改后再运行。";
+    return host::setting_refusal(sheet_, row, col_[f], kHeaders[f], what);
   }
   std::string where() const { return std::string("工作表“") + sheet_.name() + "”"; }
 
@@ -79,32 +75,29 @@ class SettingsReader {
 // Fills `rule` from one settings row; "" or the refusal.
 std::string read_row(const SettingsReader& in, int row, SubjectRule& rule) {
   std::string problem;
-  std::optional<double> full = in.number(row, kFull, problem);
+  const host::Bounds& full_bounds =
+      rule.subject == kTotal ? host::kTotalFullBounds : host::kSubjectFullBounds;
+  std::optional<double> full = in.number(row, kFull, full_bounds, problem);
   if (!problem.empty()) return problem;
-  if (!full || !(*full > 0) || !std::isfinite(*full))
-    return in.refusal(row, kFull, "必须是正数");
+  if (!full) return in.refusal(row, kFull, "必须是正数");
   rule = default_rule(rule.subject, *full);
   struct Line {
     Field field;
     double* into;
   } lines[] = {{kExcellent, &rule.excellent}, {kPass, &rule.pass}, {kLow, &rule.low}};
   for (const Line& line : lines) {
-    std::optional<double> v = in.number(row, line.field, problem);
+    std::optional<double> v = in.number(row, line.field, host::line_bounds(*full), problem);
     if (!problem.empty()) return problem;
-    if (!v) continue;
-    if (*v < 0) return in.refusal(row, line.field, "不能是负数");
-    if (*v > *full) return in.refusal(row, line.field, "高于满分" + number_text(*full));
-    *line.into = *v;
+    if (v) *line.into = *v;
   }
   if (rule.excellent < rule.pass)
     return in.refusal(row, kExcellent, number_text(rule.excellent) + "低于及格线" +
                                            number_text(rule.pass));
   if (rule.low > rule.pass)
     return in.refusal(row, kLow, number_text(rule.low) + "高于及格线" + number_text(rule.pass));
-  std::optional<double> width = in.number(row, kWidth, problem);
+  std::optional<double> width = in.number(row, kWidth, host::kBandWidthBounds, problem);
   if (!problem.empty()) return problem;
   if (width) {
-    if (!(*width > 0)) return in.refusal(row, kWidth, "必须是正数");
     if (*full / *width > kMaxBands)
       return in.refusal(row, kWidth, "太小，满分会分成" + host::int_text(kMaxBands) + "段以上");
     rule.width = *width;

@@ -256,7 +256,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadSettings{"SubjectTwice", {kHead[0], {"语文", 150}, {"语文", 120}}, {"第3行", "第2行已经设置过"}},
         BadSettings{"NoFullColumn", {{"科目", "优秀线"}, {"语文", 90}}, {"工作表“分析设置”的第1行没有“满分”列"}},
         BadSettings{"ScoreAboveFull", settings_with({"语文", 100}), {"单元格 D3 是120，高于语文的满分100"}},
-        BadSettings{"TotalAboveFull", settings_with({"总分", 150}), {"第2行的总分180高于总分的满分150"}}),
+        BadSettings{"TotalAboveFull", settings_with({"总分", 150}), {"第2行的总分180高于总分的满分150"}},
+        // Numbers beyond sense, which used to run through as INF and NaN.
+        BadSettings{"FullHuge", settings_with({"语文", 1e308}), {"第2行", "满分（单元格 B2）不能大于1000"}},
+        BadSettings{"FullAboveLimit", {kHead[0], {"语文", 150}, {"数学", 1000.5}}, {"第3行", "满分（单元格 B3）不能大于1000"}},
+        BadSettings{"TotalFullAboveLimit", settings_with({"总分", 10000.5}), {"第2行", "满分（单元格 B2）不能大于10000"}},
+        BadSettings{"LineNegative", settings_with({"语文", 150, nullptr, -1}), {"第2行", "及格线（单元格 D2）不能是负数"}},
+        BadSettings{"WidthTooNarrow", settings_with({"语文", 20, nullptr, nullptr, nullptr, 0.25}), {"第2行", "分数段宽（单元格 F2）不能小于0.5"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
