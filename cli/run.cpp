@@ -19,6 +19,7 @@
 #include "model/commandbars.h"
 #include "model/memory_host.h"
 #include "io/io.h"
+#include "io/run_files.h"
 #include "shell/addin.h"
 #include "ui/console.h"
 #include "ui/make_ui.h"
@@ -39,85 +40,10 @@ struct Args {
   ui::FlagValues values;  // form options given
 };
 
-bool same_file(const fs::path& a, const fs::path& b) {
-  std::error_code ec1, ec2;
-  fs::path ca = fs::weakly_canonical(fs::absolute(a), ec1);
-  fs::path cb = fs::weakly_canonical(fs::absolute(b), ec2);
-  if (ec1 || ec2) return fs::absolute(a).lexically_normal() == fs::absolute(b).lexically_normal();
-  return ca == cb;
-}
-
 bool ends_with_xlsx(const std::string& path) {
   std::string ext = fs::path(path).extension().string();
   for (auto& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   return ext == ".xlsx" || ext == ".xlsm";
-}
-
-// Saves through the file formats. A bare file name (a save-as typed in a
-// form) goes to the save folder: the workbook's, or the output's with -o.
-// With -o the original workbook is never written.
-class CommandStore : public memory::WorkbookStore {
- public:
-  CommandStore(std::string source, fs::path folder, bool protect_source)
-      : source_(std::move(source)), folder_(std::move(folder)), protect_source_(protect_source) {}
-
-  std::string resolve(const std::string& path) const {
-    fs::path p(path);
-    return (p.is_relative() ? folder_ / p : p).string();
-  }
-  bool is_source(const std::string& path) const {
-    return !source_.empty() && same_file(resolve(path), source_);
-  }
-
-  bool exists(const std::string& path) const override {
-    std::error_code ec;
-    return fs::exists(resolve(path), ec);
-  }
-  void save(const memory::WorkbookData& book, const std::string& path) override {
-    std::string target = resolve(path);
-    if (protect_source_ && is_source(target))
-      throw host::SaveError("不能写入原工作簿“" + source_ + "”：已用 -o 指定了输出文件。");
-    // A save-as names a file other than the workbook's own; it may not be
-    // the original workbook, even when the application would not ask.
-    if (path != book.path && is_source(target))
-      throw host::SaveError("另存为的文件“" + target + "”就是原工作簿，已拒绝。");
-    if (!source_.empty()) io::check_saveable(book, source_, target);
-    // Over the workbook's own file this was refused above; a new file is
-    // written without it, and says so once.
-    if (std::string left_out = io::left_out_text(book, target); !left_out.empty())
-      std::cerr << "lczs: " << left_out << "\n";
-    // The .xlsx beside a .csv was absent when checked; one that appears
-    // before the rename is someone else's.
-    bool beside_source = !source_.empty() && io::save_target(source_) != source_ &&
-                         same_file(target, io::save_target(source_));
-    if (on_saved) on_saved(written_, target);
-    try {
-      io::write_xlsx(book, target, beside_source ? io::Replace::Never : io::Replace::Allowed);
-    } catch (...) {
-      if (on_saved) on_saved(written_, "");  // a failed save leaves the old file
-      throw;
-    }
-    written_.push_back(target);
-    if (on_saved) on_saved(written_, "");
-  }
-
-  // Told before each file is written (with its name) and after (with "").
-  std::function<void(const std::vector<std::string>& written, const std::string& writing)> on_saved;
-
-  // The files saved so far, in order.
-  const std::vector<std::string>& written() const { return written_; }
-
- private:
-  std::string source_;
-  fs::path folder_;
-  bool protect_source_;
-  std::vector<std::string> written_;
-};
-
-std::string join_files(const std::vector<std::string>& files) {
-  std::string out;
-  for (const auto& f : files) out += (out.empty() ? "" : "、") + f;
-  return out;
 }
 
 // What an interrupted run prints: the job's own closing line, then what
@@ -125,7 +51,7 @@ std::string join_files(const std::vector<std::string>& files) {
 std::string interrupt_message(const Command& cmd, const std::vector<std::string>& written,
                               const std::string& writing = "") {
   std::string text = "\n已中断。" + cmd.exit_message + "\n";
-  if (!written.empty()) text += "已保存：" + join_files(written) + "\n";
+  if (!written.empty()) text += io::saved_text(written) + "\n";
   // A file replaces its old self only whole, so it is one or the other.
   if (!writing.empty()) text += "正在保存的“" + writing + "”要么仍是原来的文件，要么已完整保存。\n";
   if (written.empty() && writing.empty()) text += "没有写入任何文件。\n";
@@ -333,7 +259,7 @@ static int run_command(int argc, char** argv) {
     return usage_error("命令 " + cmd->name + " 要在一个工作簿上做：lczs " + cmd->name + " 工作簿.xlsx", cmd);
   if (!a.output.empty()) {
     if (!ends_with_xlsx(a.output)) return usage_error("-o 的文件名须以 .xlsx 或 .xlsm 结尾：" + a.output, cmd);
-    if (!a.book.empty() && same_file(a.output, a.book))
+    if (!a.book.empty() && io::same_file_path(a.output, a.book))
       return usage_error("-o 的文件不能是工作簿本身：" + a.output, cmd);
   }
 
@@ -390,8 +316,9 @@ static int run_command(int argc, char** argv) {
     if (!a.sheet.empty()) return usage_error("--sheet 要和工作簿一起用。", cmd);
     app.new_workbook();
   }
-  auto store = std::make_shared<CommandStore>(a.book.empty() ? "" : fs::absolute(a.book).string(),
-                                              save_folder, !a.output.empty());
+  auto store = std::make_shared<io::RunStore>(a.book.empty() ? "" : fs::absolute(a.book).string(),
+                                             save_folder.string(), !a.output.empty());
+  store->on_left_out = [](const std::string& line) { std::cerr << "lczs: " << line << "\n"; };
   app.set_store(store);
 
   // The dialogs.
@@ -450,7 +377,7 @@ static int run_command(int argc, char** argv) {
     status = kExitStopped;
   }
   std::cout.flush();
-  if (!store->written().empty()) std::cerr << "已保存：" << join_files(store->written()) << "\n";
+  if (!store->written().empty()) std::cerr << io::saved_text(store->written()) << "\n";
   addin.IDTExtensibility2_OnDisconnection(shell::ext_dm_HostShutdown);
   // The jobs end a failed step with their own message whatever the cause;
   // a run that ran out of memory ends as a failed save does, whatever it

@@ -1,0 +1,58 @@
+// The files of one run of a job on a workbook file, for the homes that work
+// on files (the `lczs` command and the web page it serves): the store they
+// save through, and the words they tell the user about what was saved and
+// what a save could not carry, so that every home says the same.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model/memory_host.h"
+
+namespace lczs::io {
+
+// Whether two paths name one file, whether or not it exists yet.
+bool same_file_path(const std::string& a, const std::string& b);
+
+// "a.xlsx、b.xlsx", as the messages list files.
+std::string join_files(const std::vector<std::string>& files);
+// The line after a run that saved: "已保存：a.xlsx、b.xlsx"; "" when nothing was.
+std::string saved_text(const std::vector<std::string>& files);
+
+// Saves through the file formats. A bare file name (a save-as typed in a
+// form) goes to the save folder: the workbook's, or the output's with -o.
+// With `protect_source` (-o) the original workbook is never written.
+class RunStore : public memory::WorkbookStore {
+ public:
+  // `source`: the absolute path of the workbook read ("" for none).
+  RunStore(std::string source, std::string folder, bool protect_source);
+
+  // The file a save to `path` writes, before any links are followed.
+  std::string resolve(const std::string& path) const;
+  bool is_source(const std::string& path) const;
+
+  bool exists(const std::string& path) const override;
+  void save(const memory::WorkbookData& book, const std::string& path) override;
+
+  // Where a file named by the job is written, given the path resolve()
+  // made of it; unset, it is written there. A home that keeps files in a
+  // folder of its own maps the names the user typed to names of its own.
+  std::function<std::string(const std::string& path)> place;
+  // Told once per save what the new file will not hold of the original
+  // (io::left_out_text); the run goes on.
+  std::function<void(const std::string& line)> on_left_out;
+  // Told before each file is written (with its name) and after (with "").
+  std::function<void(const std::vector<std::string>& written, const std::string& writing)> on_saved;
+
+  // The files saved so far, in order.
+  const std::vector<std::string>& written() const { return written_; }
+
+ private:
+  std::string source_;
+  std::string folder_;
+  bool protect_source_;
+  std::vector<std::string> written_;
+};
+
+}  // namespace lczs::io
