@@ -15,6 +15,7 @@ packages=(
   libcsv-dev            # reading .csv
   libcli11-dev          # the lczs command line
   python3-openpyxl      # independent .xlsx writer/reader in tests
+  python3-pil           # the pictures in the carried-items test workbook
   clang-14 libclang-rt-14-dev  # fuzz targets (libFuzzer)
 )
 
