@@ -10,6 +10,7 @@
 #include "classdiv/fb_forms.h"
 #include "classdiv/fb_main.h"
 #include "classdiv/fb_state.h"
+#include "classdiv/xk_run.h"
 #include "host/numbers.h"
 
 namespace lczs::classdiv {
@@ -131,6 +132,7 @@ jobs::JobOutcome ClassDivision::fb_run(jobs::JobEnv& env) {
   }
   restore_host(env);
   if (st.fb_conditions) env.ui.remark(conditions_summary(*st.fb_conditions));
+  if (st.fb_electives) env.ui.remark(xk_summary(*st.fb_electives));
   box(env, fb_end_message(st.fb_elapsed));
   fb_reset(st);
   return jobs::JobOutcome::Completed;
@@ -150,7 +152,16 @@ std::vector<jobs::Command> ClassDivision::commands() {
                         .meaning = "分班搜索的随机种子（默认是固定的种子，每次分得一样）"},
                        {.option = kEvaluationsOption,
                         .value_name = "N",
-                        .meaning = "判断 N 个交换后停止，不看时间：同样的工作簿、设置和种子在任何机器上分得一样"}}},
+                        .meaning = "判断 N 个交换后停止，不看时间：同样的工作簿、设置和种子在任何机器上分得一样"},
+                       {.option = kElectiveSystemOption,
+                        .value_name = "3+1+2|3+3",
+                        .meaning = "选科分班（工作簿有“选科”表时）的选科制度，代替“选科设置”表中的选科制度"},
+                       {.option = kSizeFloatOption,
+                        .value_name = "D",
+                        .meaning = "选科分班的班额浮动：每班人数在平均人数上下 D 人之内（默认 5），代替“选科设置”表中的值"},
+                       {.option = kTeachingCapOption,
+                        .value_name = "N",
+                        .meaning = "选科分班的教学班上限（默认为每班最多人数），代替“选科设置”表中的值"}}},
           {.name = "fbhelp",
            .aliases = {"帮助"},
            .button = "帮助",

@@ -87,59 +87,55 @@ std::string rows_ref(std::vector<int> rows) {
   return text + " 行";
 }
 
-// Finds the students a cell names; throws the refusal's text.
-class Resolver {
- public:
-  explicit Resolver(const Roster& roster) : roster_(roster) {
-    for (int s = 0; s < roster.size(); ++s) {
-      if (!roster.ids[s].empty()) by_id_[roster.ids[s]].push_back(s);
-      by_name_[roster.names[s]].push_back(s);
-    }
-  }
+}  // namespace
 
-  int find(const std::string& ref, int row) const {
-    const std::vector<int> hits = matches(ref);
-    if (hits.size() == 1) return hits[0];
-    if (hits.empty())
-      throw row_ref(row) + "的学生“" + ref +
-          "”在数据表中找不到：请写统一学号、姓名、姓名(统一学号) 或 第N行（学生在数据表中的行号）。";
-    std::string where;
-    for (std::size_t i = 0; i < hits.size() && i < 5; ++i) where += (i ? "、" : "") + num(hits[i] + 2);
-    throw row_ref(row) + "的学生“" + ref + "”对应不止一个学生（数据表第 " + where +
-        " 行），请写成 姓名(统一学号) 或 第N行。";
+StudentFinder::StudentFinder(const Roster& roster, std::string sheet) : roster_(roster), sheet_(std::move(sheet)) {
+  for (int s = 0; s < roster.size(); ++s) {
+    if (!roster.ids[s].empty()) by_id_[roster.ids[s]].push_back(s);
+    by_name_[roster.names[s]].push_back(s);
   }
+}
 
- private:
-  std::vector<int> matches(const std::string& ref) const {
-    // 第N行: the student's row on the data sheet.
-    if (ref.starts_with("第") && ref.ends_with("行")) {
-      const auto n = host::parse_user_number(trim(ref.substr(3, ref.size() - 6)));
-      if (n && *n == static_cast<long long>(*n) && *n >= 2 && *n <= roster_.size() + 1)
-        return {static_cast<int>(*n) - 2};
-      return {};
-    }
-    // 姓名(统一学号), with half- or full-width brackets.
-    for (auto [open, close] : {std::pair<std::string_view, std::string_view>{"(", ")"}, {"（", "）"}}) {
-      const std::size_t at = ref.find(open);
-      if (at == std::string::npos || !ref.ends_with(close) || at == 0) continue;
-      const std::string name = trim(ref.substr(0, at));
-      const std::string id = trim(ref.substr(at + open.size(), ref.size() - at - open.size() - close.size()));
-      std::vector<int> hits;
-      auto it = by_name_.find(name);
-      if (it != by_name_.end())
-        for (int s : it->second)
-          if (roster_.ids[s] == id) hits.push_back(s);
-      return hits;
-    }
-    std::set<int> hits;
-    if (auto it = by_id_.find(ref); it != by_id_.end()) hits.insert(it->second.begin(), it->second.end());
-    if (auto it = by_name_.find(ref); it != by_name_.end()) hits.insert(it->second.begin(), it->second.end());
-    return {hits.begin(), hits.end()};
+int StudentFinder::find(const std::string& ref, int row) const {
+  const std::vector<int> hits = matches(ref);
+  if (hits.size() == 1) return hits[0];
+  const std::string at = "工作表“" + sheet_ + "”第 " + num(row) + " 行";
+  if (hits.empty())
+    throw at + "的学生“" + ref +
+        "”在数据表中找不到：请写统一学号、姓名、姓名(统一学号) 或 第N行（学生在数据表中的行号）。";
+  std::string where;
+  for (std::size_t i = 0; i < hits.size() && i < 5; ++i) where += (i ? "、" : "") + num(hits[i] + 2);
+  throw at + "的学生“" + ref + "”对应不止一个学生（数据表第 " + where + " 行），请写成 姓名(统一学号) 或 第N行。";
+}
+
+std::vector<int> StudentFinder::matches(const std::string& ref) const {
+  // 第N行: the student's row on the data sheet.
+  if (ref.starts_with("第") && ref.ends_with("行")) {
+    const auto n = host::parse_user_number(trim(ref.substr(3, ref.size() - 6)));
+    if (n && *n == static_cast<long long>(*n) && *n >= 2 && *n <= roster_.size() + 1)
+      return {static_cast<int>(*n) - 2};
+    return {};
   }
+  // 姓名(统一学号), with half- or full-width brackets.
+  for (auto [open, close] : {std::pair<std::string_view, std::string_view>{"(", ")"}, {"（", "）"}}) {
+    const std::size_t at = ref.find(open);
+    if (at == std::string::npos || !ref.ends_with(close) || at == 0) continue;
+    const std::string name = trim(ref.substr(0, at));
+    const std::string id = trim(ref.substr(at + open.size(), ref.size() - at - open.size() - close.size()));
+    std::vector<int> hits;
+    auto it = by_name_.find(name);
+    if (it != by_name_.end())
+      for (int s : it->second)
+        if (roster_.ids[s] == id) hits.push_back(s);
+    return hits;
+  }
+  std::set<int> hits;
+  if (auto it = by_id_.find(ref); it != by_id_.end()) hits.insert(it->second.begin(), it->second.end());
+  if (auto it = by_name_.find(ref); it != by_name_.end()) hits.insert(it->second.begin(), it->second.end());
+  return {hits.begin(), hits.end()};
+}
 
-  const Roster& roster_;
-  std::map<std::string, std::vector<int>> by_id_, by_name_;
-};
+namespace {
 
 std::string who(const Roster& roster, int s) { return roster.names[s] + "（数据表第 " + num(s + 2) + " 行）"; }
 
@@ -206,7 +202,7 @@ std::variant<ConditionSheet, std::string> read_conditions(const host::Worksheet&
   const int width = std::max({kind_col, who_col, value_col});
 
   try {
-    const Resolver resolver(roster);
+    const StudentFinder resolver(roster, std::string(kConditionsSheet));
     for (int top = 2; top <= host::kMaxRows; top += kConditionBlockRows) {
       const int bottom = std::min(host::kMaxRows, top + kConditionBlockRows - 1);
       const ValueGrid rows = sheet.values(Area{top, 1, bottom, width});

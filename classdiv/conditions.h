@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -71,6 +72,22 @@ struct Roster {
 
 // Columns A, C and D of rows 2..N+1 of the data sheet.
 Roster read_roster(const host::Worksheet& data, int students);
+
+// Finds the student a reference names: 统一学号 or 姓名 where unique,
+// 姓名(统一学号), or 第N行 (the student's row on the data sheet). A
+// reference that matches nobody or several students throws the refusal's
+// text, naming `sheet` and the row.
+class StudentFinder {
+ public:
+  StudentFinder(const Roster& roster, std::string sheet);
+  int find(const std::string& ref, int row) const;
+
+ private:
+  std::vector<int> matches(const std::string& ref) const;
+  const Roster& roster_;
+  std::string sheet_;
+  std::map<std::string, std::vector<int>> by_id_, by_name_;
+};
 
 struct ConditionSheet {
   std::vector<Condition> conditions;

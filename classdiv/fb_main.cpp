@@ -12,6 +12,7 @@
 #include "classdiv/fb_forms.h"
 #include "classdiv/fb_refine.h"
 #include "classdiv/fb_search.h"
+#include "classdiv/xk_run.h"
 #include "host/numbers.h"
 #include "host/setting_numbers.h"
 #include "host/page_breaks.h"
@@ -143,6 +144,20 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
 
   // Conditions are refused, like the data, before anything changes.
   host::Worksheet* rules_sheet = wb.find_sheet(std::string(kConditionsSheet));
+  host::Worksheet* elective_sheet = wb.find_sheet(std::string(kElectiveSheet));
+  if (elective_sheet && elective_sheet->name() != data.name() && N >= 1 && K <= N) {
+    if (rules_sheet && rules_sheet->name() != data.name()) {
+      refuse(env, st, "工作簿中既有工作表“" + std::string(kElectiveSheet) + "”又有工作表“" +
+                          std::string(kConditionsSheet) + "”：选科分班目前不能同时使用分班条件，请把其中一张表改名后再运行。");
+      return;
+    }
+    auto got = xk_prepare(env, wb, data, N, K);
+    if (auto* refusal = std::get_if<std::string>(&got)) {
+      refuse(env, st, *refusal);
+      return;
+    }
+    st.fb_electives = std::make_shared<XkRun>(std::move(std::get<XkRun>(got)));
+  }
   if (rules_sheet && rules_sheet->name() != data.name() && N >= 1 && K <= N) {
     auto cond = std::make_shared<FbConditions>();
     cond->roster = read_roster(data, N);
@@ -230,7 +245,8 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
     for (int n = 0; n < N; ++n) out.push_back(static_cast<int>(col.at(n, 0).as_number()) - 1);
     return out;
   };
-  if (cond) ws.write_values({2, M + 5}, number_column(N, [](int n) { return n + 1; }));
+  XkRun* xk = st.fb_electives.get();
+  if (cond || xk) ws.write_values({2, M + 5}, number_column(N, [](int n) { return n + 1; }));
   ws.activate();
   Area all = ws.current_region(1, 1);
   ws.select(all);
@@ -251,6 +267,7 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
     const ClassRules placing(cond->read.conditions, cond->roster, K, key_of);
     deal = deal_with_conditions(sorted, deal, cond->roster, placing, key_of, K);
   }
+  if (xk) deal = xk_deal(*xk, students_by_row(), B);
   ws.write_values({2, 2}, number_column(N, [&](int n) { return deal[n]; }));
 
   st.fb_class_sizes.assign(K + 1, std::vector<int>(4, 0));
@@ -286,6 +303,12 @@ void fb_prepare_classes(jobs::JobEnv& env, FbState& st) {
     st.fb_rules = std::move(rules);
   }
 
+  if (xk) {
+    const std::vector<int> by_row = students_by_row();
+    xk->roster_of_record.assign(N + 1, 0);
+    for (int n = 0; n < N; ++n) xk->roster_of_record[n + 1] = by_row[n];
+  }
+
   fb_build_stats(env, st);
 
   st.fb_record_no.assign(N + 2, 0);
@@ -319,9 +342,16 @@ void fb_build_stats(jobs::JobEnv& env, FbState& st) {
   sizes.at(K, 3) = Value::text("年级");
   ws.write_values({S + 1, 1}, sizes);
   ws.set_value(S + K + 2, 3, Value::text("总平均分"));
-  ws.set_value(S + K + 3, 3, Value::text("最高平均分的班"));
-  ws.set_value(S + K + 4, 3, Value::text("最低平均分的班"));
-  ws.set_value(S + K + 5, 3, Value::text("平均分两最之差"));
+  // With electives the extremes are per group, whose classes are not meant
+  // to match those of another; each group's three rows name it in column D.
+  const int blocks = st.fb_electives ? static_cast<int>(st.fb_electives->plan.groups.size()) : 1;
+  for (int g = 0; g < blocks; ++g) {
+    ws.set_value(S + K + 3 + 3 * g, 3, Value::text("最高平均分的班"));
+    ws.set_value(S + K + 4 + 3 * g, 3, Value::text("最低平均分的班"));
+    ws.set_value(S + K + 5 + 3 * g, 3, Value::text("平均分两最之差"));
+    if (st.fb_electives)
+      for (int x = 3; x <= 5; ++x) ws.set_value(S + K + x + 3 * g, 4, Value::text(st.fb_electives->group_name(g)));
+  }
 
   for (int c = 1; c <= K; ++c)
     for (int x = 5; x <= M + 4; ++x) {
@@ -339,16 +369,27 @@ void fb_refresh_extremes(jobs::JobEnv& env, FbState& st) {
   host::WorksheetFunctions& wf = env.host_app.worksheet_function();
   const int M = st.fb_score_cols, K = st.fb_class_count;
   const int S = st.stats_row();
-  std::vector<double> spread(M + 5, 0.0);
-  for (int x = 5; x <= M + 4; ++x) {
-    const Area v{S + 1, x, S + K, x};
-    const double mx = wf.max(ws, v);
-    const double mn = wf.min(ws, v);
-    ws.set_value(S + K + 3, x, Value::number(wf.match_exact(Value::number(mx), ws, v)));
-    ws.set_value(S + K + 4, x, Value::number(wf.match_exact(Value::number(mn), ws, v)));
-    spread[x] = mx - mn;
+  // The classes compared: all of them, or each group's with electives.
+  std::vector<std::pair<int, int>> blocks{{1, K}};
+  if (const XkRun* xk = st.fb_electives.get()) {
+    blocks.clear();
+    for (std::size_t g = 0; g < xk->plan.groups.size(); ++g)
+      blocks.emplace_back(xk->first_class[g], xk->first_class[g] + xk->plan.groups[g].classes - 1);
   }
-  for (int x = 5; x <= M + 4; ++x) ws.set_value(S + K + 5, x, Value::number(spread[x]));
+  for (std::size_t g = 0; g < blocks.size(); ++g) {
+    const auto [first, last] = blocks[g];
+    const int top = S + K + 3 + 3 * static_cast<int>(g);
+    std::vector<double> spread(M + 5, 0.0);
+    for (int x = 5; x <= M + 4; ++x) {
+      const Area v{S + first, x, S + last, x};
+      const double mx = wf.max(ws, v);
+      const double mn = wf.min(ws, v);
+      ws.set_value(top, x, Value::number(wf.match_exact(Value::number(mx), ws, v) + first - 1));
+      ws.set_value(top + 1, x, Value::number(wf.match_exact(Value::number(mn), ws, v) + first - 1));
+      spread[x] = mx - mn;
+    }
+    for (int x = 5; x <= M + 4; ++x) ws.set_value(top + 2, x, Value::number(spread[x]));
+  }
 }
 
 void fb_exchange_rows(host::Application& app, host::Worksheet& ws, int i, int k, int scratch_row) {
@@ -408,9 +449,117 @@ SearchInput arranged(const SearchInput& now, const std::vector<int>& ids) {
   return in;
 }
 
+// Balances one group of classes (rows first_row.. of the sheet, classes
+// first..last) on its own, for `seconds` or `evaluations` candidates, and
+// puts its best state into fb_record_no. The search sees the group as a
+// grade of its own: rows from 2, classes from 1, its students numbered 1..n.
+void balance_group(jobs::JobEnv& env, FbState& st, const ValueGrid& scores, int first, int last, double seconds,
+                   long long evaluations) {
+  const int M = st.fb_score_cols;
+  const int top = st.fb_class_rows[first][1], bottom = st.fb_class_rows[last][4];
+  const int n = bottom - top + 1, shift = top - 2;
+  SearchInput in;
+  in.students = n;
+  in.columns = M;
+  in.classes = last - first + 1;
+  in.scores.resize(static_cast<std::size_t>(n) * M);
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < M; ++j) in.scores[static_cast<std::size_t>(i) * M + j] = scores.at(top - 2 + i, j).as_number();
+  in.rows.assign(in.classes + 1, {0, 0, 0, 0});
+  in.sizes.assign(in.classes + 1, 0);
+  for (int c = first; c <= last; ++c) {
+    for (int x = 0; x < 4; ++x) in.rows[c - first + 1][x] = st.fb_class_rows[c][x + 1] - shift;
+    in.sizes[c - first + 1] = st.fb_class_sizes[c][1];
+  }
+  std::vector<int> record(n + 1, 0);  // the group's own numbers to record numbers
+  for (int i = 0; i < n; ++i) {
+    in.ids.push_back(i + 1);
+    record[i + 1] = st.fb_record_no[top + i];
+  }
+  FbSearch search(std::move(in));
+  Best best;
+  best.offer(largest_spread(search, M), search.spread_sum(), search.ids());
+  std::unordered_set<std::uint64_t> seen{search.state_hash()};
+  const double start = env.clock.now_seconds();
+  const bool by_work = evaluations >= 0;
+  std::optional<FbRefine> refine;
+  auto judged = [&] { return search.candidates_judged() + (refine ? refine->judged() : 0); };
+  auto time_left = [&] { return by_work ? judged() < evaluations : env.clock.now_seconds() < start + seconds; };
+  while (time_left() && best.max_spread > st.fb_max_diff) {
+    if (!refine) {
+      const auto pick = search.choose();
+      if (pick && !seen.count(search.hash_after(pick->first, pick->second))) {
+        search.exchange(pick->first, pick->second);
+        seen.insert(search.state_hash());
+        best.offer(largest_spread(search, M), search.spread_sum(), search.ids());
+        continue;
+      }
+      refine.emplace(arranged(search.input(), best.ids), st.fb_seed, nullptr);
+      if (!refine->has_moves()) break;
+    }
+    const long long batch = by_work ? std::min(kRefineBatch, evaluations - judged()) : kRefineBatch;
+    refine->run(batch, static_cast<double>(st.fb_max_diff));
+    best.offer(refine->best_max_spread(), refine->best_spread_sum(), refine->best_ids());
+    if (!refine->has_moves()) break;
+  }
+  if (refine) {
+    refine->polish_best(static_cast<double>(st.fb_max_diff));
+    best.offer(refine->best_max_spread(), refine->best_spread_sum(), refine->best_ids());
+  }
+  st.fb_candidates += judged();
+  st.fb_best_spread = std::max(st.fb_best_spread, best.max_spread);
+  for (int i = 0; i < n; ++i) st.fb_record_no[top + i] = record[best.ids[i]];
+}
+
+// Each group of an elective division balanced on its own, the time (or
+// the candidates) shared out by the group's students; then the sheets.
+void balance_groups(jobs::JobEnv& env, FbState& st) {
+  const XkRun& xk = *st.fb_electives;
+  const int N = st.fb_student_count, M = st.fb_score_cols;
+  host::Worksheet& ws = *st.work_sheet;
+  const ValueGrid scores = ws.values(Area{2, 5, N + 1, M + 4});
+  st.fb_start_time = env.clock.now_seconds();
+  st.fb_best_spread = 0;
+  for (std::size_t g = 0; g < xk.plan.groups.size(); ++g) {
+    const XkGroup& group = xk.plan.groups[g];
+    if (group.classes < 2) continue;
+    const double share = static_cast<double>(group.students) / N;
+    env.ui.progress("分班调整中：第 " + num(static_cast<long long>(g) + 1) + " 组（" + xk.group_name(static_cast<int>(g)) +
+                    "，" + num(group.classes) + " 个班）");
+    balance_group(env, st, scores, xk.first_class[g], xk.first_class[g] + group.classes - 1,
+                  st.fb_time_limit * share,
+                  st.fb_evaluation_limit >= 0 ? static_cast<long long>(st.fb_evaluation_limit * share) : -1);
+  }
+  env.ui.progress_done();
+  st.fb_end_time = env.clock.now_seconds();
+  st.fb_elapsed = st.fb_end_time - st.fb_start_time;
+  st.fb_max_spread = static_cast<float>(st.fb_best_spread);
+
+  // Each student's final class, by roster index, for the elective sheets.
+  std::vector<int> class_of(N, 0);
+  std::vector<std::vector<double>> by_student(N);
+  const ValueGrid header = ws.values(Area{1, 5, 1, M + 4});
+  std::vector<std::string> columns;
+  for (int j = 0; j < M; ++j) columns.push_back(header.at(0, j).display_text());
+  for (int c = 1; c <= st.fb_class_count; ++c)
+    for (int r = st.fb_class_rows[c][1]; r <= st.fb_class_rows[c][4]; ++r) {
+      const int s = xk.roster_of_record[st.fb_record_no[r]];
+      class_of[s] = c;
+      // The record number r - 1 stood in row r when the scores were read.
+      const int from = st.fb_record_no[r] - 1;
+      for (int j = 0; j < M; ++j) by_student[s].push_back(scores.at(from, j).as_number());
+    }
+  xk_write_results(xk, *st.work_book, class_of, by_student, columns);
+  fb_write_back(env, st);
+}
+
 }  // namespace
 
 void fb_balance_classes(jobs::JobEnv& env, FbState& st) {
+  if (st.fb_electives) {
+    balance_groups(env, st);
+    return;
+  }
   host::Worksheet& ws = *st.work_sheet;
   const int N = st.fb_student_count, M = st.fb_score_cols, K = st.fb_class_count;
 

@@ -23,6 +23,7 @@ namespace lczs::classdiv {
 inline constexpr std::uint64_t kFbDefaultSeed = 20240901;
 
 struct FbConditions;  // classdiv/conditions.h
+struct XkRun;         // classdiv/xk_run.h
 
 struct FbState {
   // ---- the run ----------------------------------------------------------
@@ -83,6 +84,9 @@ struct FbState {
   // What the workbook's 分班条件 sheet asks; null without that sheet, and
   // then nothing of the run differs.
   std::shared_ptr<FbConditions> fb_conditions;
+  // The division by elective combination the sheet 选科 asks for; null
+  // without that sheet, and then nothing of the run differs.
+  std::shared_ptr<XkRun> fb_electives;
 
   // Row of the statistics block's header: N + 9.
   int stats_row() const { return fb_student_count + 9; }

@@ -28,13 +28,15 @@
 //    classes left. Any completion of the subtree is a feasible flow of this
 //    relaxation (its undecided groups hold that many together), so none
 //    walks less; the few-fixed classes already decided only grow.
-// 3. The range comes next in the order: the search first finds the least
-//    walks W and few-fixed classes L over [lo, hi], then tries windows
-//    [a, a+w] for w = 0, 1, ... and keeps the first width at which some
-//    window still reaches (W, L): a plan of range r fits the window
-//    [its smallest, its largest], so no narrower range exists. Within that
-//    width the smallest squared deviation over all windows is taken, each
-//    window's leaves computing it exactly by step 1.
+// 3. The range and the squared deviation come next in the order. The
+//    search first finds the least walks W and few-fixed classes L over
+//    [lo, hi], then visits again every leaf whose bound does not exceed
+//    (W, L) (the same bound, so no such plan is missed) and, for each that
+//    reaches (W, L), tries the windows [a, a+w] for w = 0, 1, ...: a plan of
+//    range r fits the window [its smallest, its largest], so the first width
+//    at which some window reaches W is the leaf's least range, and the flow
+//    of step 1 gives its least squared deviation there. The best leaf by
+//    (range, squared deviation) is the plan.
 #include "classdiv/xk_plan.h"
 
 #include <algorithm>
@@ -183,6 +185,7 @@ class Search {
     long long walks = 0;
     int few = 0;
     long long squares = 0;
+    int range = 0;
     std::vector<int> k;
     Outcome out;
   };
@@ -297,20 +300,47 @@ class Search {
   }
 
   void leaf(int few) {
-    auto out = flow(sets_.size(), 0, target_ != nullptr);
-    if (!out) return;
     if (target_) {
-      if (out->walks != target_->walks || few != target_->few) return;
-      if (best_.found && out->squares >= best_.squares) return;
-    } else if (worse(out->walks, few, false)) {
+      if (few == target_->few) narrowest(few);
       return;
     }
+    auto out = flow(sets_.size(), 0, false);
+    if (!out || worse(out->walks, few, false)) return;
     best_.found = true;
     best_.walks = out->walks;
     best_.few = few;
-    best_.squares = out->squares;
     best_.k = k_;
     best_.out = std::move(*out);
+  }
+
+  // A leaf that reaches the target: its narrowest window of class sizes and
+  // there its least squared deviation, kept when better than the best.
+  void narrowest(int few) {
+    const auto whole = flow(sets_.size(), 0, false);
+    if (!whole || whole->walks != target_->walks) return;
+    const int a0 = a_, b0 = b_;
+    const int widest = best_.found ? std::min(best_.range, b0 - a0) : b0 - a0;
+    for (int w = 0; w <= widest; ++w) {
+      bool any = false;
+      for (int a = a0; a + w <= b0; ++a) {
+        a_ = a;
+        b_ = a + w;
+        auto out = flow(sets_.size(), 0, true);
+        if (!out || out->walks != target_->walks) continue;
+        any = true;
+        if (best_.found && (w > best_.range || (w == best_.range && out->squares >= best_.squares))) continue;
+        best_.found = true;
+        best_.walks = out->walks;
+        best_.few = few;
+        best_.squares = out->squares;
+        best_.range = w;
+        best_.k = k_;
+        best_.out = std::move(*out);
+      }
+      if (any) break;
+    }
+    a_ = a0;
+    b_ = b0;
   }
 
   void dfs(std::size_t i, int left, int few) {
@@ -363,16 +393,10 @@ std::optional<XkPlan> xk_best_plan(const XkPlanInput& in) {
   Search search(in);
   const auto optimum = search.run(in.lo, in.hi, nullptr);
   if (!optimum.found) return std::nullopt;
-  Search::Best best;
-  std::vector<FixedSet> sets;
-  for (int w = 0; w <= in.hi - in.lo && !best.found; ++w)
-    for (int a = in.lo; a + w <= in.hi; ++a) {
-      auto got = search.run(a, a + w, &optimum);
-      if (got.found && (!best.found || got.squares < best.squares)) {
-        best = std::move(got);
-        sets = search.sets();
-      }
-    }
+  // Every plan reaching the optimum is visited once more for the range and
+  // the squared deviation.
+  const Search::Best best = search.run(in.lo, in.hi, &optimum);
+  const std::vector<FixedSet> sets = search.sets();
   XkPlan plan;
   plan.nodes = search.nodes();
   const int N = search.students();

@@ -7,6 +7,7 @@ packages=(
   cmake g++ make pkg-config
   ccache                # rebuilds in other checkouts of the tree are cheap
   libgtest-dev libgmock-dev libbenchmark-dev
+  libglpk-dev           # the elective plan's benchmark checks it against an integer program
   libicu-dev            # pinyin collation for sorting
   libzip-dev            # reading and writing .xlsx (zip container)
   libpugixml-dev        # reading .xlsx (XML parts)

@@ -281,6 +281,23 @@ LCZS_TEST(jobs_leave_the_same_workbook_through_idispatch) {
              .expect_message_containing("分班结束!");
        },
        fb, JobOutcome::Completed},
+      {"class division by elective combination: its sheet, 结果 and the box at the end",
+       [] {
+         memory::WorkbookData book = class_book(30);
+         std::vector<std::vector<memory::Lit>> rows = {{"学生", "选科"}};
+         for (int r = 2; r <= 31; ++r) rows.push_back({"第" + std::to_string(r) + "行", r <= 21 ? "物化生" : "历、政、地"});
+         memory::add_sheet(book, "选科", rows);
+         book.active_sheet = 0;
+         return book;
+       },
+       [](ui::ScriptedUi& ui) {
+         fb_start(ui, "3", "");
+         ui.expect_message_containing("开始分班，需要几分钟时间")
+             .expect_message("选科分班：30 名学生，3 个班（组合班 3 个、定二走一 0 个、定一走二 0 个），走班共 0 "
+                             "科次，是所有可行方案中最少的。")
+             .expect_message_containing("分班结束!");
+       },
+       fb, JobOutcome::Completed},
       {"class division declined",
        [] { return class_book(5); },
        [](ui::ScriptedUi& ui) {
