@@ -7,7 +7,9 @@
 //   xk_plan_bench [seed]
 #include <glpk.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
