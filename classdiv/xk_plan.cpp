@@ -131,7 +131,12 @@ struct FixedSet {
   XkMask mask = 0;
   int walks = 0;
   int reach = 0;  // students whose combination holds the set
+  int side = 0;   // under 3+1+2, 1 for the second first choice's sets
 };
+
+// Classes still to give out, per side: under 3+1+2 the two first choices
+// share no student, so each side needs whole classes of its own.
+using Left = std::array<int, 2>;
 
 struct Outcome {
   long long walks = 0;
@@ -166,10 +171,15 @@ class Search {
       }
     }
     for (XkMask f : masks) {
-      FixedSet s{f, 3 - xk_popcount(f), 0};
+      const XkMask first = in.first_choices & (~in.first_choices + 1);
+      FixedSet s{f, 3 - xk_popcount(f), 0, in.first_choices && !(f & first) ? 1 : 0};
       for (auto& [c, n] : in.combos)
         if ((c & f) == f) s.reach += n;
       all_.push_back(s);
+    }
+    for (auto& [c, n] : in.combos) {
+      const XkMask first = in.first_choices & (~in.first_choices + 1);
+      side_students_[in.first_choices && !(c & first) ? 1 : 0] += n;
     }
     std::sort(all_.begin(), all_.end(), [](const FixedSet& a, const FixedSet& b) {
       if (a.walks != b.walks) return a.walks < b.walks;
@@ -198,7 +208,23 @@ class Search {
       if (s.reach >= a) sets_.push_back(s);
     best_ = Best{};
     k_.assign(sets_.size(), 0);
-    if (!sets_.empty()) dfs(0, in_.classes, 0);
+    last_of_side_ = {-1, -1};
+    for (std::size_t i = 0; i < sets_.size(); ++i) last_of_side_[sets_[i].side] = static_cast<int>(i);
+    if (sets_.empty()) return best_;
+    const int K = in_.classes;
+    if (!in_.first_choices) {
+      dfs(0, Left{K, 0}, 0);
+      return best_;
+    }
+    // Every split of the classes between the sides, the one nearest the
+    // sides' shares first.
+    const int guess = std::clamp(
+        static_cast<int>((static_cast<long long>(side_students_[0]) * K + N_ / 2) / std::max(1, N_)), 0, K);
+    auto split = [&](int first) { dfs(0, Left{first, K - first}, 0); };
+    for (int step = 0; guess + step <= K || guess - step >= 0; ++step) {
+      if (guess + step <= K) split(guess + step);
+      if (step > 0 && guess - step >= 0) split(guess - step);
+    }
     return best_;
   }
   const std::vector<FixedSet>& sets() const { return sets_; }
@@ -207,11 +233,11 @@ class Search {
 
  private:
   // The flow with the first `decided` sets at k_ and the rest pooled.
-  std::optional<Outcome> flow(std::size_t decided, int left, bool squares) {
+  std::optional<Outcome> flow(std::size_t decided, Left left, bool squares) {
     const int C = static_cast<int>(in_.combos.size());
     const int F = static_cast<int>(sets_.size());
-    const int src = 0, pool = C + F + 1, sink = C + F + 2;
-    Network net(C + F + 3);
+    const int src = 0, pool = C + F + 1, sink = C + F + 3;
+    Network net(C + F + 4);
     const long long K = in_.classes;
     std::vector<std::vector<int>> arcs(C, std::vector<int>(F, -1));
     for (int c = 0; c < C; ++c) {
@@ -227,8 +253,8 @@ class Search {
       if (static_cast<std::size_t>(f) >= decided) {
         // Its classes are at most its reach over a, each holding at most b.
         const int reach = reach_now(f, decided);
-        const long long most = std::min(left, reach / a_);
-        net.arc(node, pool, static_cast<int>(std::min<long long>(reach, most * b_)), Cost{0, w, 0});
+        const long long most = std::min(left[sets_[f].side], reach / a_);
+        net.arc(node, pool + sets_[f].side, static_cast<int>(std::min<long long>(reach, most * b_)), Cost{0, w, 0});
         continue;
       }
       const int k = k_[f];
@@ -240,9 +266,10 @@ class Search {
         for (int q = a_; q < b_; ++q) net.arc(node, sink, k, Cost{0, w, K * (2 * q + 1) - 2LL * N_});
       }
     }
-    if (left > 0) {
-      bound_arcs.push_back(net.arc(pool, sink, left * a_, Cost{-1, 0, 0}));
-      if (b_ > a_) net.arc(pool, sink, left * (b_ - a_), Cost{});
+    for (int side : {0, 1}) {
+      if (left[side] == 0) continue;
+      bound_arcs.push_back(net.arc(pool + side, sink, left[side] * a_, Cost{-1, 0, 0}));
+      if (b_ > a_) net.arc(pool + side, sink, left[side] * (b_ - a_), Cost{});
     }
     if (net.run(src, sink) != N_) return std::nullopt;
     // Every lower bound must be met in full.
@@ -252,7 +279,8 @@ class Search {
         if (k_[f] == 0) continue;
         if (net.flow(bound_arcs[i++]) != k_[f] * a_) return std::nullopt;
       }
-      if (left > 0 && net.flow(bound_arcs[i]) != left * a_) return std::nullopt;
+      for (int side : {0, 1})
+        if (left[side] > 0 && net.flow(bound_arcs[i++]) != left[side] * a_) return std::nullopt;
     }
     Outcome out;
     out.students.assign(F, 0);
@@ -304,7 +332,7 @@ class Search {
       if (few == target_->few) narrowest(few);
       return;
     }
-    auto out = flow(sets_.size(), 0, false);
+    auto out = flow(sets_.size(), Left{0, 0}, false);
     if (!out || worse(out->walks, few, false)) return;
     best_.found = true;
     best_.walks = out->walks;
@@ -316,7 +344,7 @@ class Search {
   // A leaf that reaches the target: its narrowest window of class sizes and
   // there its least squared deviation, kept when better than the best.
   void narrowest(int few) {
-    const auto whole = flow(sets_.size(), 0, false);
+    const auto whole = flow(sets_.size(), Left{0, 0}, false);
     if (!whole || whole->walks != target_->walks) return;
     const int a0 = a_, b0 = b_;
     const int widest = best_.found ? std::min(best_.range, b0 - a0) : b0 - a0;
@@ -325,7 +353,7 @@ class Search {
       for (int a = a0; a + w <= b0; ++a) {
         a_ = a;
         b_ = a + w;
-        auto out = flow(sets_.size(), 0, true);
+        auto out = flow(sets_.size(), Left{0, 0}, true);
         if (!out || out->walks != target_->walks) continue;
         any = true;
         if (best_.found && (w > best_.range || (w == best_.range && out->squares >= best_.squares))) continue;
@@ -343,31 +371,33 @@ class Search {
     b_ = b0;
   }
 
-  void dfs(std::size_t i, int left, int few) {
+  void dfs(std::size_t i, Left left, int few) {
     ++nodes_;
-    if (left == 0) {
+    if (left[0] == 0 && left[1] == 0) {
       // Every set left keeps no class.
       for (std::size_t j = i; j < sets_.size(); ++j) k_[j] = 0;
       leaf(few);
       return;
     }
     if (i == sets_.size()) return;
-    // The classes left must fit into the sets left.
-    long long room = 0;
-    for (std::size_t j = i; j < sets_.size(); ++j) room += reach_now(j, i) / a_;
-    if (room < left) return;
+    // The classes left on each side must fit into its sets left.
+    Left room{0, 0};
+    for (std::size_t j = i; j < sets_.size(); ++j) room[sets_[j].side] += reach_now(j, i) / a_;
+    if (room[0] < left[0] || room[1] < left[1]) return;
     const auto bound = flow(i, left, false);
     if (!bound || worse(bound->walks, few, true)) return;
     const FixedSet& s = sets_[i];
-    const int most = std::min(left, reach_now(i, i) / a_);
-    const int least = i + 1 == sets_.size() ? left : 0;
+    const int most = std::min(left[s.side], reach_now(i, i) / a_);
+    const int least = static_cast<int>(i) == last_of_side_[s.side] ? left[s.side] : 0;
     if (least > most) return;
     // The relaxation's own choice first, then outwards from it: a good plan
     // found early cuts more.
     const int guess = std::clamp((bound->students[i] + b_ - 1) / b_, least, most);
     auto visit = [&](int k) {
       k_[i] = k;
-      dfs(i + 1, left - k, few + (s.walks >= 2 ? k : 0));
+      Left next = left;
+      next[s.side] -= k;
+      dfs(i + 1, next, few + (s.walks >= 2 ? k : 0));
     };
     for (int step = 0; guess + step <= most || guess - step >= least; ++step) {
       if (guess + step <= most) visit(guess + step);
@@ -384,6 +414,8 @@ class Search {
   Best best_;
   std::vector<int> k_;
   long long nodes_ = 0;
+  std::array<int, 2> side_students_{0, 0};
+  std::array<int, 2> last_of_side_{-1, -1};
 };
 
 }  // namespace
