@@ -2,8 +2,9 @@
 """A grade for the class division: N students with 9 subjects and a total in the documented layout, names drawn
 from common surnames and given-name characters (so some sound alike), and with --conditions a 分班条件 sheet of
 20 conditions of each kind that can all be met: 指定班级, 同班 (pairs, some a boy and a girl), 分开 (three each),
-同名分开 over 全体, and 均衡 rows over four tags.
-Usage: make_classdiv_book.py OUT.xlsx [--students N] [--classes K] [--seed S] [--conditions]"""
+同名分开 over 全体, and 均衡 rows over four tags. With --electives 3+1+2 or 3+3 a 选科 sheet gives every student a
+combination, drawn with the shares a grade shows (物化生 the largest, several under 20 students in 1,000).
+Usage: make_classdiv_book.py OUT.xlsx [--students N] [--classes K] [--seed S] [--conditions] [--electives SYSTEM]"""
 import argparse
 import random
 
@@ -18,6 +19,7 @@ ap.add_argument("--students", type=int, default=1000)
 ap.add_argument("--classes", type=int, default=10)
 ap.add_argument("--seed", type=int, default=1)
 ap.add_argument("--conditions", action="store_true")
+ap.add_argument("--electives", choices=["3+1+2", "3+3"])
 a = ap.parse_args()
 rng = random.Random(a.seed)
 
@@ -64,4 +66,19 @@ if a.conditions:
     tags = ["班干部", "住校生", "团员", "特长生"]
     for n in range(20):
         cs.append(["均衡", "、".join(ref(fresh(order)) for _ in range(5)), tags[n % 4]])
+if a.electives:
+    shares = {
+        "3+1+2": [("物化生", 30), ("物化地", 10), ("物生地", 8), ("物化政", 5), ("物生政", 4), ("物政地", 3),
+                  ("历政地", 15), ("历生地", 8), ("历化生", 2), ("历政生", 6), ("历化地", 1), ("历化政", 0.5)],
+        "3+3": [("物化生", 22), ("物化地", 6), ("物生地", 5), ("物化政", 4), ("历政地", 10), ("历生地", 6), ("历政生", 5),
+                ("物化技", 3), ("物生技", 2), ("物政技", 3), ("化政技", 2), ("生政技", 2), ("物历地", 2), ("化政历", 1.5),
+                ("化历地", 1), ("生历化", 1), ("生历技", 1), ("历地技", 0.8), ("政地技", 0.7), ("生化技", 0.5),
+                ("物政地", 0.5)],
+    }[a.electives]
+    es = wb.create_sheet("选科")
+    es.append(["学生", "选科"])
+    combos = [c for c, _ in shares]
+    weights = [w for _, w in shares]
+    for n in range(a.students):
+        es.append([20260001 + n, rng.choices(combos, weights)[0]])
 wb.save(a.out)

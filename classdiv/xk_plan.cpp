@@ -306,14 +306,17 @@ class Search {
   }
 
   // Whether (walks, few) is worse than what is kept (or the target).
-  bool worse(long long walks, int few, bool leaf_tie_ok) const {
+  // Whether a plan (or a bound) of these walks and few-fixed classes can be
+  // dropped: when looking for the target, anything above it; otherwise
+  // anything not strictly better than the best plan found.
+  bool worse(long long walks, int few) const {
     if (target_) {
       if (walks != target_->walks) return walks > target_->walks;
       return few > target_->few;
     }
     if (!best_.found) return false;
     if (walks != best_.walks) return walks > best_.walks;
-    return leaf_tie_ok ? few > best_.few : few >= best_.few;
+    return few >= best_.few;
   }
 
   // Students a set can still be given: its combinations' students less
@@ -333,7 +336,7 @@ class Search {
       return;
     }
     auto out = flow(sets_.size(), Left{0, 0}, false);
-    if (!out || worse(out->walks, few, false)) return;
+    if (!out || worse(out->walks, few)) return;
     best_.found = true;
     best_.walks = out->walks;
     best_.few = few;
@@ -385,7 +388,7 @@ class Search {
     for (std::size_t j = i; j < sets_.size(); ++j) room[sets_[j].side] += reach_now(j, i) / a_;
     if (room[0] < left[0] || room[1] < left[1]) return;
     const auto bound = flow(i, left, false);
-    if (!bound || worse(bound->walks, few, true)) return;
+    if (!bound || worse(bound->walks, few)) return;
     const FixedSet& s = sets_[i];
     const int most = std::min(left[s.side], reach_now(i, i) / a_);
     const int least = static_cast<int>(i) == last_of_side_[s.side] ? left[s.side] : 0;
@@ -394,6 +397,8 @@ class Search {
     // found early cuts more.
     const int guess = std::clamp((bound->students[i] + b_ - 1) / b_, least, most);
     auto visit = [&](int k) {
+      // A plan found below a sibling may already reach this node's bound.
+      if (worse(bound->walks, few)) return;
       k_[i] = k;
       Left next = left;
       next[s.side] -= k;
