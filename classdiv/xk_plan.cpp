@@ -23,11 +23,15 @@
 //    sets (a set whose superset combinations hold fewer than a students can
 //    never open a class, so its k_F is 0 in every plan). A subtree is
 //    dropped only when a lower bound on its walks and its few-fixed classes
-//    is worse than the best plan found: the bound is the flow in which every
-//    undecided set feeds one pool that must hold R·a to R·b students, R the
-//    classes left. Any completion of the subtree is a feasible flow of this
-//    relaxation (its undecided groups hold that many together), so none
-//    walks less; the few-fixed classes already decided only grow.
+//    is no better than the best plan found: the bound is the flow in which
+//    every undecided set feeds one pool that must hold R·a to R·b students,
+//    R the classes left, and takes at most what its combinations have left
+//    beyond the lower bounds of their own decided classes. Any completion of
+//    the subtree is a feasible flow of this relaxation (its undecided groups
+//    hold that many together), so none walks less; the few-fixed classes
+//    already decided only grow. Under 3+1+2 no student may sit with the
+//    other first choice, so every split of K between the two sides is
+//    searched in turn, each side with its own pool and its own R.
 // 3. The range and the squared deviation come next in the order. The
 //    search first finds the least walks W and few-fixed classes L over
 //    [lo, hi], then visits again every leaf whose bound does not exceed
