@@ -159,40 +159,53 @@ std::unique_ptr<ui::Form> make_c_fbsz(FbState& st, ui::Ui& ui) {
     // not hold a usable number keeps everything typed in this showing from
     // being stored, so the user sees the form again with the defaults
     // untouched. Its message only shows when the class count itself was
-    // fine, so one confirmation never gives two messages.
+    // fine, so one confirmation never gives two messages; the reason given
+    // when the form comes back names the first box refused.
     std::optional<int> time_limit;
     std::optional<float> max_diff;
-    bool bad_manual = false;
+    std::string bad_manual;
+    auto quoted = [](const std::string& text) { return "“" + text + "”"; };
     if (form->control("OptionButton2").value) {
       const std::string minutes = host::trim(form->control("c_fbsj_txtbox").text);
       if (!minutes.empty()) {
         auto v = typed_number(minutes);
         double seconds = v ? host::round_half_even(*v * 60) : -1;
-        if (!v || seconds < 0 || seconds > host::kMaxTimeLimitSeconds) bad_manual = true;
+        if (!v) bad_manual = "程序执行时间" + quoted(minutes) + "不是数字";
+        else if (seconds < 0) bad_manual = "程序执行时间" + quoted(minutes) + "是负数";
+        else if (seconds > host::kMaxTimeLimitSeconds)
+          bad_manual = "程序执行时间" + quoted(minutes) + "超过 " + host::int_text(host::kMaxTimeLimitSeconds / 60) +
+                       " 分钟（" + host::int_text(host::kMaxTimeLimitSeconds) + " 秒）";
         else time_limit = static_cast<int>(seconds);
       }
       const std::string diff = host::trim(form->control("c_gkcz_txtbox").text);
       if (!diff.empty()) {
         auto v = typed_number(diff);
-        if (!v) bad_manual = true;
-        else max_diff = static_cast<float>(*v);
+        if (!v && bad_manual.empty()) bad_manual = "各科及总分允许最大差值" + quoted(diff) + "不是数字";
+        else if (v) max_diff = static_cast<float>(*v);
       }
     }
 
     const std::string count = host::trim(form->control("c_fbs_txtbox").text);
+    form->refused.clear();
     if (count.empty()) {
       ui.message_box("请输入分班数!", ui::Buttons::Ok, ui::kTitle);
+      form->refused = "没有填写分班数";
     } else {
       auto v = typed_number(count);
       double k = v ? host::round_half_even(*v) : -1;
-      if (!v || *v < 0 || k > host::kMaxClassCount || bad_manual)
+      if (!v) form->refused = "分班数" + quoted(count) + "不是数字";
+      else if (*v < 0) form->refused = "分班数" + quoted(count) + "是负数";
+      else if (k > host::kMaxClassCount)
+        form->refused = "分班数" + quoted(count) + "超过 " + host::int_text(host::kMaxClassCount);
+      else form->refused = bad_manual;
+      if (!form->refused.empty())
         ui.message_box(kTypeError, ui::Buttons::Ok, ui::kTitle);
       else
         st.fb_class_count = static_cast<int>(k);
     }
     // Stored whatever became of the class count; they hold for the rest of
     // the run.
-    if (!bad_manual) {
+    if (bad_manual.empty()) {
       if (time_limit) st.fb_time_limit = *time_limit;
       if (max_diff) st.fb_max_diff = *max_diff;
     }

@@ -78,7 +78,10 @@ void fb_confirm(jobs::JobEnv& env, FbState& st) {
     form->on("c_fbsz", "QueryClose", [&closed] { closed = true; });
     env.ui.show_modal(*form);
     why = closed ? "再次显示：关闭窗口不会离开这个窗体，要停止分班请按“取消”"
-                 : "再次显示：分班数须为 2 或以上，各框重新为空";
+                 : "再次显示：" +
+                       (form->refused.empty() ? "分班数须为 " + host::int_text(host::kMinClassCount) + " 或以上"
+                                              : form->refused) +
+                       "，各框重新为空";
   } while (st.fb_go_on && st.fb_class_count < host::kMinClassCount);
 }
 

@@ -62,6 +62,10 @@ class Form {
   // Why the job shows this form again ("" on its first showing): a window
   // shows the form as designed, a text backend says it on one line.
   std::string shown_again;
+  // What the form's own check refused when it was last confirmed, in a few
+  // words naming the box ("" when it took what was typed): the job's
+  // reason when it shows the form again.
+  std::string refused;
   // Controls that share a line, left to right, each row inside one
   // container; see ui/form_layout.h for where the others go.
   std::vector<std::vector<std::string>> rows;

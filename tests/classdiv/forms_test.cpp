@@ -96,6 +96,26 @@ struct Showing {
   bool close_box = false;
 };
 
+// Types one showing into the form and presses its button.
+void fill(FormDriver& f, const Showing& s) {
+  if (s.cancel) {
+    f.click("CommandButton2");
+    return;
+  }
+  if (s.close_box) {
+    f.close_box();
+    return;
+  }
+  f.set_text("c_fbs_txtbox", s.classes);
+  if (s.manual) {
+    f.choose("OptionButton2");
+    f.set_text("c_fbsj_txtbox", s.minutes);
+    f.set_text("c_gkcz_txtbox", s.diff);
+    if (s.back_to_default) f.choose("OptionButton1");
+  }
+  f.click("CommandButton1");
+}
+
 struct SettingsCase {
   const char* what;
   std::vector<Showing> showings;
@@ -159,24 +179,7 @@ TEST(Forms, SettingsRules) {
     ui::ScriptedUi ui;
     ui.expect_message(kConfirm, ui::kOk).expect_form("gs", [](FormDriver& f) { f.close_box(); });
     for (const Showing& s : c.showings) {
-      ui.expect_form("c_fbsz", [s](FormDriver& f) {
-        if (s.cancel) {
-          f.click("CommandButton2");
-          return;
-        }
-        if (s.close_box) {
-          f.close_box();
-          return;
-        }
-        f.set_text("c_fbs_txtbox", s.classes);
-        if (s.manual) {
-          f.choose("OptionButton2");
-          f.set_text("c_fbsj_txtbox", s.minutes);
-          f.set_text("c_gkcz_txtbox", s.diff);
-          if (s.back_to_default) f.choose("OptionButton1");
-        }
-        f.click("CommandButton1");
-      });
+      ui.expect_form("c_fbsz", [s](FormDriver& f) { fill(f, s); });
       if (s.message) ui.expect_message(s.message);
     }
     memory::MemoryApplication app;
@@ -189,6 +192,56 @@ TEST(Forms, SettingsRules) {
     EXPECT_EQ(st.fb_class_count, c.classes);
     EXPECT_EQ(st.fb_time_limit, c.time_limit);
     EXPECT_EQ(st.fb_max_diff, c.diff);
+  }
+}
+
+// The line a text dialog shows when the settings form comes back names
+// what was refused, not always the class count's lower bound.
+TEST(Forms, TheSettingsFormSaysWhyItIsBack) {
+  const struct {
+    Showing typed;
+    std::string why;
+  } cases[] = {
+      {{.classes = "abc", .message = kTypeError}, "再次显示：分班数“abc”不是数字，各框重新为空"},
+      {{.classes = "-3", .message = kTypeError}, "再次显示：分班数“-3”是负数，各框重新为空"},
+      {{.classes = "32768", .message = kTypeError}, "再次显示：分班数“32768”超过 32767，各框重新为空"},
+      {{.classes = "", .message = "请输入分班数!"}, "再次显示：没有填写分班数，各框重新为空"},
+      {{.classes = "1"}, "再次显示：分班数须为 2 或以上，各框重新为空"},
+      {{.classes = "6", .manual = true, .minutes = "三", .message = kTypeError},
+       "再次显示：程序执行时间“三”不是数字，各框重新为空"},
+      {{.classes = "6", .manual = true, .minutes = "-1", .message = kTypeError},
+       "再次显示：程序执行时间“-1”是负数，各框重新为空"},
+      {{.classes = "6", .manual = true, .minutes = "546.2", .message = kTypeError},
+       "再次显示：程序执行时间“546.2”超过 546 分钟（32767 秒），各框重新为空"},
+      {{.classes = "6", .manual = true, .diff = "1e1", .message = kTypeError},
+       "再次显示：各科及总分允许最大差值“1e1”不是数字，各框重新为空"},
+      // The count is judged first, as its message is the one shown.
+      {{.classes = "x", .manual = true, .minutes = "三", .message = kTypeError},
+       "再次显示：分班数“x”不是数字，各框重新为空"},
+      {{.close_box = true}, "再次显示：关闭窗口不会离开这个窗体，要停止分班请按“取消”"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    ui::ScriptedUi ui;
+    ui.expect_message(kConfirm, ui::kOk).expect_form("gs", [](FormDriver& f) { f.close_box(); });
+    const Showing s = c.typed;
+    ui.expect_form("c_fbsz", [s](FormDriver& f) {
+      EXPECT_EQ(f.form().shown_again, "");
+      fill(f, s);
+    });
+    if (s.message) ui.expect_message(s.message);
+    std::string why;
+    ui.expect_form("c_fbsz", [&why](FormDriver& f) {
+      why = f.form().shown_again;
+      f.click("CommandButton2");
+    });
+    memory::MemoryApplication app;
+    host::FakeClock clock;
+    jobs::JobEnv env{app, ui, clock};
+    FbState st;
+    fb_confirm(env, st);
+    EXPECT_TRUE(ui.finished()) << ui.report();
+    EXPECT_EQ(why, c.why);
   }
 }
 
