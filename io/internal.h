@@ -101,6 +101,11 @@ std::string shift_formula(std::string_view formula, int drow, int dcol);
 // The whole file, at most kMaxFileBytes; throws FileError.
 std::string read_file_bytes(const std::string& path);
 
+// What a file that is no workbook this program reads really is, told from
+// its content, and what to do with it, as the whole refusal; "" when it may
+// be one (an .xlsx package, a compound file of Excel, text).
+std::string foreign_file_text(const std::string& path);
+
 // ---- Writing ----------------------------------------------------------------------------
 
 // The whole .xlsx package for `book`, its parts parsed as they were made

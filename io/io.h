@@ -34,7 +34,9 @@ class FileError : public host::HostError {
   using HostError::HostError;
 };
 
-// By extension (.xlsx, .xlsm, .csv, .txt) and, failing that, by content.
+// By content (an .ods, a picture or a web page is refused saying what it
+// is; a zip package is read as .xlsx), then by extension (.xlsx, .xlsm,
+// .csv, .txt).
 memory::WorkbookData read_workbook(const std::string& path);
 memory::WorkbookData read_xlsx(const std::string& path);
 // The same from bytes in memory; `name_for_messages` stands for the file in

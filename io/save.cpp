@@ -217,12 +217,12 @@ WorkbookData read_workbook(const std::string& path) {
   static const std::string kEncrypted("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
   if (ole && detail::read_file_bytes(path).find(kEncrypted) != std::string::npos)
     throw FileError("无法读取文件“" + path + "”：文件已加密，请先取消密码再运行。");
+  if (std::string foreign = detail::foreign_file_text(path); !foreign.empty()) throw FileError(foreign);
   if (ext == ".xls" || ole)
     throw FileError("无法读取文件“" + path + "”：本程序不能读取 .xls 格式（Excel 97-2003）的工作簿，"
                     "请在电子表格程序中将它另存为 .xlsx 格式后再试。");
-  if (ext == ".xlsx" || ext == ".xlsm") return read_xlsx(path);
-  if (ext == ".csv" || ext == ".txt" || ext == ".tsv") return read_csv(path);
-  if (magic.size() >= 4 && magic.substr(0, 4) == "PK\x03\x04") return read_xlsx(path);
+  // A package is read as one whatever its name: no text begins so.
+  if (ext == ".xlsx" || ext == ".xlsm" || magic.rfind("PK\x03\x04", 0) == 0) return read_xlsx(path);
   return read_csv(path);
 }
 

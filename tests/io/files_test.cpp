@@ -188,6 +188,76 @@ TEST(BadFiles, XlsIsNotReadButExplained) {
   EXPECT_NE(error_of([&] { read_workbook(tmp / "renamed.dat"); }).find("另存为 .xlsx"), std::string::npos);
 }
 
+// What a file picked by mistake is, said from its content whatever its
+// name, with what to do; a name alone never makes a picture a CSV.
+TEST(BadFiles, AFileIsNamedByWhatItHolds) {
+  TempDir tmp;
+  ASSERT_EQ(python("make_files.py", "foreign " + tmp.dir.string()), 0);
+  const std::string ole("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+  auto wide = [](const std::string& name) {
+    std::string out;
+    for (char c : name) out += std::string(1, c) + '\0';
+    return out;
+  };
+  // A bitmap header: "BM", size, four reserved zero bytes, offset, and the
+  // size of the info header (40).
+  const std::string bmp = std::string("BM\x46\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0", 18) + std::string(40, '\0');
+  spit(tmp / "photo.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16) + std::string(64, '\x01'));
+  spit(tmp / "scan.jpg", std::string("\xFF\xD8\xFF\xE0\0\x10JFIF", 10) + std::string(64, 'x'));
+  spit(tmp / "anim.gif", "GIF89a" + std::string(32, '\0'));
+  spit(tmp / "pic.bmp", bmp);
+  spit(tmp / "fax.tif", std::string("II*\0\x08\0\0\0", 8) + std::string(32, '\0'));
+  spit(tmp / "pic.webp", std::string("RIFF\x24\0\0\0WEBPVP8 ", 16) + std::string(32, '\0'));
+  spit(tmp / "report.pdf", "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n1 0 obj\n");
+  spit(tmp / "export.xls", "\xEF\xBB\xBF\r\n<html><head><meta charset=utf-8></head><body><table><tr><td>1</td></tr></table>");
+  spit(tmp / "xml2003.xls", "<?xml version=\"1.0\"?>\n<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\">");
+  spit(tmp / "old.doc", ole + std::string(504, '\0') + wide("WordDocument"));
+  spit(tmp / "old.ppt", ole + std::string(504, '\0') + wide("PowerPoint Document"));
+  spit(tmp / "packed.rar", "Rar!\x1A\x07\x01\0");
+  const struct {
+    std::string file;  // also read under the names 成绩.xlsx and 成绩.csv
+    const char* says;
+  } cases[] = {
+      {"sheet.ods", "它是OpenDocument 电子表格（.ods）"},
+      {"letter.odt", "它是OpenDocument 文档"},
+      {"letter.docx", "它是Word 文档（.docx）"},
+      {"slides.pptx", "它是PowerPoint 演示文稿"},
+      {"binary.xlsb", "它是Excel 二进制工作簿（.xlsb）"},
+      {"archive.zip", "它是zip 压缩包"},
+      {"photo.png", "它是PNG 图片"},
+      {"scan.jpg", "它是JPEG 图片"},
+      {"anim.gif", "它是GIF 图片"},
+      {"pic.bmp", "它是BMP 图片"},
+      {"fax.tif", "它是TIFF 图片"},
+      {"pic.webp", "它是WebP 图片"},
+      {"report.pdf", "它是PDF 文档"},
+      {"export.xls", "它是网页（HTML）"},
+      {"xml2003.xls", "它是Excel 2003 XML 表格"},
+      {"old.doc", "它是Word 97-2003 文档"},
+      {"old.ppt", "它是PowerPoint 97-2003 演示文稿"},
+      {"packed.rar", "它是RAR 压缩包"},
+  };
+  for (const auto& c : cases) {
+    for (const std::string& name : {c.file, std::string("成绩.xlsx"), std::string("成绩.csv")}) {
+      SCOPED_TRACE(c.file + " as " + name);
+      if (name != c.file) spit(tmp / name, slurp(tmp / c.file));
+      const std::string msg = error_of([&] { read_workbook(tmp / name); });
+      EXPECT_NE(msg.find(c.says), std::string::npos) << msg;
+      EXPECT_NE(msg.find(tmp / name), std::string::npos) << msg;
+      EXPECT_NE(msg.find("请"), std::string::npos) << msg;  // and what to do
+    }
+  }
+  // Texts that begin as a signature might, and a package under another
+  // name, are read as what they are.
+  spit(tmp / "bmi.csv", "BMI,身高\n21.5,170\n");
+  EXPECT_EQ(read_workbook(tmp / "bmi.csv").sheets[0]->get(2, 2)->value, Value::number(170));
+  spit(tmp / "tag.csv", "<b>,x\n1,2\n");
+  EXPECT_EQ(read_workbook(tmp / "tag.csv").sheets[0]->get(1, 1)->value, Value::text("<b>"));
+  write_xlsx(small_book(), tmp / "book.xlsx");
+  spit(tmp / "book.csv", slurp(tmp / "book.xlsx"));
+  EXPECT_EQ(read_workbook(tmp / "book.csv").sheets[0]->name, "成绩");
+}
+
 // ---- CSV ------------------------------------------------------------------------------
 
 TEST(Csv, EncodingsNumbersAndQuoting) {

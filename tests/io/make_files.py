@@ -6,6 +6,9 @@
                      rows without numbers, dates, parts the model cannot carry
   bad GOOD DIR       damaged variants of the good file GOOD (written by our
                      writer): one file per fault, named after it
+  foreign DIR        zip packages of other kinds that a user may pick as a
+                     workbook: OpenDocument, Word, PowerPoint, a binary
+                     workbook, a plain archive
 """
 import os
 import re
@@ -182,9 +185,27 @@ def bad(good, out):
     open(os.path.join(out, "crc.xlsx"), "wb").write(bytes(raw))
 
 
+def foreign(out):
+    def package(name, entries):
+        with zipfile.ZipFile(os.path.join(out, name), "w") as z:
+            for entry, text in entries:
+                # OpenDocument stores its mimetype first and uncompressed.
+                kind = zipfile.ZIP_STORED if entry == "mimetype" else zipfile.ZIP_DEFLATED
+                z.writestr(entry, text, compress_type=kind)
+    od = "application/vnd.oasis.opendocument."
+    package("sheet.ods", [("mimetype", od + "spreadsheet"), ("content.xml", "<office:document-content/>")])
+    package("letter.odt", [("mimetype", od + "text"), ("content.xml", "<office:document-content/>")])
+    package("letter.docx", [("[Content_Types].xml", CT), ("word/document.xml", "<w:document/>")])
+    package("slides.pptx", [("[Content_Types].xml", CT), ("ppt/presentation.xml", "<p:presentation/>")])
+    package("binary.xlsb", [("[Content_Types].xml", CT), ("xl/workbook.bin", "\x83\x01")])
+    package("archive.zip", [("成绩.xlsx", "not inside"), ("说明.txt", "text")])
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "handmade":
         handmade(sys.argv[2])
+    elif sys.argv[1] == "foreign":
+        foreign(sys.argv[2])
     elif sys.argv[1] == "bad":
         bad(sys.argv[2], sys.argv[3])
     else:
