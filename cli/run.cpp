@@ -288,6 +288,16 @@ static int run_command(int argc, char** argv) {
       std::cerr << "lczs: " << e.what() << "\n";
       return kExitFile;
     }
+    // A job's results go to this folder; one that cannot take them would
+    // refuse the run only after all its work.
+    if (cmd->book_required) {
+      try {
+        io::check_save_folder(target);
+      } catch (const host::HostError& e) {
+        std::cerr << "lczs: " << e.what() << "\n";
+        return kExitFile;
+      }
+    }
     std::string warning = io::warning_text(data);
     if (!warning.empty()) std::cerr << warning << "\n";
     if (cmd->saves) {

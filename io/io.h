@@ -113,6 +113,12 @@ std::string save_target(const std::string& source_path);
 void check_saveable(const memory::WorkbookData& book, const std::string& source_path,
                     const std::string& target);
 
+// Throws host::SaveError, in the words a save there would fail with, when
+// nothing can be saved in the folder of `path`: it is missing, not a
+// folder, or not writable. The command calls it before anything runs, so
+// that a run is not refused only after all its work.
+void check_save_folder(const std::string& path);
+
 // The store the `lczs` command saves through: check_saveable, then an
 // atomic write_xlsx. `book.path` is the file the workbook was read from.
 class XlsxStore : public memory::WorkbookStore {

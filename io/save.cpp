@@ -159,13 +159,22 @@ std::string real_save_path(const std::string& path) {
 
 namespace {
 
+// The folder a save to `real` writes its temporary file in.
+std::string folder_of(const std::string& real) {
+  fs::path target(real);
+  return target.parent_path().empty() ? "." : target.parent_path().string();
+}
+
+void check_folder_exists(const std::string& dir, const std::string& shown) {
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) fail(shown, "文件夹不存在");
+}
+
 void save_xlsx(const WorkbookData& book, const std::string& path, Replace replace) {
   if (path.empty()) fail(path, "没有给出文件名");
   std::string real = real_save_path(path);
-  fs::path target(real);
-  std::string dir = target.parent_path().empty() ? "." : target.parent_path().string();
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) fail(path, "文件夹不存在");
+  std::string dir = folder_of(real);
+  check_folder_exists(dir, path);
   struct stat old {};
   bool had = ::stat(real.c_str(), &old) == 0;
   if (had && S_ISDIR(old.st_mode)) fail(path, "同名的文件夹已存在");
@@ -193,6 +202,14 @@ void save_xlsx(const WorkbookData& book, const std::string& path, Replace replac
 }
 
 }  // namespace
+
+void check_save_folder(const std::string& path) {
+  std::string dir = folder_of(real_save_path(path));
+  check_folder_exists(dir, path);
+  // What creating the temporary file there would meet, in its words.
+  if (::access(dir.c_str(), W_OK | X_OK) != 0)
+    fail(path, "无法在文件夹中创建临时文件（" + detail::errno_text(errno) + "）");
+}
 
 void write_xlsx(const WorkbookData& book, const std::string& path, Replace replace) {
   try {

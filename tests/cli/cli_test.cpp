@@ -244,6 +244,42 @@ std::string write_proficiency_book(const TempDir& dir, const std::string& name) 
   return path;
 }
 
+// Where the results cannot be written is found before the first question,
+// with the words the save would have used.
+TEST(Cli, AFolderThatCannotTakeTheResultsIsRefusedFirst) {
+  TempDir dir;
+  const std::string classes = write_classdiv_book(dir, "分班.xlsx");
+  const std::string grades = write_proficiency_book(dir, "会考.xlsx");
+  const std::string exam = write_exam_book(dir, "成绩.xlsx");
+  write_file(dir.file("文件"), "not a folder");
+  std::filesystem::create_directory(dir.path() / "只读");
+  std::filesystem::permissions(dir.path() / "只读", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  // Root writes anywhere, and so would its save.
+  const bool read_only_holds = ::geteuid() != 0;
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {
+      {{"classdiv", classes, "--classes", "2", "-o", dir.file("没有/结果.xlsx")}, "“" + dir.file("没有/结果.xlsx") + "”：文件夹不存在"},
+      {{"proficiency", grades, "-o", dir.file("文件/结果.xlsx")}, "：文件夹不存在"},
+      {{"exam", exam, "--cohort", "1", "--grade", "G1", "--save-name", "报告", "-o", dir.file("没有/副本.xlsx")},
+       "：文件夹不存在"},
+      {{"classdiv", classes, "--classes", "2", "-o", dir.file("只读/结果.xlsx")}, "无法在文件夹中创建临时文件（没有权限）"},
+      {{"exam", exam, "--cohort", "1", "--grade", "G1", "--save-name", "报告", "-o", dir.file("只读/副本.xlsx")},
+       "无法在文件夹中创建临时文件（没有权限）"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    if (c.args.back().find("只读") != std::string::npos && !read_only_holds) continue;
+    CliResult r = run_lczs(c.args);
+    EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+    EXPECT_EQ(r.out, "");  // no question was asked
+    EXPECT_NE(r.err.find("lczs: 无法保存文件“"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+  std::filesystem::permissions(dir.path() / "只读", std::filesystem::perms::owner_all);
+}
+
 std::string openpyxl_files(const std::string& args) {
   const char* src = std::getenv("LCZS_SOURCE_DIR");
   return "/usr/bin/python3 '" + std::string(src ? src : LCZS_SOURCE_DIR) + "/tests/io/openpyxl_files.py' " + args;
