@@ -161,7 +161,9 @@ std::vector<jobs::Command> ClassDivision::commands() {
                         .meaning = "选科分班的班额浮动：每班人数在平均人数上下 D 人之内（默认 5），代替“选科设置”表中的值"},
                        {.option = kTeachingCapOption,
                         .value_name = "N",
-                        .meaning = "选科分班的教学班上限（默认为每班最多人数），代替“选科设置”表中的值"}}},
+                        .meaning = "选科分班的教学班上限（默认为每班最多人数），代替“选科设置”表中的值"}},
+           // 统一学号, 班级, 姓名, 性别 and a score column at least.
+           .sheet_fits = [](const host::Worksheet& ws) { return jobs::table_from_a1(ws, 5); }},
           {.name = "fbhelp",
            .aliases = {"帮助"},
            .button = "帮助",

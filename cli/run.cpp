@@ -14,6 +14,7 @@
 
 #include "cli/commands.h"
 #include "cli/lczs.h"
+#include "cli/sheet_choice.h"
 #include "cli/signals.h"
 #include "host/clock.h"
 #include "model/commandbars.h"
@@ -267,6 +268,7 @@ static int run_command(int argc, char** argv) {
   memory::MemoryApplication app;
   fs::path save_folder = fs::current_path();
   std::optional<io::FileLock> lock;
+  std::string sheet_hint;  // said when the run stops
   if (!a.book.empty()) {
     std::string target = a.output.empty() ? io::save_target(a.book) : a.output;
     if (cmd->saves) {
@@ -321,6 +323,10 @@ static int run_command(int argc, char** argv) {
       } catch (const host::HostError& e) {
         return usage_error("工作表“" + a.sheet + "”不能激活：" + e.what());
       }
+    }
+    if (cmd->sheet_fits) {
+      std::cerr << sheet_in_use(app.active_workbook());
+      sheet_hint = sheet_to_choose(*cmd, app.active_workbook());
     }
   } else {
     if (!a.sheet.empty()) return usage_error("--sheet 要和工作簿一起用。", cmd);
@@ -387,6 +393,7 @@ static int run_command(int argc, char** argv) {
     status = kExitStopped;
   }
   std::cout.flush();
+  if (status == kExitStopped) std::cerr << sheet_hint;
   if (!store->written().empty()) std::cerr << io::saved_text(store->written()) << "\n";
   addin.IDTExtensibility2_OnDisconnection(shell::ext_dm_HostShutdown);
   // The jobs end a failed step with their own message whatever the cause;

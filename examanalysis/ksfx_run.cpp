@@ -32,7 +32,9 @@ std::vector<jobs::Command> ExamAnalysis::commands() {
            .forms = {Ksfx::ksgssz_flags(), Ksfx::ksfxForm_flags()},
            .options = {{.option = kRatesOption,
                         .meaning = std::string("加上学科分析、分数段和图表（没有“") + kSheetSettings +
-                                   "”工作表时按默认设置）"}}}};
+                                   "”工作表时按默认设置）"}},
+           // 班级, 学号, 姓名 and a subject at least.
+           .sheet_fits = [](const host::Worksheet& ws) { return jobs::table_from_a1(ws, 4); }}};
 }
 
 JobOutcome ExamAnalysis::ksfx_run(jobs::JobEnv& env) {

@@ -5,9 +5,11 @@
 // that explain them stay with the job.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "host/host.h"
 #include "ui/flags_ui.h"
 
 namespace lczs::jobs {
@@ -26,6 +28,17 @@ struct Command {
   std::vector<ui::FormFlags> forms;
   // Options that fill no control; the job reads them from JobEnv::option.
   std::vector<ui::FlagField> options;
+  // Whether a sheet is laid out as the job reads it, as the job's first
+  // check of the table from A1 judges; the command names a sheet that is
+  // when the active one is not. Empty for a job that reads no sheet.
+  std::function<bool(const host::Worksheet&)> sheet_fits;
 };
+
+// A table from A1 with at least `columns` columns and a row under its
+// header: the layout every job's first check asks for.
+inline bool table_from_a1(const host::Worksheet& sheet, int columns) {
+  const host::Area region = sheet.current_region(1, 1);
+  return region.top == 1 && region.left == 1 && region.right >= columns && region.bottom >= 2;
+}
 
 }  // namespace lczs::jobs

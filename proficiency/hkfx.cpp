@@ -285,7 +285,9 @@ std::vector<jobs::Command> Proficiency::commands() {
            .book_required = true,
            .saves = true,
            .exit_message = std::string(kQuit),
-           .forms = {hkgssz_flags()}}};
+           .forms = {hkgssz_flags()},
+           // 班级, 学号, 姓名 and a subject at least.
+           .sheet_fits = [](const host::Worksheet& ws) { return jobs::table_from_a1(ws, 4); }}};
 }
 
 namespace {

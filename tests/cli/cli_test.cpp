@@ -244,6 +244,61 @@ std::string write_proficiency_book(const TempDir& dir, const std::string& name) 
   return path;
 }
 
+// The sheet a job reads is named before its first question; when it is not
+// laid out for the job but another sheet is, the run's end names that one
+// and the option.
+TEST(Cli, TheSheetUsedIsSaidAndOneThatFitsIsNamed) {
+  TempDir dir;
+  memory::WorkbookData book;
+  memory::add_sheet(book, "统计", {{"班级", "人数"}, {1, 40}});
+  memory::add_sheet(book, "隐藏", {{"统一学号", "班级", "姓名", "性别", "语文"}, {1, nullptr, "甲", "男", 90}});
+  book.sheets.back()->hidden = true;
+  memory::add_sheet(book, "会考 一", {{"班级", "学号", "姓名", "语文"}, {1, 1, "甲", "A"}});
+  memory::add_sheet(book, "名单", {{"统一学号", "班级", "姓名", "性别", "语文", "总分"},
+                                   {1, nullptr, "甲", "男", 90, 90}, {2, nullptr, "乙", "女", 80, 80}});
+  memory::add_sheet(book, "空", {});
+  const std::string path = dir.file("多表.xlsx");
+  const struct {
+    int active;  // the sheet saved active, from 0
+    std::vector<std::string> args;
+    int exit_code;
+    std::string uses;  // the first line on standard error
+    std::string hint;  // at the end of standard error; "" for none
+  } cases[] = {
+      {0, {"classdiv", path, "--classes", "2"}, 1,
+       "lczs: 使用工作表“统计”（工作簿中共 5 张工作表，可用 --sheet 选择其他的）。\n",
+       "lczs: 工作表“统计”从 A1 起的表格不合“开始分班”的数据格式，工作表“名单”合格式；要用它，请加 --sheet 名单\n"},
+      {4, {"classdiv", path, "--classes", "2"}, 1, "lczs: 使用工作表“空”", "--sheet 名单\n"},
+      {0, {"classdiv", path, "--classes", "2", "--minutes", "0", "--sheet", "名单", "-o", dir.file("分班.xlsx")}, 0,
+       "lczs: 使用工作表“名单”", ""},
+      // Four columns are not enough for a class division, but do for the
+      // others; a name with a space is quoted for the shell.
+      {0, {"proficiency", path}, 1, "lczs: 使用工作表“统计”",
+       "工作表“会考 一”合格式（合格式的还有 1 张）；要用它，请加 --sheet '会考 一'\n"},
+      {2, {"exam", path, "--cohort", "1", "--grade", "G1", "--save-name", "报告"}, 1, "lczs: 使用工作表“会考 一”", ""},
+      {0, {"exam", path, "--cohort", "1", "--grade", "G1", "--save-name", "报告", "--sheet", "空"}, 1,
+       "lczs: 使用工作表“空”", "请加 --sheet '会考 一'\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0] + " on sheet " + std::to_string(c.active));
+    book.active_sheet = c.active;
+    io::write_xlsx(book, path);
+    CliResult r = run_lczs(c.args);
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.out << r.err;
+    EXPECT_EQ(r.err.rfind(c.uses, 0), 0u) << r.err;
+    if (c.hint.empty()) {
+      EXPECT_EQ(r.err.find("请加 --sheet"), std::string::npos) << r.err;
+    } else {
+      ASSERT_GE(r.err.size(), c.hint.size()) << r.err;
+      EXPECT_EQ(r.err.substr(r.err.size() - c.hint.size()), c.hint) << r.err;
+    }
+  }
+  // A book with one sheet says so.
+  const std::string one = write_exam_book(dir, "一张.xlsx");
+  CliResult r = run_lczs({"exam", one, "--cohort", "1", "--grade", "G1", "--save-name", "报告"});
+  EXPECT_EQ(r.err.rfind("lczs: 使用工作表“成绩”（工作簿中只有这一张工作表）。\n", 0), 0u) << r.err;
+}
+
 // Where the results cannot be written is found before the first question,
 // with the words the save would have used.
 TEST(Cli, AFolderThatCannotTakeTheResultsIsRefusedFirst) {
