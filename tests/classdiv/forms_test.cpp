@@ -116,6 +116,17 @@ void fill(FormDriver& f, const Showing& s) {
   f.click("CommandButton1");
 }
 
+// The settings dialogs of one run, as the script answers them.
+FbState confirm(ui::ScriptedUi& ui) {
+  memory::MemoryApplication app;
+  host::FakeClock clock;
+  jobs::JobEnv env{app, ui, clock};
+  FbState st;
+  fb_confirm(env, st);
+  EXPECT_TRUE(ui.finished()) << ui.report();
+  return st;
+}
+
 struct SettingsCase {
   const char* what;
   std::vector<Showing> showings;
@@ -182,12 +193,7 @@ TEST(Forms, SettingsRules) {
       ui.expect_form("c_fbsz", [s](FormDriver& f) { fill(f, s); });
       if (s.message) ui.expect_message(s.message);
     }
-    memory::MemoryApplication app;
-    host::FakeClock clock;
-    jobs::JobEnv env{app, ui, clock};
-    FbState st;
-    fb_confirm(env, st);
-    EXPECT_TRUE(ui.finished()) << ui.report();
+    const FbState st = confirm(ui);
     EXPECT_EQ(st.fb_go_on, c.go_on);
     EXPECT_EQ(st.fb_class_count, c.classes);
     EXPECT_EQ(st.fb_time_limit, c.time_limit);
@@ -235,12 +241,7 @@ TEST(Forms, TheSettingsFormSaysWhyItIsBack) {
       why = f.form().shown_again;
       f.click("CommandButton2");
     });
-    memory::MemoryApplication app;
-    host::FakeClock clock;
-    jobs::JobEnv env{app, ui, clock};
-    FbState st;
-    fb_confirm(env, st);
-    EXPECT_TRUE(ui.finished()) << ui.report();
+    const FbState st = confirm(ui);
     EXPECT_EQ(why, c.why);
   }
 }
@@ -248,12 +249,7 @@ TEST(Forms, TheSettingsFormSaysWhyItIsBack) {
 TEST(Forms, FormatAdjustmentEndsBeforeTheSettings) {
   ui::ScriptedUi ui;
   ui.expect_message(kConfirm, ui::kOk).expect_form("gs", [](FormDriver& f) { f.click("gstz_bt"); });
-  memory::MemoryApplication app;
-  host::FakeClock clock;
-  jobs::JobEnv env{app, ui, clock};
-  FbState st;
-  fb_confirm(env, st);
-  EXPECT_TRUE(ui.finished()) << ui.report();
+  const FbState st = confirm(ui);
   EXPECT_FALSE(st.fb_go_on);
 }
 
