@@ -116,6 +116,9 @@ class Ksfx {
   // Reads the settings and every score for the figures; the refusal or "".
   std::string ksfx_collect_rates();
   host::Worksheet* settings_sheet();
+  // Whether column A of the sheet holds the students' class codes (the data
+  // sheet and every table the run makes from it).
+  bool keeps_class_codes(const host::Worksheet& sheet) const;
   // A new sheet at the end of the workbook.
   host::Worksheet& ksfx_last_sheet(const std::string& name);
   // The report's style on a block: a bold caption row over a gridded table.
@@ -131,6 +134,10 @@ class Ksfx {
   std::unique_ptr<KsSurvey> survey_;
   // The class codes of all students, ascending: one table row each.
   std::vector<double> class_codes_;
+  // The top and bottom extract sheets made.
+  std::vector<std::string> extract_names_;
+  // The last row written on 年级各科均分; the next table goes below it.
+  int averages_end_ = 0;
 
   // The figures' inputs, read before any sheet changes. Scores per subject
   // of every student in data order, NaN where the cell holds no number.

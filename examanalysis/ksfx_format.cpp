@@ -1,5 +1,7 @@
 // The report's formatting: number format of the averages, the uniform table
 // style, page breaks, title rows, and the tables appended to the averages.
+#include <algorithm>
+
 #include "examanalysis/ksfx.h"
 #include "host/numbers.h"
 #include "host/page_breaks.h"
@@ -33,6 +35,15 @@ std::string quoted(const host::Worksheet& sheet) { return "工作表“" + sheet
 
 }  // namespace
 
+bool Ksfx::keeps_class_codes(const host::Worksheet& sheet) const {
+  static const char* const kCoded[] = {kSheetRaw, kSheetAll, kSheetSat, kSheetAbsent, kSheetBands,
+                                       kSheetAverages};
+  const std::string name = sheet.name();
+  for (const char* coded : kCoded)
+    if (name == coded) return true;
+  return std::find(extract_names_.begin(), extract_names_.end(), name) != extract_names_.end();
+}
+
 void Ksfx::ksfx_average_format(host::Worksheet& averages) {
   step_ = "设置均分的数字格式";
   averages.activate();
@@ -50,7 +61,11 @@ void Ksfx::ksfx_format_sheet(host::Worksheet& sheet) {
   Area region = sheet.current_region(1, 1);
   sheet.select(region);
   host_app.end_copy_mode();
-  sheet.replace_whole(region, "0", "");
+  // A class code of 0 is a class like any other: blanked it would read as no
+  // class, sort after the others and end the run of column A early.
+  Area blanked = region;
+  if (keeps_class_codes(sheet)) blanked.left = region.left + 1;
+  if (blanked.left <= blanked.right) sheet.replace_whole(blanked, "0", "");
   sheet.autofit_columns(region.left, region.right);
   sheet.set_font(region, plain_song(10));
 
@@ -151,12 +166,13 @@ void Ksfx::ksfx_append_to_averages(host::Worksheet& averages, const std::string&
   source.select(table);
   host_app.copy(source, table);
   averages.activate();
-  averages.select(Area::columns(1, 1), {2, 1});
-  // Directly below the last row of the unbroken run of column A from A2.
-  host::CellRef last = averages.end_down(2, 1);
-  averages.select(Area::cell(last.row + 1, 1));
-  host_app.paste(averages, {last.row + 1, 1});
+  // Directly below the last row the run wrote there: an empty cell in column
+  // A (a class nobody sat in, a code the style blanked) must not decide it.
+  const int below = averages_end_ + 1;
+  averages.select(Area::cell(below, 1));
+  host_app.paste(averages, {below, 1});
   host_app.end_copy_mode();
+  averages_end_ += table.row_count();
   work_book->delete_sheet(source);
 }
 

@@ -305,6 +305,8 @@ void Ksfx::ksfx_analyse() {
   for (int i = 1; i <= work_book->sheet_count(); ++i) ksfx_format_sheet(work_book->sheet(i));
   ksfx_paginate(sat);
   ksfx_title_row(averages);
+  // Title, header, one row per class and the grade row.
+  averages_end_ = st_.ks_class_count + 3;
   if (st_.ks_has_bands) ksfx_title_row(work_book->sheet(kSheetBands));
   if (st_.ks_has_absent) ksfx_title_row(work_book->sheet(kSheetAbsent));
   if (st_.ks_has_bands) ksfx_append_to_averages(averages, kSheetBands);

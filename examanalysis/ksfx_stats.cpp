@@ -174,6 +174,7 @@ void Ksfx::ksfx_rank_extract(host::Worksheet& sheet, const std::string& sheet_na
   step_ = "生成工作表“" + sheet_name + "”";
   host::Worksheet& extract = work_book->add_sheet();
   extract.set_name(sheet_name);
+  extract_names_.push_back(sheet_name);
 
   sheet.activate();
   Area region = sheet.current_region(1, 1);

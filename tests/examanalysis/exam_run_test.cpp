@@ -417,12 +417,12 @@ INSTANTIATE_TEST_SUITE_P(
                      {104, 2, 95, 95},
                      {"年级均分", 4, 85, 85},
                      {"年级缺考"}}},
-        // A code of 0 gets its own row like any other; the table style blanks
-        // the 0 it shows, as it does every zero.
+        // A code of 0 gets its own row like any other, and shows: the table
+        // style blanks zeros everywhere but in the class codes.
         AverageCase{"ClassCodeZero",
                     {{"班级", "学号", "姓名", "语文"}, {2, 1, "丙", 90}, {0, 1, "甲", 80}, {1, 1, "乙", 70}},
                     {{"班级", "人数", "语文", "总分"},
-                     {nullptr, 1, 80, 80},
+                     {0, 1, 80, 80},
                      {1, 1, 70, 70},
                      {2, 1, 90, 90},
                      {"年级均分", 3, 80, 80}}}),
