@@ -700,9 +700,9 @@ void fb_write_back(jobs::JobEnv& env, FbState& st) {
   ws.activate();
   ws.sort(ws.current_region(1, 1),
           SortSpec{.key1 = SortKey{M + 5, SortOrder::Ascending}, .header = SortHeader::Guess});
-  app.copy(scratch, Area{2, 1, N + 1, 1});
-  app.paste(ws, {2, 2});
-  app.end_copy_mode();
+  // The class numbers go in as values: a paste would bring the scratch
+  // sheet's plain format over the teacher's font and borders of column B.
+  ws.write_values({2, 2}, scratch.values(Area{2, 1, N + 1, 1}));
   ws.sort(ws.current_region(1, 1), SortSpec{.key1 = SortKey{2, SortOrder::Ascending},
                                             .key2 = SortKey{4, SortOrder::Ascending},
                                             .key3 = SortKey{M + 4, SortOrder::Descending},

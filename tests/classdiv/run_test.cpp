@@ -143,6 +143,30 @@ TEST(Run, DealsWithoutSearchGiveTheDocumentedLayout) {
   }
 }
 
+// The class numbers take the place of the empty cells of column B and keep
+// what the teacher gave them, as every other column of the table does.
+TEST(Run, ClassNumbersKeepTheColumnsFormat) {
+  Harness h(make_book({"语文"}, ranked_students(3, 3)));
+  MemoryWorksheet& ws = h.sheet(1);
+  const host::Area table{1, 1, 7, 6};
+  ws.set_font(table, {.name = "宋体", .size = 12});
+  ws.set_border(table, host::BorderIndex::InsideHorizontal,
+                {.style = host::LineStyle::Continuous, .weight = host::BorderWeight::Thin});
+  ws.set_number_format(host::Area{2, 2, 7, 2}, "0\\班");
+  script_start(h.ui, {"2", "0", ""});
+  h.ui.expect_message(kWait).expect_message("程序共执行了2秒，分班结束!");
+  ASSERT_EQ(h.run(), jobs::JobOutcome::Completed) << h.ui.report();
+  for (int r = 2; r <= 7; ++r) {
+    SCOPED_TRACE(r);
+    EXPECT_FALSE(ws.value(r, 2).is_empty());
+    EXPECT_EQ(ws.format(r, 2).font.name, "宋体");
+    EXPECT_EQ(ws.format(r, 2).font.size, 10);
+    EXPECT_EQ(ws.format(r, 2).borders.top.style, host::LineStyle::Continuous);
+    EXPECT_EQ(ws.format(r, 2).number_format, "0\\班");
+    EXPECT_EQ(ws.format(r, 2).borders, ws.format(r, 3).borders);
+  }
+}
+
 // A grade past row 32,767: 20,000 boys and 20,000 girls into two classes.
 // Scores fall by one down each gender, so the deal's pairs (1 2 2 1 for the
 // boys, 2 1 1 2 for the girls) leave both classes on the same average.

@@ -129,6 +129,47 @@ TEST(Cells, ClearContentsKeepsFormats) {
   EXPECT_EQ(s.ws->data().get(1, 2), nullptr);
 }
 
+// Range.Value and every other way a value goes in keeps the cell's format,
+// and an empty cell written in a formatted column takes the column's.
+TEST(Cells, EveryValueWriteKeepsTheFormat) {
+  using Write = void (*)(MemoryWorksheet&, int row, int col);
+  const struct {
+    const char* path;
+    Write write;
+  } paths[] = {
+      {"set_value", [](MemoryWorksheet& ws, int r, int c) { ws.set_value(r, c, N(7)); }},
+      {"set_values", [](MemoryWorksheet& ws, int r, int c) { ws.set_values(Area::cell(r, c), T("x")); }},
+      {"write_values",
+       [](MemoryWorksheet& ws, int r, int c) {
+         host::ValueGrid g(1, 1);
+         g.at(0, 0) = N(3);
+         ws.write_values({r, c}, g);
+       }},
+      {"set_formula constant", [](MemoryWorksheet& ws, int r, int c) { ws.set_formula(Area::cell(r, c), "12"); }},
+      {"set_formula", [](MemoryWorksheet& ws, int r, int c) { ws.set_formula(Area::cell(r, c), "=1+1"); }},
+      {"set_formula_r1c1", [](MemoryWorksheet& ws, int r, int c) { ws.set_formula_r1c1(Area::cell(r, c), "=RC[-1]"); }},
+      {"replace_whole", [](MemoryWorksheet& ws, int r, int c) { ws.replace_whole(Area::cell(r, c), "5", "6"); }},
+      {"clear_contents", [](MemoryWorksheet& ws, int r, int c) { ws.clear_contents(Area::cell(r, c)); }},
+  };
+  const host::BorderSpec thin{.style = host::LineStyle::Continuous, .weight = host::BorderWeight::Thin};
+  for (const auto& p : paths) {
+    SCOPED_TRACE(p.path);
+    OneSheet s({{1, 5}, {1, nullptr}});
+    // B1 formatted itself; B2 empty under a formatted column B.
+    s.ws->set_font(Area::cell(1, 2), {.name = "宋体", .bold = true});
+    s.ws->set_border(Area::cell(1, 2), host::BorderIndex::EdgeBottom, thin);
+    s.ws->set_number_format(Area::cell(1, 2), "0.0");
+    s.ws->set_font(Area::columns(2, 2), {.name = "楷体"});
+    s.ws->set_font(Area::cell(1, 2), {.name = "宋体"});
+    const memory::Format own = s.ws->format(1, 2), column = s.ws->format(2, 2);
+    p.write(*s.ws, 1, 2);
+    EXPECT_EQ(s.ws->format(1, 2), own);
+    p.write(*s.ws, 2, 2);
+    EXPECT_EQ(s.ws->format(2, 2), column);
+    EXPECT_EQ(s.ws->format(2, 2).font.name, "楷体");
+  }
+}
+
 struct RegionCase {
   const char* name;
   std::vector<std::vector<Lit>> rows;
