@@ -41,6 +41,9 @@ struct Args {
   ui::FlagValues values;  // form options given
 };
 
+// How a user keeps the work of a run that may not save over its workbook.
+constexpr const char* kRunWithOutput = "请加上 -o 另一个文件.xlsx 重新运行，结果写到那个文件，原文件不变。";
+
 bool ends_with_xlsx(const std::string& path) {
   std::string ext = fs::path(path).extension().string();
   for (auto& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -304,7 +307,7 @@ static int run_command(int argc, char** argv) {
     if (!warning.empty()) std::cerr << warning << "\n";
     if (cmd->saves) {
       try {
-        io::check_saveable(data, a.book, target);
+        io::check_saveable(data, a.book, target, kRunWithOutput);
       } catch (const host::HostError& e) {
         std::cerr << "lczs: " << e.what() << "\n";
         return kExitFile;
@@ -335,6 +338,7 @@ static int run_command(int argc, char** argv) {
   auto store = std::make_shared<io::RunStore>(a.book.empty() ? "" : fs::absolute(a.book).string(),
                                              save_folder.string(), !a.output.empty());
   store->on_left_out = [](const std::string& line) { std::cerr << "lczs: " << line << "\n"; };
+  store->how_to_keep = kRunWithOutput;
   app.set_store(store);
 
   // The dialogs.

@@ -48,6 +48,9 @@ class CarriedReader {
   // carried. `xml` is the element as text with its namespaces declared.
   std::optional<memory::CarriedObject> sheet_object(std::string_view element_name, std::string xml,
                                                    const std::vector<memory::CarriedLink>& links);
+  // Whether the drawing part `target` holds no drawn object at all (as
+  // LibreOffice writes one beside an autofilter): nothing to carry or lose.
+  bool empty_drawing(const std::string& target);
   // The printer settings behind <pageSetup r:id>.
   std::optional<memory::CarriedObject> printer_settings(const memory::CarriedLink& link);
 

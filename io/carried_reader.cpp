@@ -251,6 +251,9 @@ struct CarriedReader::Impl {
       for (auto f : doc.select_nodes("//*[local-name()='f']")) sheets_named(f.node().text().get(), o.reads);
     }
     o.what = chart && image ? "图表和图片" : chart ? "图表" : image ? "图片" : "图形";
+    // Pictures and shapes copy with their sheet; a chart would have to be
+    // pointed at the copy's cells.
+    o.copies = !chart;
     auto text = read(part);
     pugi::xml_document doc;
     if (!text || !parse(doc, *text)) {
@@ -323,10 +326,20 @@ std::optional<memory::CarriedObject> CarriedReader::sheet_object(std::string_vie
     o.covers_sheet = true;
   } else if (element_name == "picture") {
     o.what = "背景图片";
+    o.copies = true;
   } else {
     o.what = "页眉页脚图片";
   }
   return o;
+}
+
+bool CarriedReader::empty_drawing(const std::string& target) {
+  auto text = impl_->read(target);
+  pugi::xml_document doc;
+  if (!text || !parse(doc, *text) || !doc.document_element()) return false;
+  bool any = false;
+  each_element(doc.document_element(), [&](pugi::xml_node) { any = true; });
+  return !any;
 }
 
 std::optional<memory::CarriedObject> CarriedReader::printer_settings(const memory::CarriedLink& link) {

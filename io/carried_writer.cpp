@@ -55,15 +55,17 @@ CarriedPlan plan_carried(const memory::WorkbookData& book, bool macro_enabled, P
   std::map<std::string, std::string> written;  // archive name (lower case) -> new name
 
   // Writes `name` and all it reaches under their own names; a leaf already
-  // written is written again under a fresh one. Returns the new name, ""
-  // when the part is not in the archive.
-  auto place = [&](const std::string& name, auto& self) -> std::string {
+  // written is written again under a fresh one, and so is a sheet's own
+  // part (the drawing of a copied sheet) with its relationships, which
+  // reach the same pictures. Returns the new name, "" when the part is not
+  // in the archive.
+  auto place = [&](const std::string& name, bool sheets_own, auto& self) -> std::string {
     auto it = by_name.find(lower(name));
     if (it == by_name.end()) return "";
     const auto& part = *it->second;
     auto done = written.find(lower(name));
     if (done != written.end()) {
-      if (!part.reaches.empty()) return done->second;
+      if (!part.reaches.empty() && !sheets_own) return done->second;
       auto slash = part.name.rfind('/'), dot = part.name.rfind('.');
       if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = part.name.size();
       std::string stem = part.name.substr(0, dot);
@@ -71,6 +73,10 @@ CarriedPlan plan_carried(const memory::WorkbookData& book, bool macro_enabled, P
       std::string fresh = names.fresh(stem, part.name.substr(dot), 2);
       plan.copies.emplace_back(fresh, part.name);
       plan.content_types.emplace_back(fresh, part.content_type);
+      // In the same folder, the relationships' relative targets hold as they are.
+      for (const auto& r : part.reaches)
+        if (lower(r) == lower(rels_name(part.name)) && names.take(rels_name(fresh)))
+          plan.copies.emplace_back(rels_name(fresh), r);
       return fresh;
     }
     if (!names.take(part.name))
@@ -80,24 +86,24 @@ CarriedPlan plan_carried(const memory::WorkbookData& book, bool macro_enabled, P
     // Relationship parts are typed by their extension.
     if (part.name.size() < 5 || lower(part.name.substr(part.name.size() - 5)) != ".rels")
       plan.content_types.emplace_back(part.name, part.content_type);
-    for (const auto& r : part.reaches) self(r, self);
+    for (const auto& r : part.reaches) self(r, false, self);
     return part.name;
   };
-  auto keep = [&](const memory::CarriedLink& l, std::vector<memory::CarriedLink>& into) {
+  auto keep = [&](const memory::CarriedLink& l, bool sheets_own, std::vector<memory::CarriedLink>& into) {
     memory::CarriedLink out = l;
     if (!l.external) {
-      out.target = place(l.target, place);
+      out.target = place(l.target, sheets_own, place);
       if (out.target.empty()) return;
     }
     into.push_back(std::move(out));
   };
-  for (const auto& l : c.package_links) keep(l, plan.package_links);
+  for (const auto& l : c.package_links) keep(l, false, plan.package_links);
   for (const auto& l : c.book_links)
-    if (macro_enabled || l.type != memory::kMacroProjectType) keep(l, plan.book_links);
+    if (macro_enabled || l.type != memory::kMacroProjectType) keep(l, false, plan.book_links);
   for (const auto& s : book.sheets) {
     auto& links = plan.sheet_links.emplace_back();
     for (const auto& o : s->carried.objects)
-      for (const auto& l : o.links) keep(l, links);
+      for (const auto& l : o.links) keep(l, true, links);
   }
   return plan;
 }

@@ -109,9 +109,11 @@ std::string save_target(const std::string& source_path);
 // `source_path`, to `target` must be refused: the workbook holds content the
 // model could not carry and `target` is its own file, or it came from a
 // non-.xlsx file and `target` is that file or an .xlsx that already exists.
-// The command calls it right after opening, before anything runs.
+// The command calls it right after opening, before anything runs. The
+// message ends with `how_to_keep`: how the user keeps the work instead.
+inline constexpr const char* kSaveAnotherFile = "请另存为其他文件名。";
 void check_saveable(const memory::WorkbookData& book, const std::string& source_path,
-                    const std::string& target);
+                    const std::string& target, const std::string& how_to_keep = kSaveAnotherFile);
 
 // Throws host::SaveError, in the words a save there would fail with, when
 // nothing can be saved in the folder of `path`: it is missing, not a

@@ -53,7 +53,7 @@ void RunStore::save(const memory::WorkbookData& book, const std::string& path) {
   // the original workbook, even when the application would not ask.
   if (path != book.path && is_source(target))
     throw host::SaveError("另存为的文件“" + target + "”就是原工作簿，已拒绝。");
-  if (!source_.empty()) check_saveable(book, source_, target);
+  if (!source_.empty()) check_saveable(book, source_, target, how_to_keep);
   // Over the workbook's own file this was refused above; a new file is
   // written without it, and says so once.
   if (std::string left_out = left_out_text(book, target); !left_out.empty() && on_left_out)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "io/io.h"
 #include "model/memory_host.h"
 
 namespace lczs::io {
@@ -39,6 +40,9 @@ class RunStore : public memory::WorkbookStore {
   // made of it; unset, it is written there. A home that keeps files in a
   // folder of its own maps the names the user typed to names of its own.
   std::function<std::string(const std::string& path)> place;
+  // How the user keeps the work when a save over the workbook is refused:
+  // the last sentence of the refusal.
+  std::string how_to_keep = kSaveAnotherFile;
   // Told once per save what the new file will not hold of the original
   // (io::left_out_text); the run goes on.
   std::function<void(const std::string& line)> on_left_out;

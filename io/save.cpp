@@ -250,14 +250,15 @@ std::string save_target(const std::string& source_path) {
   return p.string();
 }
 
-void check_saveable(const WorkbookData& book, const std::string& source_path, const std::string& target) {
+void check_saveable(const WorkbookData& book, const std::string& source_path, const std::string& target,
+                    const std::string& how_to_keep) {
   if (source_path.empty()) return;
   bool own_file = same_file(source_path, target);
   if (!book.unsupported.empty() && own_file)
     throw host::SaveError("不能保存到原文件“" + target + "”：" + warning_text(book) +
-                          "保存会丢失这些内容。请另存为其他文件名。");
+                          "保存会丢失这些内容。" + how_to_keep);
   if (std::string lost = left_out_text(book, target); !lost.empty() && own_file)
-    throw host::SaveError("不能保存到原文件“" + target + "”：" + lost + "请另存为其他文件名。");
+    throw host::SaveError("不能保存到原文件“" + target + "”：" + lost + how_to_keep);
   if (!is_xlsx_path(source_path)) {
     if (own_file)
       throw host::SaveError("不能覆盖原文件“" + target + "”：它不是 .xlsx 格式，工作簿只能另存为 .xlsx 文件。");

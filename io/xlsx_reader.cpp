@@ -479,6 +479,10 @@ class Reader {
           if (auto l = link(a.value())) links.push_back(*l);
           else found = false;
         }
+      if (found && n == "drawing" && !links.empty() &&
+          std::all_of(links.begin(), links.end(),
+                      [&](const memory::CarriedLink& l) { return carried_->empty_drawing(l.target); }))
+        continue;
       std::optional<memory::CarriedObject> o;
       if (found) o = carried_->sheet_object(n, element_text(c, ws), links);
       if (o) sheet.carried.objects.push_back(std::move(*o));

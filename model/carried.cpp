@@ -19,7 +19,7 @@ template <class Pred>
 void take_out(WorkbookData& book, SheetData& sheet, Pred gone) {
   auto& objects = sheet.carried.objects;
   for (const auto& o : objects)
-    if (gone(o)) record(book, o.what, sheet.name);
+    if (gone(o) && !o.on_copy) record(book, o.what, sheet.name);
   objects.erase(std::remove_if(objects.begin(), objects.end(), gone), objects.end());
 }
 
@@ -55,11 +55,13 @@ void carried_cells_moved(WorkbookData& book, SheetData& sheet, const Area& area,
 
 void carried_sheet_copied(WorkbookData& book, const SheetData& source, SheetData& copy) {
   copy.carried.code_name.clear();  // the macro project has no module for the copy
+  auto stays = [](const CarriedObject& o) { return printer_settings(o) || o.copies; };
   for (const auto& o : source.carried.objects)
-    if (!printer_settings(o)) record(book, o.what, source.name);
+    if (!stays(o)) record(book, o.what, source.name);
   auto& objects = copy.carried.objects;
-  objects.erase(std::remove_if(objects.begin(), objects.end(), [](const CarriedObject& o) { return !printer_settings(o); }),
+  objects.erase(std::remove_if(objects.begin(), objects.end(), [&](const CarriedObject& o) { return !stays(o); }),
                 objects.end());
+  for (auto& o : objects) o.on_copy = true;
 }
 
 void carried_sheet_deleted(WorkbookData& book, SheetData& sheet) {

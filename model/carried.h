@@ -37,6 +37,12 @@ struct CarriedObject {
   std::vector<host::Area> covers;  // cells the objects stand over
   bool covers_sheet = false;       // stands anywhere on the sheet (positions not read)
   std::vector<std::string> reads;  // sheets its charts take their data from
+  // A copy of the sheet holds it too, as the application's copy does
+  // (pictures and shapes; the printer settings always).
+  bool copies = false;
+  // On a copy made since the file was read: the file never held it, so
+  // dropping it loses nothing of the user's.
+  bool on_copy = false;
   friend bool operator==(const CarriedObject&, const CarriedObject&) = default;
 };
 

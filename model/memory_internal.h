@@ -107,8 +107,9 @@ void paste(MemoryApplication& app, MemoryWorksheet& dest, CellRef at);
 // `book.lost`; with `shifts`, so are charts reading `sheet`, whose
 // references the application would rewrite.
 void carried_cells_moved(WorkbookData& book, SheetData& sheet, const Area& area, bool shifts);
-// A sheet copy: the copy keeps what needs no moving (printer settings); the
-// drawn objects it would have had are recorded lost.
+// A sheet copy: the copy keeps its pictures, shapes and printer settings, as
+// the application's copy does; the charts it would have had are recorded
+// lost. What the copy keeps is no loss of the user's when it goes later.
 void carried_sheet_copied(WorkbookData& book, const SheetData& source, SheetData& copy);
 // A sheet deleted (before it goes) or renamed (`old_name`): its objects,
 // and charts elsewhere reading it, are recorded lost.

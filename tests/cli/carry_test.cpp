@@ -81,6 +81,7 @@ TEST(Carry, WhatAStepWouldHaveToMoveIsRefusedInPlaceAndLeftOutOfACopy) {
   const std::string said = in_place.out + in_place.err;
   EXPECT_NE(said.find("不能保存到原文件"), std::string::npos) << said;
   EXPECT_NE(said.find("图表和图片（名单）"), std::string::npos) << said;
+  EXPECT_NE(said.find("请加上 -o 另一个文件.xlsx 重新运行"), std::string::npos) << said;
   EXPECT_EQ(read_file(book), original);
 
   CliResult copy = run_lczs({"classdiv", book, "--classes", "2", "--minutes", "0.01", "-o", out});
@@ -89,6 +90,49 @@ TEST(Carry, WhatAStepWouldHaveToMoveIsRefusedInPlaceAndLeftOutOfACopy) {
   memory::WorkbookData result = io::read_workbook(out);
   for (const auto& o : result.sheets[0]->carried.objects) EXPECT_EQ(o.what, "打印机设置");
   EXPECT_EQ(read_file(book), original);
+}
+
+int drawn_inputs(const std::string& args) {
+  std::string cmd = "/usr/bin/python3 '" + source_dir() + "/tests/io/drawn_inputs.py' " + args;
+  return std::system(cmd.c_str());
+}
+
+// A picture beside the input table goes with every copy of the sheet, and an
+// empty drawing part (LibreOffice's, beside an autofilter) is nothing to
+// keep: neither is a reason to refuse or to warn.
+TEST(Carry, SheetCopiesKeepPicturesAndAnEmptyDrawingIsNoLoss) {
+  struct Case {
+    const char* name;
+    const char* job;
+    const char* kind;
+    std::vector<std::string> args;  // after the command and the book
+    const char* result;             // the file written
+    std::vector<std::string> sheets;  // sheets of the result that show the picture
+  } cases[] = {
+      {"proficiency in place, a picture", "proficiency", "picture", {}, "会考.xlsx", {"原始数据", "年级实考"}},
+      {"proficiency in place, an empty drawing", "proficiency", "empty", {}, "会考.xlsx", {}},
+      {"the exam's report, a picture", "exam", "picture",
+       {"--cohort", "2001", "--grade", "G1", "--save-name", "期中分析"}, "期中分析.xlsx", {"原始数据", "年级实考"}},
+      {"the exam's report, an empty drawing", "exam", "empty",
+       {"--cohort", "2001", "--grade", "G1", "--save-name", "期中分析"}, "期中分析.xlsx", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string book = dir.file(std::string(c.job) == "exam" ? "成绩.xlsx" : "会考.xlsx");
+    const std::string before = dir.file("before.xlsx");
+    ASSERT_EQ(drawn_inputs(std::string("make ") + c.job + " " + c.kind + " '" + book + "'"), 0);
+    std::filesystem::copy_file(book, before);
+    std::vector<std::string> args = {c.job, book};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    CliResult r = run_lczs(args);
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.err.find("将没有"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("无法保留"), std::string::npos) << r.err;
+    std::string sheets;
+    for (const auto& s : c.sheets) sheets += " '" + s + "'";
+    EXPECT_EQ(drawn_inputs("pictures '" + before + "' 名单 '" + dir.file(c.result) + "'" + sheets), 0);
+  }
 }
 
 TEST(Carry, TheExamReportOfAMacroBookLeavesTheMacrosOutWithOneWarning) {
