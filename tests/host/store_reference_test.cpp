@@ -81,9 +81,13 @@ class StoreReference {
     int t = pick(1, kRows), l = pick(1, kCols);
     return Area{t, l, std::min(kRows, t + pick(0, 4)), std::min(kCols, l + pick(0, 3))};
   }
+  // Numbers with 17 significant digits among them: whatever moves a cell
+  // must keep every bit of its number, not the 15 digits a cell shows.
   Value value() {
-    int k = pick(0, 7);
+    static constexpr double kLongDigits[] = {0.30000000000000004, 63.699999999999996, 60.300000000000004};
+    int k = pick(0, 10);
     if (k < 5) return Value::number(k + 1);
+    if (k >= 8) return Value::number(kLongDigits[k - 8]);
     return Value::text(std::string(1, static_cast<char>('a' + k - 5)));
   }
 
