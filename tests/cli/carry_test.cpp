@@ -18,10 +18,13 @@ std::string source_dir() {
   return env != nullptr ? env : LCZS_SOURCE_DIR;
 }
 
-int items(const std::string& args) {
-  std::string cmd = "/usr/bin/python3 '" + source_dir() + "/tests/io/carry_items.py' " + args;
+// One of the helpers of tests/io with its arguments; its exit status.
+int helper(const char* script, const std::string& args) {
+  std::string cmd = "/usr/bin/python3 '" + source_dir() + "/tests/io/" + script + "' " + args;
   return std::system(cmd.c_str());
 }
+int items(const std::string& args) { return helper("carry_items.py", args); }
+int drawn_inputs(const std::string& args) { return helper("drawn_inputs.py", args); }
 
 TEST(Carry, EveryItemSurvivesEachWayTheWorkbookIsSaved) {
   struct Case {
@@ -90,11 +93,6 @@ TEST(Carry, WhatAStepWouldHaveToMoveIsRefusedInPlaceAndLeftOutOfACopy) {
   memory::WorkbookData result = io::read_workbook(out);
   for (const auto& o : result.sheets[0]->carried.objects) EXPECT_EQ(o.what, "打印机设置");
   EXPECT_EQ(read_file(book), original);
-}
-
-int drawn_inputs(const std::string& args) {
-  std::string cmd = "/usr/bin/python3 '" + source_dir() + "/tests/io/drawn_inputs.py' " + args;
-  return std::system(cmd.c_str());
 }
 
 // A picture beside the input table goes with every copy of the sheet, and an
