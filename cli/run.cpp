@@ -46,6 +46,15 @@ bool ends_with_xlsx(const std::string& path) {
   return ext == ".xlsx" || ext == ".xlsm";
 }
 
+// Leftovers of a run that was killed while saving, gone now that this run
+// holds the file.
+void say_removed_file(const std::string& file) {
+  std::cerr << "lczs: 已删除上次中断的保存留下的临时文件“" << file << "”。\n";
+}
+void say_removed(const io::FileLock& lock) {
+  for (const auto& f : lock.removed()) say_removed_file(f);
+}
+
 // What an interrupted run prints: the job's own closing line, then what
 // was written (nothing, unless the save already happened).
 std::string interrupt_message(const Command& cmd, const std::vector<std::string>& written,
@@ -266,18 +275,19 @@ static int run_command(int argc, char** argv) {
   // The host and its workbook.
   memory::MemoryApplication app;
   fs::path save_folder = fs::current_path();
-  std::optional<io::FileLock> lock;
+  std::unique_ptr<io::FileLock> lock;
   if (!a.book.empty()) {
     std::string target = a.output.empty() ? io::save_target(a.book) : a.output;
     if (cmd->saves) {
       // Held from reading to saving: a second run on the same book would
       // save over this one's results, or this one over its.
       try {
-        lock.emplace(target);
+        lock = std::make_unique<io::FileLock>(target);
       } catch (const host::HostError& e) {
         std::cerr << "lczs: " << e.what() << "\n";
         return kExitFile;
       }
+      say_removed(*lock);
       std::string open_elsewhere = io::office_lock_warning(a.book);
       if (!open_elsewhere.empty()) std::cerr << "lczs: " << open_elsewhere << "\n";
     }
@@ -319,6 +329,8 @@ static int run_command(int argc, char** argv) {
   auto store = std::make_shared<io::RunStore>(a.book.empty() ? "" : fs::absolute(a.book).string(),
                                              save_folder.string(), !a.output.empty());
   store->on_left_out = [](const std::string& line) { std::cerr << "lczs: " << line << "\n"; };
+  if (lock) store->hold(std::move(lock));
+  store->on_leftover_removed = [](const std::string& file) { say_removed_file(file); };
   app.set_store(store);
 
   // The dialogs.

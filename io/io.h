@@ -75,23 +75,32 @@ std::string real_save_path(const std::string& path);
 
 // One writer at a time for a file: an operating-system lock (flock) on a
 // hidden lock file beside it, held while the object lives and removed with
-// it. A lock file left by a process that died holds no lock and is taken.
-// Taking it also removes temporary files an interrupted save of the same
-// file left behind.
+// it. The file names the holder (process number and start time) for the
+// message of a run refused. The kernel frees a dead run's lock, so a lock
+// file left behind is simply taken. Taking the lock also removes the
+// temporary files an interrupted save of the same file left behind; a run
+// that is refused removes nothing.
 class FileLock {
  public:
-  // Throws FileError when another run holds the lock. When no lock file
-  // can be made there (a read-only folder) the lock is not taken: saving
-  // there fails anyway, with its own message.
+  // Throws FileError when another run holds the lock (naming it), and when
+  // no lock can be had (a folder that cannot be written, a file system
+  // without locks): a run never goes on unlocked.
   explicit FileLock(const std::string& path);
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
+  // The file locked: `path` with symbolic links followed.
+  const std::string& target() const { return target_; }
+  // Temporary files left by an interrupted save, removed on taking it.
+  const std::vector<std::string>& removed() const { return removed_; }
+
  private:
+  std::string target_;
   std::string lock_path_;
   int fd_ = -1;
   std::unique_ptr<TemporaryFileRecord> record_;
+  std::vector<std::string> removed_;
 };
 
 // A warning line when the spreadsheet application's owner file (~$NAME) or

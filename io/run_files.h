@@ -5,9 +5,11 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "io/io.h"
 #include "model/memory_host.h"
 
 namespace lczs::io {
@@ -34,6 +36,13 @@ class RunStore : public memory::WorkbookStore {
 
   bool exists(const std::string& path) const override;
   void save(const memory::WorkbookData& book, const std::string& path) override;
+  // Every file the run writes is locked (io::FileLock) from the moment its
+  // name is known until the store goes: a reserved report at once, any
+  // other file at its save at the latest. Throws host::SaveError when
+  // another run holds it.
+  void reserve(const std::string& path) override;
+  // A lock taken before the store existed (the book's own target).
+  void hold(std::unique_ptr<FileLock> lock);
 
   // Where a file named by the job is written, given the path resolve()
   // made of it; unset, it is written there. A home that keeps files in a
@@ -44,6 +53,8 @@ class RunStore : public memory::WorkbookStore {
   std::function<void(const std::string& line)> on_left_out;
   // Told before each file is written (with its name) and after (with "").
   std::function<void(const std::vector<std::string>& written, const std::string& writing)> on_saved;
+  // Told of each temporary file a killed save left, removed on taking a lock.
+  std::function<void(const std::string& file)> on_leftover_removed;
 
   // The files saved so far, in order.
   const std::vector<std::string>& written() const { return written_; }
@@ -52,7 +63,10 @@ class RunStore : public memory::WorkbookStore {
   std::string source_;
   std::string folder_;
   bool protect_source_;
+  void lock(const std::string& target);
+
   std::vector<std::string> written_;
+  std::vector<std::unique_ptr<FileLock>> locks_;
 };
 
 }  // namespace lczs::io

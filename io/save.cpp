@@ -16,6 +16,7 @@
 
 #include "io/internal.h"
 #include "io/io.h"
+#include "io/test_points.h"
 
 namespace lczs::io {
 
@@ -182,6 +183,7 @@ void save_xlsx(const WorkbookData& book, const std::string& path, Replace replac
   // full disk found late) shows here or at close.
   if (::fsync(tmp.fd()) != 0 || tmp.close() != 0) fail(path, "写入失败（" + detail::errno_text(errno) + "）");
   detail::verify_package(tmp.path(), path, made.parts);
+  test_points::reach(test_points::kSaveWritten);
   int rc = replace == Replace::Never ? rename_no_replace(tmp.path(), real) : ::rename(tmp.path().c_str(), real.c_str());
   if (rc != 0) {
     if (errno == EEXIST)

@@ -7,6 +7,7 @@
 #include "model/memory_host.h"
 #include "io/io.h"
 #include "tests/cli/cli_harness.h"
+#include "tests/cli/test_books.h"
 #include "ui/console.h"
 
 namespace lczs::testing {
@@ -14,32 +15,14 @@ namespace {
 
 using memory::Lit;
 
-// A class-division input sheet: 统一学号, 班级, 姓名, 性别, three subjects, 总分.
 std::string write_classdiv_book(const TempDir& dir, const std::string& name) {
-  memory::WorkbookData book;
-  std::vector<std::vector<Lit>> rows = {{"统一学号", "班级", "姓名", "性别", "语文", "数学", "英语", "总分"}};
-  for (int i = 1; i <= 12; ++i) {
-    int a = 60 + (i * 7) % 40, b = 55 + (i * 11) % 45, c = 70 + (i * 5) % 30;
-    rows.push_back({i, nullptr, "学生" + std::to_string(i), i % 2 ? "男" : "女", a, b, c, a + b + c});
-  }
-  memory::add_sheet(book, "名单", rows);
-  memory::add_sheet(book, "说明", {{"这里没有数据"}});
-  book.active_sheet = 0;
-  std::string path = dir.file(name);
-  io::write_xlsx(book, path);
-  return path;
+  write_classdiv_book_at(dir.file(name));
+  return dir.file(name);
 }
 
-// An exam input sheet: 班级, 学号, 姓名 and three subjects.
 std::string write_exam_book(const TempDir& dir, const std::string& name) {
-  memory::WorkbookData book;
-  std::vector<std::vector<Lit>> rows = {{"班级", "学号", "姓名", "语文", "数学", "英语"}};
-  for (int i = 1; i <= 10; ++i)
-    rows.push_back({1 + i % 2, i, "学生" + std::to_string(i), 60 + i * 3, 90 - i * 2, 70 + (i * 7) % 20});
-  memory::add_sheet(book, "成绩", rows);
-  std::string path = dir.file(name);
-  io::write_xlsx(book, path);
-  return path;
+  write_exam_book_at(dir.file(name));
+  return dir.file(name);
 }
 
 // A command that adds an array formula, content the model cannot carry, on
