@@ -288,6 +288,15 @@ static int run_command(int argc, char** argv) {
         return kExitFile;
       }
       say_removed(*lock);
+      try {
+        io::refuse_read_only(target);
+      } catch (const host::HostError& e) {
+        std::cerr << "lczs: " << e.what() << "。"
+                  << (a.output.empty() ? "请用 -o 把结果另存为其他文件，或先取消它的只读属性。"
+                                       : "请换一个输出文件，或先取消它的只读属性。")
+                  << "\n";
+        return kExitFile;
+      }
       std::string open_elsewhere = io::office_lock_warning(a.book);
       if (!open_elsewhere.empty()) std::cerr << "lczs: " << open_elsewhere << "\n";
     }

@@ -73,6 +73,13 @@ void write_xlsx(const memory::WorkbookData& book, const std::string& path,
 // The file a save to `path` writes: `path` with symbolic links followed.
 std::string real_save_path(const std::string& path);
 
+// Throws host::SaveError when the file a save to `path` would replace is
+// read-only: it has no write permission at all (the application's
+// read-only attribute; root too is refused), or none for this user. The
+// application never saves over such a file, even where the folder would
+// let a rename replace it, and neither does write_xlsx.
+void refuse_read_only(const std::string& path);
+
 // One writer at a time for a file: an operating-system lock (flock) on a
 // hidden lock file beside it, held while the object lives and removed with
 // it. The file names the holder (process number and start time) for the

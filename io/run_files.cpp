@@ -74,7 +74,11 @@ void RunStore::save(const memory::WorkbookData& book, const std::string& path) {
   if (on_saved) on_saved(written_, "");
 }
 
-void RunStore::reserve(const std::string& path) { lock(resolve(path)); }
+void RunStore::reserve(const std::string& path) {
+  std::string target = resolve(path);
+  lock(target);
+  refuse_read_only(target);
+}
 
 void RunStore::hold(std::unique_ptr<FileLock> lock) { locks_.push_back(std::move(lock)); }
 

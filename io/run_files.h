@@ -39,7 +39,7 @@ class RunStore : public memory::WorkbookStore {
   // Every file the run writes is locked (io::FileLock) from the moment its
   // name is known until the store goes: a reserved report at once, any
   // other file at its save at the latest. Throws host::SaveError when
-  // another run holds it.
+  // another run holds it, or (reserve) when the file is read-only.
   void reserve(const std::string& path) override;
   // A lock taken before the store existed (the book's own target).
   void hold(std::unique_ptr<FileLock> lock);

@@ -158,6 +158,15 @@ std::string real_save_path(const std::string& path) {
   return p.string();
 }
 
+void refuse_read_only(const std::string& path) {
+  std::string real = real_save_path(path);
+  struct stat st {};
+  if (::stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  bool read_only = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+                   (::faccessat(AT_FDCWD, real.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT);
+  if (read_only) fail(path, "文件是只读的，不能覆盖它");
+}
+
 namespace {
 
 void save_xlsx(const WorkbookData& book, const std::string& path, Replace replace) {
@@ -171,6 +180,7 @@ void save_xlsx(const WorkbookData& book, const std::string& path, Replace replac
   bool had = ::stat(real.c_str(), &old) == 0;
   if (had && S_ISDIR(old.st_mode)) fail(path, "同名的文件夹已存在");
   if (had && !S_ISREG(old.st_mode)) fail(path, "它不是普通文件（是管道或设备），不能保存到那里");
+  if (had) refuse_read_only(real);
   if (book.sheets.size() > static_cast<std::size_t>(detail::kMaxSheets))
     fail(path, "工作簿有 " + std::to_string(book.sheets.size()) + " 个工作表，超过本程序能打开的 " +
                    std::to_string(detail::kMaxSheets) + " 个，保存后将无法再打开它。请删去一些工作表后再试。");

@@ -20,6 +20,7 @@
 #include "io/io.h"
 #include "model/memory_host.h"
 #include "tests/cli/cli_harness.h"
+#include "tests/cli/test_books.h"
 
 namespace lczs::testing {
 namespace {
@@ -165,6 +166,35 @@ TEST(SaveFaults, EachFaultLeavesTheUsersFilesAsTheyWere) {
          return Arranged{prof(book)};
        },
        0, "分析完成", true, {}, {".成绩.xlsx.lczs-lock", ".成绩.xlsx.lczs-Ab3dE9"}},
+      {"a read-only book is not saved over, though its folder would allow it",
+       [](const fs::path&, const std::string& book) {
+         ::chmod(book.c_str(), 0444);
+         return Arranged{prof(book)};
+       },
+       3, "文件是只读的，不能覆盖它。请用 -o 把结果另存为其他文件", false, {}},
+      {"a read-only book is read and its results saved with -o",
+       [](const fs::path& folder, const std::string& book) {
+         ::chmod(book.c_str(), 0444);
+         return Arranged{prof(book, {"-o", (folder / "副本.xlsx").string()})};
+       },
+       0, "分析完成", false, {"副本.xlsx"}, {}, "成绩.xlsx", "副本.xlsx"},
+      {"a read-only -o file is not replaced",
+       [](const fs::path& folder, const std::string& book) {
+         std::string out = (folder / "副本.xlsx").string();
+         write_file(out, "theirs");
+         ::chmod(out.c_str(), 0444);
+         return Arranged{prof(book, {"-o", out})};
+       },
+       3, "文件是只读的", false, {}},
+      {"a read-only report is refused before the exam runs",
+       [](const fs::path& folder, const std::string& book) {
+         write_exam_book_at(book);
+         std::string report = (folder / "报告.xlsx").string();
+         write_file(report, "theirs");
+         ::chmod(report.c_str(), 0444);
+         return Arranged{{"exam", book, "--cohort", "2001", "--grade", "G1", "--save-name", "报告", "--yes"}};
+       },
+       3, "文件是只读的", false, {}},
       {"the application's owner file gets one warning, not a refusal",
        [](const fs::path& folder, const std::string& book) {
          write_file((folder / "~$成绩.xlsx").string(), "owner");
