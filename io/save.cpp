@@ -1,6 +1,8 @@
 // Choosing the reader for a file, and the rules that keep a save from
 // destroying what a user had: a save is written beside its target, checked
 // write by write, read back, and only then renamed into place.
+#include <acl/libacl.h>
+#include <attr/libattr.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -112,14 +115,29 @@ void write_all(int fd, std::string_view bytes, const std::string& shown) {
   }
 }
 
-// The new file is the user's file: same owner, group and permissions as the
-// one it replaces (a root run must not take a user's file), or the usual
-// permissions of a new file.
-void take_over_ownership(int fd, const struct stat* old) {
+// Extended attributes a save carries over: what the library's table
+// (/etc/xattr.conf) says to copy, less the trusted and security namespaces
+// that only root may set (a label the system gives the new file itself).
+int copied_attribute(const char* name, struct error_context* ctx) {
+  if (::geteuid() != 0 && (std::strncmp(name, "trusted.", 8) == 0 || std::strncmp(name, "security.", 9) == 0))
+    return 0;
+  return attr_copy_check_permissions(name, ctx);
+}
+
+// The new file is the user's file: same owner, group, permissions, access
+// control list and extended attributes as the one it replaces (a root run
+// must not take a user's file; a colleague granted access by an ACL on a
+// school share keeps it), or the usual permissions of a new file.
+void take_over_ownership(int fd, const struct stat* old, const std::string& old_path, const std::string& tmp_path,
+                         const std::string& shown) {
   if (old != nullptr) {
     // Only root may give a file away; others keep what they may.
     if (::fchown(fd, old->st_uid, old->st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), old->st_gid);
     ::fchmod(fd, old->st_mode & 07777);
+    if (::perm_copy_file(old_path.c_str(), tmp_path.c_str(), nullptr) != 0)
+      fail(shown, "无法保留原文件的访问控制列表（" + detail::errno_text(errno) + "）");
+    if (::attr_copy_file(old_path.c_str(), tmp_path.c_str(), copied_attribute, nullptr) != 0)
+      fail(shown, "无法保留原文件的扩展属性（" + detail::errno_text(errno) + "）");
     return;
   }
   mode_t mask = ::umask(0);
@@ -186,7 +204,7 @@ void save_xlsx(const WorkbookData& book, const std::string& path, Replace replac
                    std::to_string(detail::kMaxSheets) + " 个，保存后将无法再打开它。请删去一些工作表后再试。");
   detail::MadePackage made = detail::make_package(book, path);
   TemporaryFile tmp(real, path);
-  take_over_ownership(tmp.fd(), had ? &old : nullptr);
+  take_over_ownership(tmp.fd(), had ? &old : nullptr, real, tmp.path(), path);
   write_all(tmp.fd(), made.bytes, path);
   std::string().swap(made.bytes);
   // Durable before it replaces anything; a delayed write error (NFS, a

@@ -6,12 +6,15 @@
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <new>
 #include <optional>
 #include <set>
@@ -419,6 +422,60 @@ TEST(SaveFaults, ALinkedBookSavesToItsTargetAndAnOwnersFileStaysTheirs) {
   } else {
     std::cout << "[  SKIPPED ] owner kept: only root can save a file it does not own\n";
   }
+}
+
+std::string xattr_of(const std::string& path, const char* name) {
+  std::string value(4096, '\0');
+  ssize_t n = ::getxattr(path.c_str(), name, value.data(), value.size());
+  return n < 0 ? "(none)" : value.substr(0, static_cast<std::size_t>(n));
+}
+
+// A POSIX ACL as the kernel keeps it in system.posix_acl_access: a version,
+// then (tag, permissions, id) entries in the order of their tags.
+std::string acl_granting(std::uint32_t user) {
+  std::string acl;
+  auto put = [&](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) acl += static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  put(2, 4);
+  const std::uint32_t kAny = 0xFFFFFFFF;
+  const std::uint32_t entries[][3] = {{0x01, 6, kAny}, {0x02, 6, user}, {0x04, 4, kAny}, {0x10, 6, kAny}, {0x20, 0, kAny}};
+  for (const auto& e : entries) {
+    put(e[0], 2);
+    put(e[1], 2);
+    put(e[2], 4);
+  }
+  return acl;
+}
+
+// A colleague given access by an ACL, or a note a file manager keeps in an
+// extended attribute, stays with the book a run saves in place.
+TEST(SaveFaults, ASaveInPlaceKeepsTheAclAndTheExtendedAttributes) {
+  TempDir dir;
+  const std::string book = dir.file("成绩.xlsx");
+  write_book(book, grades_book(10));
+  const std::string note = "教务处 2026";
+  const std::string acl = acl_granting(4321);
+  const struct {
+    const char* name;
+    const std::string& value;
+  } attributes[] = {{"user.lczs.note", note}, {"system.posix_acl_access", acl}};
+  for (const auto& a : attributes) {
+    if (::setxattr(book.c_str(), a.name, a.value.data(), a.value.size(), 0) != 0) {
+      GTEST_SKIP() << "this file system keeps no " << a.name << ": " << std::strerror(errno);
+    }
+  }
+  std::map<std::string, std::string> before;
+  for (const auto& a : attributes) before[a.name] = xattr_of(book, a.name);
+  struct stat st_before {};
+  ASSERT_EQ(::stat(book.c_str(), &st_before), 0);
+  CliResult r = run_lczs(prof(book));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_TRUE(has_report(book));
+  for (const auto& a : attributes) EXPECT_EQ(xattr_of(book, a.name), before[a.name]) << a.name;
+  struct stat st_after {};
+  ASSERT_EQ(::stat(book.c_str(), &st_after), 0);
+  EXPECT_EQ(st_after.st_mode & 07777, st_before.st_mode & 07777);
 }
 
 // A signal at any moment of a save leaves either the old book or the new
