@@ -157,8 +157,17 @@ std::optional<Args> parse(int argc, char** argv, int& status) {
                                                     : app.add_option(field->option, texts[field->option]));
   }
   for (auto& [name, opt] : command_options) opt->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  // "--" ends the options, as in every command: the words after it are the
+  // command and the book even when they begin with "-".
+  int options_end = argc;
+  for (int i = 1; i < argc; ++i)
+    if (std::string_view(argv[i]) == "--") {
+      options_end = i;
+      break;
+    }
+  std::vector<std::string> words(argv + std::min(options_end + 1, argc), argv + argc);
   try {
-    app.parse(argc, argv);
+    app.parse(options_end, argv);
   } catch (const CLI::ParseError& e) {
     // What the parser can refuse once unknown words are left to us: an
     // option without its value, or a switch given one. Its message begins
@@ -176,6 +185,18 @@ std::optional<Args> parse(int argc, char** argv, int& status) {
     else
       status = usage_error("选项 " + option + " 的用法不对。");
     return std::nullopt;
+  }
+  bool book_given = book_opt->count() > 0;
+  for (const std::string& word : words) {
+    if (a.command.empty()) {
+      a.command = word;
+    } else if (!book_given) {
+      a.book = word;
+      book_given = true;
+    } else {
+      status = usage_error("多出了“" + word + "”：命令后面只能跟一个工作簿。", find_command(a.command));
+      return std::nullopt;
+    }
   }
   if (version) {
     std::cout << "lczs（栎川助手）" << LCZS_VERSION << "\n";
@@ -213,7 +234,7 @@ std::optional<Args> parse(int argc, char** argv, int& status) {
   }
   // An empty path is a mistake, most often an unset variable in a script
   // ("-o \"$OUT\""); taken as no path, -o "" would save over BOOK.
-  if (book_opt->count() > 0 && a.book.empty()) {
+  if (book_given && a.book.empty()) {
     status = usage_error("工作簿的文件名是空的。");
     return std::nullopt;
   }

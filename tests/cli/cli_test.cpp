@@ -154,6 +154,66 @@ TEST(Cli, OptionsStandBeforeOrAfterTheCommandAndTheSheetIsChosen) {
   }
 }
 
+// "--" ends the options as in every command: what follows is the book,
+// even a name that begins with "-".
+TEST(Cli, DoubleDashEndsTheOptions) {
+  TempDir dir;
+  write_classdiv_book(dir, "-分班.xlsx");
+  write_classdiv_book(dir, "分班.xlsx");
+  const struct {
+    std::vector<std::string> args;
+    int exit_code;
+    std::string says;
+  } cases[] = {
+      {{"menu", "--", "-分班.xlsx"}, 0, ""},
+      {{"--sheet", "说明", "menu", "--", "-分班.xlsx"}, 0, ""},
+      {{"menu", "--", "分班.xlsx"}, 0, ""},
+      {{"--", "menu", "分班.xlsx"}, 0, ""},
+      {{"menu", "--", "--yes"}, 3, "--yes"},
+      {{"menu", "-分班.xlsx"}, 2, "没有选项 -分班.xlsx"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    CliResult r = run_lczs(c.args, "", dir.path().string());
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+}
+
+// A reader that goes away (`lczs ... | head -1`) changes nothing of the
+// run: it saves, says so on standard error, exits as it would and leaves no
+// lock file.
+TEST(Cli, AClosedStandardOutputChangesNothing) {
+  TempDir dir;
+  std::string book = write_classdiv_book(dir, "分班.xlsx");
+  TempDir io;
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ::close(fds[0]);
+  std::vector<std::string> argv_s = {LCZS_BINARY, "classdiv", book, "--classes", "2", "--minutes", "0", "--yes"};
+  std::vector<char*> argv;
+  for (auto& a : argv_s) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, io.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(fds[1]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  const std::string err = read_file(io.file("err"));
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << err;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+  EXPECT_NE(err.find("已保存：" + book), std::string::npos) << err;
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"分班.xlsx"});
+}
+
 TEST(Cli, WorkingOnACopyNeverWritesTheBook) {
   TempDir dir;
   std::string book = write_classdiv_book(dir, "分班.xlsx");

@@ -280,6 +280,18 @@ TEST(SaveFaults, EachFaultLeavesTheUsersFilesAsTheyWere) {
          return Arranged{prof(book)};
        },
        3, "第 2 行开始的引号没有结束", false, {}, {}, "成绩.csv"},
+      {"a csv with text after a closing quote is refused naming that text",
+       [](const fs::path&, const std::string& book) {
+         write_file(book, "班级,学号,姓名,语文\n1,1,\"张三\"丰,A\n1,2,李四,B\n");
+         return Arranged{prof(book)};
+       },
+       3, "第 2 行有一个字段在结束它的引号之后还有文字“丰”", false, {}, {}, "成绩.csv"},
+      {"a csv with text after a closing quote on a later line of a quoted row is refused naming that line",
+       [](const fs::path&, const std::string& book) {
+         write_file(book, "班级,学号,姓名,语文\n1,1,\"张\n三\",\"A\"+\n1,2,李四,B\n");
+         return Arranged{prof(book)};
+       },
+       3, "第 3 行有一个字段在结束它的引号之后还有文字“+”", false, {}, {}, "成绩.csv"},
       {"a UTF-8 csv with one bad byte is refused naming line and byte",
        [](const fs::path&, const std::string& book) {
          write_file(book, grades_csv() + "1,9,李\xFF四,A,B\n");
