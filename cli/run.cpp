@@ -20,6 +20,7 @@
 #include "model/memory_host.h"
 #include "io/io.h"
 #include "io/run_files.h"
+#include "io/test_points.h"
 #include "shell/addin.h"
 #include "ui/console.h"
 #include "ui/make_ui.h"
@@ -297,6 +298,7 @@ static int run_command(int argc, char** argv) {
   memory::MemoryApplication app;
   fs::path save_folder = fs::current_path();
   std::unique_ptr<io::FileLock> lock;
+  std::optional<io::FileState> read_state;
   if (!a.book.empty()) {
     std::string target = a.output.empty() ? io::save_target(a.book) : a.output;
     if (cmd->saves) {
@@ -321,9 +323,13 @@ static int run_command(int argc, char** argv) {
       std::string open_elsewhere = io::office_lock_warning(a.book);
       if (!open_elsewhere.empty()) std::cerr << "lczs: " << open_elsewhere << "\n";
     }
+    // Taken before the book is read: a change in between is then taken
+    // for a change after it, which only keeps the results aside.
+    if (cmd->saves && a.output.empty() && io::same_file_path(target, a.book)) read_state = io::file_state(a.book);
     memory::WorkbookData data;
     try {
       data = io::read_workbook(a.book);
+      io::test_points::reach(io::test_points::kBookRead);
     } catch (const host::HostError& e) {
       std::cerr << "lczs: " << e.what() << "\n";
       return kExitFile;
@@ -361,6 +367,7 @@ static int run_command(int argc, char** argv) {
   store->on_left_out = [](const std::string& line) { std::cerr << "lczs: " << line << "\n"; };
   if (lock) store->hold(std::move(lock));
   store->on_leftover_removed = [](const std::string& file) { say_removed_file(file); };
+  if (read_state) store->expect_unchanged(fs::absolute(a.book).string(), *read_state);
   app.set_store(store);
 
   // The dialogs.

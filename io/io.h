@@ -62,13 +62,43 @@ void remove_recorded_files() noexcept;
 // Whether a save may replace a file already at its target.
 enum class Replace { Allowed, Never };
 
+// What a file held when it was read, to tell before replacing it whether
+// another program has changed it since: size, modification time and a
+// checksum (CRC-32) of its bytes. Two states are the same file only when
+// all three agree.
+struct FileState {
+  long long size = -1;  // -1: no file there; -2: it could not be read
+  long long modified_ns = 0;
+  unsigned long crc = 0;
+  bool operator==(const FileState&) const = default;
+};
+// The file at `path` (links followed) as it is now; reads it whole.
+FileState file_state(const std::string& path);
+
+// A save that found its target changed by another program since it was
+// read: nothing replaced it, and the new content is kept beside it.
+class ChangedError : public host::SaveError {
+ public:
+  ChangedError(const std::string& message, std::string kept_as)
+      : SaveError(message), kept_as_(std::move(kept_as)) {}
+  // The file the new content went to.
+  const std::string& kept_as() const { return kept_as_; }
+
+ private:
+  std::string kept_as_;
+};
+
 // Writes `book` as .xlsx to `path` atomically. A symbolic link is followed:
 // its target gets the new content and the link stays. The file keeps the
-// owner, group and permissions of the one it replaces. With Replace::Never a
-// file that appears at `path` before the rename is never replaced. Throws
-// host::SaveError with the cause in Chinese ("磁盘空间不足", "内存不足").
+// owner, group, permissions, ACL and extended attributes of the one it
+// replaces. With Replace::Never a file that appears at `path` before the
+// rename is never replaced. With `unchanged`, the file at `path` is
+// replaced only while it is still in that state (checked just before the
+// rename); otherwise the new content goes beside it as
+// "NAME（栎川助手结果）.xlsx" (then "… 2", "… 3"), and ChangedError names both.
+// Throws host::SaveError with the cause in Chinese ("磁盘空间不足", "内存不足").
 void write_xlsx(const memory::WorkbookData& book, const std::string& path,
-                Replace replace = Replace::Allowed);
+                Replace replace = Replace::Allowed, const FileState* unchanged = nullptr);
 
 // The file a save to `path` writes: `path` with symbolic links followed.
 std::string real_save_path(const std::string& path);

@@ -64,12 +64,18 @@ void RunStore::save(const memory::WorkbookData& book, const std::string& path) {
       !source_.empty() && save_target(source_) != source_ && same_file_path(target, save_target(source_));
   lock(target);
   if (on_saved) on_saved(written_, target);
+  bool over_read = read_state_ && same_file_path(target, read_path_);
   try {
-    write_xlsx(book, target, beside_source ? Replace::Never : Replace::Allowed);
+    write_xlsx(book, target, beside_source ? Replace::Never : Replace::Allowed, over_read ? &*read_state_ : nullptr);
+  } catch (const ChangedError& e) {
+    written_.push_back(e.kept_as());
+    if (on_saved) on_saved(written_, "");
+    throw;
   } catch (...) {
     if (on_saved) on_saved(written_, "");  // a failed save leaves the old file
     throw;
   }
+  if (over_read) read_state_ = file_state(target);
   written_.push_back(target);
   if (on_saved) on_saved(written_, "");
 }
@@ -81,6 +87,11 @@ void RunStore::reserve(const std::string& path) {
 }
 
 void RunStore::hold(std::unique_ptr<FileLock> lock) { locks_.push_back(std::move(lock)); }
+
+void RunStore::expect_unchanged(std::string path, FileState state) {
+  read_path_ = std::move(path);
+  read_state_ = state;
+}
 
 void RunStore::lock(const std::string& target) {
   std::string real = real_save_path(target);

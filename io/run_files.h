@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ class RunStore : public memory::WorkbookStore {
   void reserve(const std::string& path) override;
   // A lock taken before the store existed (the book's own target).
   void hold(std::unique_ptr<FileLock> lock);
+  // The book as it was read (`state`, taken before reading it): a save
+  // replaces it only while it is still so; otherwise the results are kept
+  // beside it (io::ChangedError), and that file is among written().
+  void expect_unchanged(std::string path, FileState state);
 
   // Where a file named by the job is written, given the path resolve()
   // made of it; unset, it is written there. A home that keeps files in a
@@ -67,6 +72,8 @@ class RunStore : public memory::WorkbookStore {
 
   std::vector<std::string> written_;
   std::vector<std::unique_ptr<FileLock>> locks_;
+  std::string read_path_;
+  std::optional<FileState> read_state_;
 };
 
 }  // namespace lczs::io

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -155,6 +156,20 @@ int rename_no_replace(const std::string& from, const std::string& to) {
   return 0;
 }
 
+// "成绩（栎川助手结果）.xlsx", then "成绩（栎川助手结果 2）.xlsx" ..., the
+// name cut at a character where the folder's limit needs it.
+std::string kept_name(const fs::path& target, int n) {
+  std::string stem = target.stem().string(), ext = target.extension().string();
+  std::string mark = n == 1 ? "（栎川助手结果）" : "（栎川助手结果 " + std::to_string(n) + "）";
+  std::size_t room = detail::kDefaultNameMax - mark.size() - ext.size();
+  if (stem.size() > room) {
+    std::size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+    stem.resize(cut);
+  }
+  return (target.parent_path() / (stem + mark + ext)).string();
+}
+
 void sync_folder(const std::string& dir) {
   int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -187,7 +202,7 @@ void refuse_read_only(const std::string& path) {
 
 namespace {
 
-void save_xlsx(const WorkbookData& book, const std::string& path, Replace replace) {
+void save_xlsx(const WorkbookData& book, const std::string& path, Replace replace, const FileState* unchanged) {
   if (path.empty()) fail(path, "没有给出文件名");
   std::string real = real_save_path(path);
   fs::path target(real);
@@ -212,6 +227,23 @@ void save_xlsx(const WorkbookData& book, const std::string& path, Replace replac
   if (::fsync(tmp.fd()) != 0 || tmp.close() != 0) fail(path, "写入失败（" + detail::errno_text(errno) + "）");
   detail::verify_package(tmp.path(), path, made.parts);
   test_points::reach(test_points::kSaveWritten);
+  // Another program saved the file while this run worked on what it read:
+  // replacing it would lose that work, and keeping nothing would lose this.
+  // (A change between this check and the rename is not seen; the window is
+  // the time of one stat and one read.)
+  if (unchanged != nullptr && file_state(real) != *unchanged) {
+    for (int n = 1; n <= 100; ++n) {
+      std::string kept = kept_name(target, n);
+      if (rename_no_replace(tmp.path(), kept) == 0) {
+        tmp.placed();
+        sync_folder(dir);
+        throw ChangedError("工作簿“" + path + "”在本次运行期间被其他程序改动过，为免丢失那些改动，没有保存到它；"
+                           "本次的结果保存在“" + kept + "”。", kept);
+      }
+      if (errno != EEXIST) break;
+    }
+    fail(path, "它在本次运行期间被其他程序改动过，为免丢失那些改动，没有保存到它，也无法在它旁边另存");
+  }
   int rc = replace == Replace::Never ? rename_no_replace(tmp.path(), real) : ::rename(tmp.path().c_str(), real.c_str());
   if (rc != 0) {
     if (errno == EEXIST)
@@ -224,9 +256,39 @@ void save_xlsx(const WorkbookData& book, const std::string& path, Replace replac
 
 }  // namespace
 
-void write_xlsx(const WorkbookData& book, const std::string& path, Replace replace) {
+FileState file_state(const std::string& path) {
+  FileState state;
+  // Never blocks on a pipe: only a regular file has a state to compare.
+  int fd = ::open(real_save_path(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno != ENOENT) state.size = -2;
+    return state;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    state.size = -2;
+    return state;
+  }
+  state.size = static_cast<long long>(st.st_size);
+  state.modified_ns = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  std::vector<unsigned char> buf(1 << 20);
+  uLong crc = crc32(0L, Z_NULL, 0);
+  for (;;) {
+    ssize_t n = ::read(fd, buf.data(), buf.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) state.size = -2;
+    if (n <= 0) break;
+    crc = crc32_z(crc, buf.data(), static_cast<z_size_t>(n));
+  }
+  ::close(fd);
+  state.crc = crc;
+  return state;
+}
+
+void write_xlsx(const WorkbookData& book, const std::string& path, Replace replace, const FileState* unchanged) {
   try {
-    save_xlsx(book, path, replace);
+    save_xlsx(book, path, replace, unchanged);
   } catch (const std::bad_alloc&) {
     fail(path, "内存不足");
   }

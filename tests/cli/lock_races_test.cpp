@@ -29,6 +29,7 @@ std::set<std::string> listing(const fs::path& dir) {
 struct Ended {
   int exit_code = -1;  // -1: ended by a signal
   int signal = 0;
+  std::string out;  // the message boxes
   std::string err;
 };
 
@@ -89,6 +90,7 @@ class HeldRun {
     ended_ = true;
     if (WIFEXITED(status)) e.exit_code = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) e.signal = WTERMSIG(status);
+    e.out = read_file(io_.file("out"));
     e.err = read_file(io_.file("err"));
     return e;
   }
@@ -281,6 +283,52 @@ TEST_F(LockRaces, TheLongestNamesAreSavedAndLocked) {
       EXPECT_EQ(done.exit_code, 0) << done.err;
       EXPECT_TRUE(has_sheet(book, "会考成绩分析"));
       EXPECT_EQ(listing(dir.path()), std::set<std::string>{stem + ".xlsx"});
+    }
+  }
+}
+
+// A colleague saves the book from another program while a class division
+// works on it. Saved before the run reads it, the book is divided with the
+// colleague's sheet; saved after, at any point until the division's save
+// replaces it, the book keeps the colleague's version and the division is
+// kept beside it, both named.
+TEST_F(LockRaces, ABookChangedByAnotherProgramDuringTheRunIsNotReplaced) {
+  struct Race {
+    const char* point;  // where the division is held while the colleague saves
+    bool replaced;      // the division's save replaces the book
+  };
+  const Race races[] = {
+      {points::kLockHeld, true},
+      {points::kBookRead, false},
+      {points::kSaveWritten, false},
+  };
+  for (const Race& race : races) {
+    SCOPED_TRACE(race.point);
+    TempDir dir;
+    const std::string book = dir.file("R.xlsx"), kept = dir.file("R（栎川助手结果）.xlsx");
+    write_classdiv_book_at(book);
+    HeldRun division(classdiv(book), race.point);
+    ASSERT_TRUE(division.held());
+    memory::WorkbookData theirs = io::read_workbook(book);
+    memory::add_sheet(theirs, "同事的备注", {{"下周一交"}});
+    io::write_xlsx(theirs, book);
+    const std::string colleagues = read_file(book);
+    division.release();
+    Ended done = division.end();
+    EXPECT_TRUE(has_sheet(book, "同事的备注"));
+    if (race.replaced) {
+      EXPECT_EQ(done.exit_code, 0) << done.err;
+      EXPECT_EQ(io::read_workbook(book).sheets[0]->get(2, 2)->value.as_number(), 1);
+      EXPECT_EQ(listing(dir.path()), std::set<std::string>{"R.xlsx"});
+    } else {
+      EXPECT_EQ(done.exit_code, 3) << done.err;
+      EXPECT_NE(done.out.find("工作簿“" + book + "”在本次运行期间被其他程序改动过"), std::string::npos) << done.out;
+      EXPECT_NE(done.out.find("本次的结果保存在“" + kept + "”"), std::string::npos) << done.out;
+      EXPECT_NE(done.err.find("已保存：" + kept), std::string::npos) << done.err;
+      EXPECT_EQ(read_file(book), colleagues);
+      EXPECT_FALSE(has_sheet(kept, "同事的备注"));
+      EXPECT_EQ(io::read_workbook(kept).sheets[0]->get(2, 2)->value.as_number(), 1);
+      EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"R.xlsx", "R（栎川助手结果）.xlsx"}));
     }
   }
 }
