@@ -38,24 +38,10 @@ struct Ended {
 class HeldRun {
  public:
   HeldRun(const std::vector<std::string>& args, const char* point) : pause_(io_.file("pause")) {
-    std::vector<std::string> argv_s{LCZS_BINARY};
-    argv_s.insert(argv_s.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argv_s) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env_s = {std::string("LCZS_TEST_PAUSE=") + point, "LCZS_TEST_PAUSE_FILE=" + pause_};
-    std::vector<char*> envp;
-    for (char** e = environ; *e; ++e)
-      if (std::strncmp(*e, "LCZS_", 5) != 0) envp.push_back(*e);
-    for (auto& e : env_s) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, io_.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, io_.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    int out = ::open(io_.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    pid_ = start_lczs(args, out, io_.file("err"),
+                      {std::string("LCZS_TEST_PAUSE=") + point, "LCZS_TEST_PAUSE_FILE=" + pause_});
+    ::close(out);
   }
   ~HeldRun() {
     if (pid_ > 0 && !ended_) {
