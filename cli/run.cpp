@@ -21,6 +21,7 @@
 #include "model/memory_host.h"
 #include "io/io.h"
 #include "io/run_files.h"
+#include "io/test_points.h"
 #include "shell/addin.h"
 #include "ui/console.h"
 #include "ui/make_ui.h"
@@ -48,6 +49,15 @@ bool ends_with_xlsx(const std::string& path) {
   std::string ext = fs::path(path).extension().string();
   for (auto& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   return ext == ".xlsx" || ext == ".xlsm";
+}
+
+// Leftovers of a run that was killed while saving, gone now that this run
+// holds the file.
+void say_removed_file(const std::string& file) {
+  std::cerr << "lczs: 已删除上次中断的保存留下的临时文件“" << file << "”。\n";
+}
+void say_removed(const io::FileLock& lock) {
+  for (const auto& f : lock.removed()) say_removed_file(f);
 }
 
 // What an interrupted run prints: the job's own closing line, then what
@@ -152,8 +162,17 @@ std::optional<Args> parse(int argc, char** argv, int& status) {
                                                     : app.add_option(field->option, texts[field->option]));
   }
   for (auto& [name, opt] : command_options) opt->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  // "--" ends the options, as in every command: the words after it are the
+  // command and the book even when they begin with "-".
+  int options_end = argc;
+  for (int i = 1; i < argc; ++i)
+    if (std::string_view(argv[i]) == "--") {
+      options_end = i;
+      break;
+    }
+  std::vector<std::string> words(argv + std::min(options_end + 1, argc), argv + argc);
   try {
-    app.parse(argc, argv);
+    app.parse(options_end, argv);
   } catch (const CLI::ParseError& e) {
     // What the parser can refuse once unknown words are left to us: an
     // option without its value, or a switch given one. Its message begins
@@ -171,6 +190,18 @@ std::optional<Args> parse(int argc, char** argv, int& status) {
     else
       status = usage_error("选项 " + option + " 的用法不对。");
     return std::nullopt;
+  }
+  bool book_given = book_opt->count() > 0;
+  for (const std::string& word : words) {
+    if (a.command.empty()) {
+      a.command = word;
+    } else if (!book_given) {
+      a.book = word;
+      book_given = true;
+    } else {
+      status = usage_error("多出了“" + word + "”：命令后面只能跟一个工作簿。", find_command(a.command));
+      return std::nullopt;
+    }
   }
   if (version) {
     std::cout << "lczs（栎川助手）" << LCZS_VERSION << "\n";
@@ -208,7 +239,7 @@ std::optional<Args> parse(int argc, char** argv, int& status) {
   }
   // An empty path is a mistake, most often an unset variable in a script
   // ("-o \"$OUT\""); taken as no path, -o "" would save over BOOK.
-  if (book_opt->count() > 0 && a.book.empty()) {
+  if (book_given && a.book.empty()) {
     status = usage_error("工作簿的文件名是空的。");
     return std::nullopt;
   }
@@ -270,7 +301,8 @@ static int run_command(int argc, char** argv) {
   // The host and its workbook.
   memory::MemoryApplication app;
   fs::path save_folder = fs::current_path();
-  std::optional<io::FileLock> lock;
+  std::unique_ptr<io::FileLock> lock;
+  std::optional<io::FileState> read_state;
   std::string sheet_hint;  // said when the run stops
   if (!a.book.empty()) {
     std::string target = a.output.empty() ? io::save_target(a.book) : a.output;
@@ -278,17 +310,31 @@ static int run_command(int argc, char** argv) {
       // Held from reading to saving: a second run on the same book would
       // save over this one's results, or this one over its.
       try {
-        lock.emplace(target);
+        lock = std::make_unique<io::FileLock>(target);
       } catch (const host::HostError& e) {
         std::cerr << "lczs: " << e.what() << "\n";
+        return kExitFile;
+      }
+      say_removed(*lock);
+      try {
+        io::refuse_read_only(target);
+      } catch (const host::HostError& e) {
+        std::cerr << "lczs: " << e.what() << "。"
+                  << (a.output.empty() ? "请用 -o 把结果另存为其他文件，或先取消它的只读属性。"
+                                       : "请换一个输出文件，或先取消它的只读属性。")
+                  << "\n";
         return kExitFile;
       }
       std::string open_elsewhere = io::office_lock_warning(a.book);
       if (!open_elsewhere.empty()) std::cerr << "lczs: " << open_elsewhere << "\n";
     }
+    // Taken before the book is read: a change in between is then taken
+    // for a change after it, which only keeps the results aside.
+    if (cmd->saves && a.output.empty() && io::same_file_path(target, a.book)) read_state = io::file_state(a.book);
     memory::WorkbookData data;
     try {
       data = io::read_workbook(a.book);
+      io::test_points::reach(io::test_points::kBookRead);
     } catch (const host::HostError& e) {
       std::cerr << "lczs: " << e.what() << "\n";
       return kExitFile;
@@ -339,6 +385,9 @@ static int run_command(int argc, char** argv) {
                                              save_folder.string(), !a.output.empty());
   store->on_left_out = [](const std::string& line) { std::cerr << "lczs: " << line << "\n"; };
   store->how_to_keep = kRunWithOutput;
+  if (lock) store->hold(std::move(lock));
+  store->on_leftover_removed = [](const std::string& file) { say_removed_file(file); };
+  if (read_state) store->expect_unchanged(fs::absolute(a.book).string(), *read_state);
   app.set_store(store);
 
   // The dialogs.

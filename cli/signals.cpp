@@ -36,6 +36,10 @@ void on_signal(int sig) {
 }  // namespace
 
 void install() {
+  // A reader that went away (`lczs ... | head -1`) must not end the run
+  // between its save and its clean-up: writes to it fail instead, and the
+  // dialogs' lines there are simply not read.
+  ::signal(SIGPIPE, SIG_IGN);
   struct sigaction sa {};
   sa.sa_handler = on_signal;
   sigemptyset(&sa.sa_mask);

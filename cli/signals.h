@@ -12,7 +12,8 @@
 
 namespace lczs::cli::signals {
 
-// Installs the handler for the three signals. Once per process.
+// Installs the handler for the three signals, and ignores SIGPIPE: a
+// closed standard output changes nothing of the outcome. Once per process.
 void install();
 
 // The lines the handler prints; replaces the earlier ones. Longer text is cut.

@@ -164,8 +164,19 @@ JobOutcome Ksfx::ksfx_run() {
   // The report is written as a new file once it is complete; the user's own
   // file is never saved over.
   std::string path;
+  if (!st_.ks_save_name.empty()) {
+    // Claimed before the work: a report another run is writing would be
+    // lost to whichever of the two saves last.
+    try {
+      path = ksfx_save_path(work_book->full_name(), st_.ks_save_name);
+      work_book->reserve_save_as(path);
+    } catch (const std::exception& e) {
+      ui_.message_box("不能保存分析结果：" + std::string(e.what()), ui::Buttons::Ok, ui::kTitle);
+      ui_.message_box(kMsgExit, ui::Buttons::Ok, ui::kTitle);
+      return JobOutcome::SaveFailed;
+    }
+  }
   try {
-    if (!st_.ks_save_name.empty()) path = ksfx_save_path(work_book->full_name(), st_.ks_save_name);
     host_app.set_screen_updating(false);
     ksfx_prepare();
     step_ = "制作封面";

@@ -179,6 +179,7 @@ void ForwardingWorkbook::delete_sheet(host::Worksheet& s) {
 }
 void ForwardingWorkbook::save() { FWD("save", save()); }
 void ForwardingWorkbook::save_as(const std::string& p) { FWD("save_as", save_as(p)); }
+void ForwardingWorkbook::reserve_save_as(const std::string& p) { FWD("reserve_save_as", reserve_save_as(p)); }
 
 // ---- ForwardingFunctions -----------------------------------------------------------
 

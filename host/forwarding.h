@@ -117,6 +117,7 @@ class ForwardingWorkbook : public host::Workbook {
   void delete_sheet(host::Worksheet& sheet) override;
   void save() override;
   void save_as(const std::string& path) override;
+  void reserve_save_as(const std::string& path) override;
 
   // The wrapper of a sheet of the target (made on first use).
   host::Worksheet& wrap(host::Worksheet& target_sheet);

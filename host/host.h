@@ -240,6 +240,12 @@ class Workbook {
   // exists the application asks whether to replace it; declining throws
   // SaveError. Throws SaveError when it cannot be written.
   virtual void save_as(const std::string& path) = 0;
+  // Told that a save_as(path) will come at the end of the run, as soon as
+  // the name is known, so that a home which keeps other runs off the files
+  // it writes (the `lczs` command) claims the file before the work begins.
+  // Throws SaveError when it cannot be had (another run is writing it).
+  // Not an application member: the application has nothing to claim.
+  virtual void reserve_save_as(const std::string& path) { (void)path; }
 };
 
 // Application.WorksheetFunction members the jobs call.

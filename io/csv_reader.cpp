@@ -172,6 +172,7 @@ struct Parse {
   // Physical lines, which quoted fields may span: where an unterminated
   // quote began.
   int line = 1;
+  int row_line = 1;  // where the current row began
   bool row_has_fields = false;
   int last_term = -1;
   std::string error;
@@ -209,11 +210,53 @@ struct Parse {
     last_term = term;
     if (crlf_tail) return;
     ++line;
+    row_line = line;
     ++row;
     col = 1;
     row_has_fields = false;
   }
 };
+
+// Where a quote that libcsv found open at the end went wrong, scanning
+// from the start of `line` (1-based), where that field's row began. Text
+// after a closing quote ("张三"丰,) makes libcsv take the quote as part of
+// the field, which then runs on to the end. "" when the quote truly never
+// closes.
+std::string misquoted(std::string_view text, int line, char delim) {
+  std::size_t i = 0;
+  for (int l = 1; l < line && i < text.size(); ++i)
+    if (text[i] == '\n') ++l;
+  int at = line;
+  bool field_start = true;
+  while (i < text.size()) {
+    char c = text[i];
+    if (field_start && c == '"') {
+      for (++i; i < text.size(); ++i) {
+        if (text[i] == '\n') ++at;
+        if (text[i] != '"') continue;
+        if (i + 1 < text.size() && text[i + 1] == '"') {
+          ++i;  // a doubled quote stands for one
+          continue;
+        }
+        break;
+      }
+      if (i >= text.size()) return "";
+      ++i;
+      if (i < text.size() && text[i] != delim && text[i] != '\n' && text[i] != '\r') {
+        std::size_t end = text.find_first_of(std::string{delim, '\n', '\r'}, i);
+        std::string after(text.substr(i, std::min<std::size_t>(end == std::string_view::npos ? text.size() - i : end - i, 30)));
+        return "第 " + std::to_string(at) + " 行有一个字段在结束它的引号之后还有文字“" + after +
+               "”（一个字段要么整个在引号内、其中的引号写成两个 \"\"，要么不用引号）";
+      }
+      field_start = false;
+      continue;
+    }
+    field_start = c == delim || c == '\n' || c == '\r';
+    if (c == '\n') ++at;
+    ++i;
+  }
+  return "";
+}
 
 void on_field(void* data, std::size_t len, void* p) {
   static_cast<Parse*>(p)->field(static_cast<const char*>(data), len);
@@ -262,8 +305,11 @@ WorkbookData read_csv_bytes(std::string_view bytes, const std::string& path) {
   int err = csv_error(&parser);
   csv_free(&parser);
   if (!state.error.empty()) refuse(path, state.error);
-  if (open_quote)
-    refuse(path, "第 " + std::to_string(state.line) + " 行开始的引号没有结束（到文件末尾都没有配对的引号）");
+  if (open_quote) {
+    std::string why = misquoted(text, state.row_line, tabs ? '\t' : ',');
+    refuse(path, !why.empty() ? why
+                              : "第 " + std::to_string(state.line) + " 行开始的引号没有结束（到文件末尾都没有配对的引号）");
+  }
   if (!ok) refuse(path, err == CSV_ENOMEM ? "内存不足" : "CSV 格式错误");
 
   book.sheets.push_back(std::move(sheet));

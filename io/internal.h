@@ -114,9 +114,15 @@ std::string foreign_file_text(const std::string& path);
 MadePackage make_package(const memory::WorkbookData& book, const std::string& shown_path);
 
 // Temporary files of a save to `target` are named "<this>XXXXXX" beside it,
-// hidden; the lock file is "<this>lock".
+// hidden; the lock file is "<this>lock". The prefix is ".NAME.lczs-", or for
+// a name too long to take it within the folder's longest file name, the
+// name's start, "~" and a checksum of the whole name: every name a file can
+// have has its temporaries and its lock.
 std::string temporary_prefix(const std::string& target);
 inline constexpr std::size_t kTemporarySuffix = 6;
+inline constexpr const char* kTemporaryMark = ".lczs-";
+// The longest file name where the file system does not say (NAME_MAX).
+inline constexpr std::size_t kDefaultNameMax = 255;
 
 // ---- Messages -----------------------------------------------------------------------------
 

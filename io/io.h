@@ -64,36 +64,82 @@ void remove_recorded_files() noexcept;
 // Whether a save may replace a file already at its target.
 enum class Replace { Allowed, Never };
 
+// What a file held when it was read, to tell before replacing it whether
+// another program has changed it since: size, modification time and a
+// checksum (CRC-32) of its bytes. Two states are the same file only when
+// all three agree.
+struct FileState {
+  long long size = -1;  // -1: no file there; -2: it could not be read
+  long long modified_ns = 0;
+  unsigned long crc = 0;
+  bool operator==(const FileState&) const = default;
+};
+// The file at `path` (links followed) as it is now; reads it whole.
+FileState file_state(const std::string& path);
+
+// A save that found its target changed by another program since it was
+// read: nothing replaced it, and the new content is kept beside it.
+class ChangedError : public host::SaveError {
+ public:
+  ChangedError(const std::string& message, std::string kept_as)
+      : SaveError(message), kept_as_(std::move(kept_as)) {}
+  // The file the new content went to.
+  const std::string& kept_as() const { return kept_as_; }
+
+ private:
+  std::string kept_as_;
+};
+
 // Writes `book` as .xlsx to `path` atomically. A symbolic link is followed:
 // its target gets the new content and the link stays. The file keeps the
-// owner, group and permissions of the one it replaces. With Replace::Never a
-// file that appears at `path` before the rename is never replaced. Throws
-// host::SaveError with the cause in Chinese ("磁盘空间不足", "内存不足").
+// owner, group, permissions, ACL and extended attributes of the one it
+// replaces. With Replace::Never a file that appears at `path` before the
+// rename is never replaced. With `unchanged`, the file at `path` is
+// replaced only while it is still in that state (checked just before the
+// rename); otherwise the new content goes beside it as
+// "NAME（栎川助手结果）.xlsx" (then "… 2", "… 3"), and ChangedError names both.
+// Throws host::SaveError with the cause in Chinese ("磁盘空间不足", "内存不足").
 void write_xlsx(const memory::WorkbookData& book, const std::string& path,
-                Replace replace = Replace::Allowed);
+                Replace replace = Replace::Allowed, const FileState* unchanged = nullptr);
 
 // The file a save to `path` writes: `path` with symbolic links followed.
 std::string real_save_path(const std::string& path);
 
+// Throws host::SaveError when the file a save to `path` would replace is
+// read-only: it has no write permission at all (the application's
+// read-only attribute; root too is refused), or none for this user. The
+// application never saves over such a file, even where the folder would
+// let a rename replace it, and neither does write_xlsx.
+void refuse_read_only(const std::string& path);
+
 // One writer at a time for a file: an operating-system lock (flock) on a
 // hidden lock file beside it, held while the object lives and removed with
-// it. A lock file left by a process that died holds no lock and is taken.
-// Taking it also removes temporary files an interrupted save of the same
-// file left behind.
+// it. The file names the holder (process number and start time) for the
+// message of a run refused. The kernel frees a dead run's lock, so a lock
+// file left behind is simply taken. Taking the lock also removes the
+// temporary files an interrupted save of the same file left behind; a run
+// that is refused removes nothing.
 class FileLock {
  public:
-  // Throws FileError when another run holds the lock. When no lock file
-  // can be made there (a read-only folder) the lock is not taken: saving
-  // there fails anyway, with its own message.
+  // Throws FileError when another run holds the lock (naming it), and when
+  // no lock can be had (a folder that cannot be written, a file system
+  // without locks): a run never goes on unlocked.
   explicit FileLock(const std::string& path);
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
+  // The file locked: `path` with symbolic links followed.
+  const std::string& target() const { return target_; }
+  // Temporary files left by an interrupted save, removed on taking it.
+  const std::vector<std::string>& removed() const { return removed_; }
+
  private:
+  std::string target_;
   std::string lock_path_;
   int fd_ = -1;
   std::unique_ptr<TemporaryFileRecord> record_;
+  std::vector<std::string> removed_;
 };
 
 // A warning line when the spreadsheet application's owner file (~$NAME) or

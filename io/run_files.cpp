@@ -62,15 +62,48 @@ void RunStore::save(const memory::WorkbookData& book, const std::string& path) {
   // before the rename is someone else's.
   bool beside_source =
       !source_.empty() && save_target(source_) != source_ && same_file_path(target, save_target(source_));
+  lock(target);
   if (on_saved) on_saved(written_, target);
+  bool over_read = read_state_ && same_file_path(target, read_path_);
   try {
-    write_xlsx(book, target, beside_source ? Replace::Never : Replace::Allowed);
+    write_xlsx(book, target, beside_source ? Replace::Never : Replace::Allowed, over_read ? &*read_state_ : nullptr);
+  } catch (const ChangedError& e) {
+    written_.push_back(e.kept_as());
+    if (on_saved) on_saved(written_, "");
+    throw;
   } catch (...) {
     if (on_saved) on_saved(written_, "");  // a failed save leaves the old file
     throw;
   }
+  if (over_read) read_state_ = file_state(target);
   written_.push_back(target);
   if (on_saved) on_saved(written_, "");
+}
+
+void RunStore::reserve(const std::string& path) {
+  std::string target = resolve(path);
+  lock(target);
+  refuse_read_only(target);
+}
+
+void RunStore::hold(std::unique_ptr<FileLock> lock) { locks_.push_back(std::move(lock)); }
+
+void RunStore::expect_unchanged(std::string path, FileState state) {
+  read_path_ = std::move(path);
+  read_state_ = state;
+}
+
+void RunStore::lock(const std::string& target) {
+  std::string real = real_save_path(target);
+  for (const auto& held : locks_)
+    if (same_file_path(held->target(), real)) return;
+  try {
+    locks_.push_back(std::make_unique<FileLock>(target));
+  } catch (const host::HostError& e) {
+    throw host::SaveError(e.what());
+  }
+  if (on_leftover_removed)
+    for (const auto& f : locks_.back()->removed()) on_leftover_removed(f);
 }
 
 }  // namespace lczs::io

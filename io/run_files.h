@@ -5,6 +5,8 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,17 @@ class RunStore : public memory::WorkbookStore {
 
   bool exists(const std::string& path) const override;
   void save(const memory::WorkbookData& book, const std::string& path) override;
+  // Every file the run writes is locked (io::FileLock) from the moment its
+  // name is known until the store goes: a reserved report at once, any
+  // other file at its save at the latest. Throws host::SaveError when
+  // another run holds it, or (reserve) when the file is read-only.
+  void reserve(const std::string& path) override;
+  // A lock taken before the store existed (the book's own target).
+  void hold(std::unique_ptr<FileLock> lock);
+  // The book as it was read (`state`, taken before reading it): a save
+  // replaces it only while it is still so; otherwise the results are kept
+  // beside it (io::ChangedError), and that file is among written().
+  void expect_unchanged(std::string path, FileState state);
 
   // Where a file named by the job is written, given the path resolve()
   // made of it; unset, it is written there. A home that keeps files in a
@@ -48,6 +61,8 @@ class RunStore : public memory::WorkbookStore {
   std::function<void(const std::string& line)> on_left_out;
   // Told before each file is written (with its name) and after (with "").
   std::function<void(const std::vector<std::string>& written, const std::string& writing)> on_saved;
+  // Told of each temporary file a killed save left, removed on taking a lock.
+  std::function<void(const std::string& file)> on_leftover_removed;
 
   // The files saved so far, in order.
   const std::vector<std::string>& written() const { return written_; }
@@ -56,7 +71,12 @@ class RunStore : public memory::WorkbookStore {
   std::string source_;
   std::string folder_;
   bool protect_source_;
+  void lock(const std::string& target);
+
   std::vector<std::string> written_;
+  std::vector<std::unique_ptr<FileLock>> locks_;
+  std::string read_path_;
+  std::optional<FileState> read_state_;
 };
 
 }  // namespace lczs::io

@@ -1,13 +1,17 @@
 // Choosing the reader for a file, and the rules that keep a save from
 // destroying what a user had: a save is written beside its target, checked
 // write by write, read back, and only then renamed into place.
+#include <acl/libacl.h>
+#include <attr/libattr.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -16,6 +20,7 @@
 
 #include "io/internal.h"
 #include "io/io.h"
+#include "io/test_points.h"
 
 namespace lczs::io {
 
@@ -111,14 +116,29 @@ void write_all(int fd, std::string_view bytes, const std::string& shown) {
   }
 }
 
-// The new file is the user's file: same owner, group and permissions as the
-// one it replaces (a root run must not take a user's file), or the usual
-// permissions of a new file.
-void take_over_ownership(int fd, const struct stat* old) {
+// Extended attributes a save carries over: what the library's table
+// (/etc/xattr.conf) says to copy, less the trusted and security namespaces
+// that only root may set (a label the system gives the new file itself).
+int copied_attribute(const char* name, struct error_context* ctx) {
+  if (::geteuid() != 0 && (std::strncmp(name, "trusted.", 8) == 0 || std::strncmp(name, "security.", 9) == 0))
+    return 0;
+  return attr_copy_check_permissions(name, ctx);
+}
+
+// The new file is the user's file: same owner, group, permissions, access
+// control list and extended attributes as the one it replaces (a root run
+// must not take a user's file; a colleague granted access by an ACL on a
+// school share keeps it), or the usual permissions of a new file.
+void take_over_ownership(int fd, const struct stat* old, const std::string& old_path, const std::string& tmp_path,
+                         const std::string& shown) {
   if (old != nullptr) {
     // Only root may give a file away; others keep what they may.
     if (::fchown(fd, old->st_uid, old->st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), old->st_gid);
     ::fchmod(fd, old->st_mode & 07777);
+    if (::perm_copy_file(old_path.c_str(), tmp_path.c_str(), nullptr) != 0)
+      fail(shown, "无法保留原文件的访问控制列表（" + detail::errno_text(errno) + "）");
+    if (::attr_copy_file(old_path.c_str(), tmp_path.c_str(), copied_attribute, nullptr) != 0)
+      fail(shown, "无法保留原文件的扩展属性（" + detail::errno_text(errno) + "）");
     return;
   }
   mode_t mask = ::umask(0);
@@ -134,6 +154,20 @@ int rename_no_replace(const std::string& from, const std::string& to) {
   if (::link(from.c_str(), to.c_str()) != 0) return -1;
   ::unlink(from.c_str());
   return 0;
+}
+
+// "成绩（栎川助手结果）.xlsx", then "成绩（栎川助手结果 2）.xlsx" ..., the
+// name cut at a character where the folder's limit needs it.
+std::string kept_name(const fs::path& target, int n) {
+  std::string stem = target.stem().string(), ext = target.extension().string();
+  std::string mark = n == 1 ? "（栎川助手结果）" : "（栎川助手结果 " + std::to_string(n) + "）";
+  std::size_t room = detail::kDefaultNameMax - mark.size() - ext.size();
+  if (stem.size() > room) {
+    std::size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+    stem.resize(cut);
+  }
+  return (target.parent_path() / (stem + mark + ext)).string();
 }
 
 void sync_folder(const std::string& dir) {
@@ -157,6 +191,15 @@ std::string real_save_path(const std::string& path) {
   return p.string();
 }
 
+void refuse_read_only(const std::string& path) {
+  std::string real = real_save_path(path);
+  struct stat st {};
+  if (::stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  bool read_only = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+                   (::faccessat(AT_FDCWD, real.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT);
+  if (read_only) fail(path, "文件是只读的，不能覆盖它");
+}
+
 namespace {
 
 // The folder a save to `real` writes its temporary file in.
@@ -170,7 +213,7 @@ void check_folder_exists(const std::string& dir, const std::string& shown) {
   if (!fs::is_directory(dir, ec)) fail(shown, "文件夹不存在");
 }
 
-void save_xlsx(const WorkbookData& book, const std::string& path, Replace replace) {
+void save_xlsx(const WorkbookData& book, const std::string& path, Replace replace, const FileState* unchanged) {
   if (path.empty()) fail(path, "没有给出文件名");
   std::string real = real_save_path(path);
   std::string dir = folder_of(real);
@@ -179,18 +222,37 @@ void save_xlsx(const WorkbookData& book, const std::string& path, Replace replac
   bool had = ::stat(real.c_str(), &old) == 0;
   if (had && S_ISDIR(old.st_mode)) fail(path, "同名的文件夹已存在");
   if (had && !S_ISREG(old.st_mode)) fail(path, "它不是普通文件（是管道或设备），不能保存到那里");
+  if (had) refuse_read_only(real);
   if (book.sheets.size() > static_cast<std::size_t>(detail::kMaxSheets))
     fail(path, "工作簿有 " + std::to_string(book.sheets.size()) + " 个工作表，超过本程序能打开的 " +
                    std::to_string(detail::kMaxSheets) + " 个，保存后将无法再打开它。请删去一些工作表后再试。");
   detail::MadePackage made = detail::make_package(book, path);
   TemporaryFile tmp(real, path);
-  take_over_ownership(tmp.fd(), had ? &old : nullptr);
+  take_over_ownership(tmp.fd(), had ? &old : nullptr, real, tmp.path(), path);
   write_all(tmp.fd(), made.bytes, path);
   std::string().swap(made.bytes);
   // Durable before it replaces anything; a delayed write error (NFS, a
   // full disk found late) shows here or at close.
   if (::fsync(tmp.fd()) != 0 || tmp.close() != 0) fail(path, "写入失败（" + detail::errno_text(errno) + "）");
   detail::verify_package(tmp.path(), path, made.parts);
+  test_points::reach(test_points::kSaveWritten);
+  // Another program saved the file while this run worked on what it read:
+  // replacing it would lose that work, and keeping nothing would lose this.
+  // (A change between this check and the rename is not seen; the window is
+  // the time of one stat and one read.)
+  if (unchanged != nullptr && file_state(real) != *unchanged) {
+    for (int n = 1; n <= 100; ++n) {
+      std::string kept = kept_name(target, n);
+      if (rename_no_replace(tmp.path(), kept) == 0) {
+        tmp.placed();
+        sync_folder(dir);
+        throw ChangedError("工作簿“" + path + "”在本次运行期间被其他程序改动过，为免丢失那些改动，没有保存到它；"
+                           "本次的结果保存在“" + kept + "”。", kept);
+      }
+      if (errno != EEXIST) break;
+    }
+    fail(path, "它在本次运行期间被其他程序改动过，为免丢失那些改动，没有保存到它，也无法在它旁边另存");
+  }
   int rc = replace == Replace::Never ? rename_no_replace(tmp.path(), real) : ::rename(tmp.path().c_str(), real.c_str());
   if (rc != 0) {
     if (errno == EEXIST)
@@ -211,9 +273,39 @@ void check_save_folder(const std::string& path) {
     fail(path, "无法在文件夹中创建临时文件（" + detail::errno_text(errno) + "）");
 }
 
-void write_xlsx(const WorkbookData& book, const std::string& path, Replace replace) {
+FileState file_state(const std::string& path) {
+  FileState state;
+  // Never blocks on a pipe: only a regular file has a state to compare.
+  int fd = ::open(real_save_path(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno != ENOENT) state.size = -2;
+    return state;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    state.size = -2;
+    return state;
+  }
+  state.size = static_cast<long long>(st.st_size);
+  state.modified_ns = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  std::vector<unsigned char> buf(1 << 20);
+  uLong crc = crc32(0L, Z_NULL, 0);
+  for (;;) {
+    ssize_t n = ::read(fd, buf.data(), buf.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) state.size = -2;
+    if (n <= 0) break;
+    crc = crc32_z(crc, buf.data(), static_cast<z_size_t>(n));
+  }
+  ::close(fd);
+  state.crc = crc;
+  return state;
+}
+
+void write_xlsx(const WorkbookData& book, const std::string& path, Replace replace, const FileState* unchanged) {
   try {
-    save_xlsx(book, path, replace);
+    save_xlsx(book, path, replace, unchanged);
   } catch (const std::bad_alloc&) {
     fail(path, "内存不足");
   }

@@ -58,6 +58,9 @@ class WorkbookStore {
   virtual bool exists(const std::string& path) const = 0;
   // Writes atomically; throws host::SaveError with a Chinese message.
   virtual void save(const WorkbookData& book, const std::string& path) = 0;
+  // A save to `path` will come: a store that keeps other runs off its files
+  // claims it now. Throws host::SaveError when it cannot.
+  virtual void reserve(const std::string& path) { (void)path; }
 };
 
 // Keeps saved workbooks as their text dump, for tests.
@@ -208,6 +211,8 @@ class MemoryWorkbook : public host::Workbook {
   // An existing file is replaced after the confirmation (skipped when
   // alerts are off).
   void save_as(const std::string& path) override;
+  // The store reserves the file save_as(path) would write.
+  void reserve_save_as(const std::string& path) override;
 
  private:
   friend class MemoryWorksheet;

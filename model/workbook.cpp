@@ -330,6 +330,11 @@ std::string with_extension(const std::string& path, const std::string& current) 
 }
 }  // namespace
 
+void MemoryWorkbook::reserve_save_as(const std::string& name) {
+  if (name.empty()) throw host::SaveError("文件名不能为空");
+  app_->store_->reserve(with_extension(name, data_.path));
+}
+
 void MemoryWorkbook::save_as(const std::string& name) {
   if (name.empty()) throw host::SaveError("文件名不能为空");
   std::string path = with_extension(name, data_.path);

@@ -14,6 +14,7 @@ packages=(
   libexpat1-dev         # checking a saved .xlsx before it replaces anything
   zlib1g-dev            # the CRCs of that check
   libcsv-dev            # reading .csv
+  libacl1-dev libattr1-dev  # a save keeps the book's ACL and extended attributes
   libcli11-dev          # the lczs command line
   python3-openpyxl      # independent .xlsx writer/reader in tests
   python3-pil           # the pictures in the carried-items test workbook

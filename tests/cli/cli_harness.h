@@ -73,6 +73,33 @@ inline void write_file(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
+// Starts lczs with `args` and returns at once (-1 when it cannot start):
+// standard input from /dev/null, standard output to the descriptor
+// `out_fd`, standard error to the file `err_path`, `env` ("NAME=value")
+// added to an environment without LCZS_UI and LCZS_TEST_PAUSE*.
+inline pid_t start_lczs(const std::vector<std::string>& args, int out_fd, const std::string& err_path,
+                        std::vector<std::string> env = {}) {
+  std::vector<std::string> argv_s{LCZS_BINARY};
+  argv_s.insert(argv_s.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argv_s) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (char** e = environ; *e; ++e)
+    if (std::strncmp(*e, "LCZS_UI=", 8) != 0 && std::strncmp(*e, "LCZS_TEST_PAUSE", 15) != 0) envp.push_back(*e);
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
 // Runs lczs with `args` in `cwd` (the current directory when empty), with
 // `env` ("NAME=value") added to its environment.
 inline CliResult run_lczs(const std::vector<std::string>& args, const std::string& stdin_text = "",

@@ -7,6 +7,7 @@
 #include "model/memory_host.h"
 #include "io/io.h"
 #include "tests/cli/cli_harness.h"
+#include "tests/cli/test_books.h"
 #include "ui/console.h"
 
 namespace lczs::testing {
@@ -14,32 +15,14 @@ namespace {
 
 using memory::Lit;
 
-// A class-division input sheet: 统一学号, 班级, 姓名, 性别, three subjects, 总分.
 std::string write_classdiv_book(const TempDir& dir, const std::string& name) {
-  memory::WorkbookData book;
-  std::vector<std::vector<Lit>> rows = {{"统一学号", "班级", "姓名", "性别", "语文", "数学", "英语", "总分"}};
-  for (int i = 1; i <= 12; ++i) {
-    int a = 60 + (i * 7) % 40, b = 55 + (i * 11) % 45, c = 70 + (i * 5) % 30;
-    rows.push_back({i, nullptr, "学生" + std::to_string(i), i % 2 ? "男" : "女", a, b, c, a + b + c});
-  }
-  memory::add_sheet(book, "名单", rows);
-  memory::add_sheet(book, "说明", {{"这里没有数据"}});
-  book.active_sheet = 0;
-  std::string path = dir.file(name);
-  io::write_xlsx(book, path);
-  return path;
+  write_classdiv_book_at(dir.file(name));
+  return dir.file(name);
 }
 
-// An exam input sheet: 班级, 学号, 姓名 and three subjects.
 std::string write_exam_book(const TempDir& dir, const std::string& name) {
-  memory::WorkbookData book;
-  std::vector<std::vector<Lit>> rows = {{"班级", "学号", "姓名", "语文", "数学", "英语"}};
-  for (int i = 1; i <= 10; ++i)
-    rows.push_back({1 + i % 2, i, "学生" + std::to_string(i), 60 + i * 3, 90 - i * 2, 70 + (i * 7) % 20});
-  memory::add_sheet(book, "成绩", rows);
-  std::string path = dir.file(name);
-  io::write_xlsx(book, path);
-  return path;
+  write_exam_book_at(dir.file(name));
+  return dir.file(name);
 }
 
 // A command that adds an array formula, content the model cannot carry, on
@@ -169,6 +152,56 @@ TEST(Cli, OptionsStandBeforeOrAfterTheCommandAndTheSheetIsChosen) {
     CliResult r = run_lczs(args);
     EXPECT_EQ(r.exit_code, 0) << r.err;
   }
+}
+
+// "--" ends the options as in every command: what follows is the book,
+// even a name that begins with "-".
+TEST(Cli, DoubleDashEndsTheOptions) {
+  TempDir dir;
+  write_classdiv_book(dir, "-分班.xlsx");
+  write_classdiv_book(dir, "分班.xlsx");
+  const struct {
+    std::vector<std::string> args;
+    int exit_code;
+    std::string says;
+  } cases[] = {
+      {{"menu", "--", "-分班.xlsx"}, 0, ""},
+      {{"--sheet", "说明", "menu", "--", "-分班.xlsx"}, 0, ""},
+      {{"menu", "--", "分班.xlsx"}, 0, ""},
+      {{"--", "menu", "分班.xlsx"}, 0, ""},
+      {{"menu", "--", "--yes"}, 3, "--yes"},
+      {{"menu", "-分班.xlsx"}, 2, "没有选项 -分班.xlsx"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    CliResult r = run_lczs(c.args, "", dir.path().string());
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+}
+
+// A reader that goes away (`lczs ... | head -1`) changes nothing of the
+// run: it saves, says so on standard error, exits as it would and leaves no
+// lock file.
+TEST(Cli, AClosedStandardOutputChangesNothing) {
+  TempDir dir;
+  std::string book = write_classdiv_book(dir, "分班.xlsx");
+  TempDir io;
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ::close(fds[0]);
+  pid_t pid = start_lczs({"classdiv", book, "--classes", "2", "--minutes", "0", "--yes"}, fds[1], io.file("err"));
+  ::close(fds[1]);
+  ASSERT_GT(pid, 0);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  const std::string err = read_file(io.file("err"));
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << err;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+  EXPECT_NE(err.find("已保存：" + book), std::string::npos) << err;
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"分班.xlsx"});
 }
 
 TEST(Cli, WorkingOnACopyNeverWritesTheBook) {

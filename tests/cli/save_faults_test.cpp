@@ -6,12 +6,15 @@
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <new>
 #include <optional>
 #include <set>
@@ -20,6 +23,7 @@
 #include "io/io.h"
 #include "model/memory_host.h"
 #include "tests/cli/cli_harness.h"
+#include "tests/cli/test_books.h"
 
 namespace lczs::testing {
 namespace {
@@ -165,6 +169,35 @@ TEST(SaveFaults, EachFaultLeavesTheUsersFilesAsTheyWere) {
          return Arranged{prof(book)};
        },
        0, "分析完成", true, {}, {".成绩.xlsx.lczs-lock", ".成绩.xlsx.lczs-Ab3dE9"}},
+      {"a read-only book is not saved over, though its folder would allow it",
+       [](const fs::path&, const std::string& book) {
+         ::chmod(book.c_str(), 0444);
+         return Arranged{prof(book)};
+       },
+       3, "文件是只读的，不能覆盖它。请用 -o 把结果另存为其他文件", false, {}},
+      {"a read-only book is read and its results saved with -o",
+       [](const fs::path& folder, const std::string& book) {
+         ::chmod(book.c_str(), 0444);
+         return Arranged{prof(book, {"-o", (folder / "副本.xlsx").string()})};
+       },
+       0, "分析完成", false, {"副本.xlsx"}, {}, "成绩.xlsx", "副本.xlsx"},
+      {"a read-only -o file is not replaced",
+       [](const fs::path& folder, const std::string& book) {
+         std::string out = (folder / "副本.xlsx").string();
+         write_file(out, "theirs");
+         ::chmod(out.c_str(), 0444);
+         return Arranged{prof(book, {"-o", out})};
+       },
+       3, "文件是只读的", false, {}},
+      {"a read-only report is refused before the exam runs",
+       [](const fs::path& folder, const std::string& book) {
+         write_exam_book_at(book);
+         std::string report = (folder / "报告.xlsx").string();
+         write_file(report, "theirs");
+         ::chmod(report.c_str(), 0444);
+         return Arranged{{"exam", book, "--cohort", "2001", "--grade", "G1", "--save-name", "报告", "--yes"}};
+       },
+       3, "文件是只读的", false, {}},
       {"the application's owner file gets one warning, not a refusal",
        [](const fs::path& folder, const std::string& book) {
          write_file((folder / "~$成绩.xlsx").string(), "owner");
@@ -247,6 +280,18 @@ TEST(SaveFaults, EachFaultLeavesTheUsersFilesAsTheyWere) {
          return Arranged{prof(book)};
        },
        3, "第 2 行开始的引号没有结束", false, {}, {}, "成绩.csv"},
+      {"a csv with text after a closing quote is refused naming that text",
+       [](const fs::path&, const std::string& book) {
+         write_file(book, "班级,学号,姓名,语文\n1,1,\"张三\"丰,A\n1,2,李四,B\n");
+         return Arranged{prof(book)};
+       },
+       3, "第 2 行有一个字段在结束它的引号之后还有文字“丰”", false, {}, {}, "成绩.csv"},
+      {"a csv with text after a closing quote on a later line of a quoted row is refused naming that line",
+       [](const fs::path&, const std::string& book) {
+         write_file(book, "班级,学号,姓名,语文\n1,1,\"张\n三\",\"A\"+\n1,2,李四,B\n");
+         return Arranged{prof(book)};
+       },
+       3, "第 3 行有一个字段在结束它的引号之后还有文字“+”", false, {}, {}, "成绩.csv"},
       {"a UTF-8 csv with one bad byte is refused naming line and byte",
        [](const fs::path&, const std::string& book) {
          write_file(book, grades_csv() + "1,9,李\xFF四,A,B\n");
@@ -389,6 +434,60 @@ TEST(SaveFaults, ALinkedBookSavesToItsTargetAndAnOwnersFileStaysTheirs) {
   } else {
     std::cout << "[  SKIPPED ] owner kept: only root can save a file it does not own\n";
   }
+}
+
+std::string xattr_of(const std::string& path, const char* name) {
+  std::string value(4096, '\0');
+  ssize_t n = ::getxattr(path.c_str(), name, value.data(), value.size());
+  return n < 0 ? "(none)" : value.substr(0, static_cast<std::size_t>(n));
+}
+
+// A POSIX ACL as the kernel keeps it in system.posix_acl_access: a version,
+// then (tag, permissions, id) entries in the order of their tags.
+std::string acl_granting(std::uint32_t user) {
+  std::string acl;
+  auto put = [&](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) acl += static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  put(2, 4);
+  const std::uint32_t kAny = 0xFFFFFFFF;
+  const std::uint32_t entries[][3] = {{0x01, 6, kAny}, {0x02, 6, user}, {0x04, 4, kAny}, {0x10, 6, kAny}, {0x20, 0, kAny}};
+  for (const auto& e : entries) {
+    put(e[0], 2);
+    put(e[1], 2);
+    put(e[2], 4);
+  }
+  return acl;
+}
+
+// A colleague given access by an ACL, or a note a file manager keeps in an
+// extended attribute, stays with the book a run saves in place.
+TEST(SaveFaults, ASaveInPlaceKeepsTheAclAndTheExtendedAttributes) {
+  TempDir dir;
+  const std::string book = dir.file("成绩.xlsx");
+  write_book(book, grades_book(10));
+  const std::string note = "教务处 2026";
+  const std::string acl = acl_granting(4321);
+  const struct {
+    const char* name;
+    const std::string& value;
+  } attributes[] = {{"user.lczs.note", note}, {"system.posix_acl_access", acl}};
+  for (const auto& a : attributes) {
+    if (::setxattr(book.c_str(), a.name, a.value.data(), a.value.size(), 0) != 0) {
+      GTEST_SKIP() << "this file system keeps no " << a.name << ": " << std::strerror(errno);
+    }
+  }
+  std::map<std::string, std::string> before;
+  for (const auto& a : attributes) before[a.name] = xattr_of(book, a.name);
+  struct stat st_before {};
+  ASSERT_EQ(::stat(book.c_str(), &st_before), 0);
+  CliResult r = run_lczs(prof(book));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_TRUE(has_report(book));
+  for (const auto& a : attributes) EXPECT_EQ(xattr_of(book, a.name), before[a.name]) << a.name;
+  struct stat st_after {};
+  ASSERT_EQ(::stat(book.c_str(), &st_after), 0);
+  EXPECT_EQ(st_after.st_mode & 07777, st_before.st_mode & 07777);
 }
 
 // A signal at any moment of a save leaves either the old book or the new
