@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "examanalysis/ks_state.h"
+#include "examanalysis/ksfx_grading.h"
 #include "examanalysis/ksfx_rates.h"
 #include "host/host.h"
 #include "jobs/job.h"
@@ -57,7 +58,9 @@ struct KsSurvey {
   std::vector<double> classes;  // distinct class codes, ascending
   std::string problem;          // refusal text, "" when the table is usable
 };
-KsSurvey ksfx_survey(host::Worksheet& sheet);
+// `elective` (per subject, or nullptr) marks the subjects a blank in which
+// means not chosen rather than absent.
+KsSurvey ksfx_survey(host::Worksheet& sheet, const std::vector<bool>* elective = nullptr);
 
 class Ksfx {
  public:
@@ -109,6 +112,12 @@ class Ksfx {
   void ksfx_band_sheet(const std::vector<std::vector<Figures>>& figures);
   void ksfx_chart_sheet(const std::vector<std::vector<Figures>>& figures);
 
+  // Electives and 等级赋分, made only when 分析设置 has a 类别 or 赋分 column:
+  // the converted columns, 赋分总分 and its ranks on the ranked sheet, and
+  // the sheet 赋分对照.
+  void ksfx_graded_columns(host::Worksheet& sheet, int sat_count, int id_cols, int subject_count);
+  void ksfx_grading_sheet();
+
  private:
   // The refusal of a workbook the run must not touch ("" when it may run).
   std::string ksfx_check_workbook();
@@ -116,6 +125,12 @@ class Ksfx {
   // Reads the settings and every score for the figures; the refusal or "".
   std::string ksfx_collect_rates();
   host::Worksheet* settings_sheet();
+  // A sheet of the book other than the data sheet, nullptr when none.
+  host::Worksheet* companion_sheet(const std::string& name);
+  // The 类别 and 赋分 settings, read once per run.
+  const ExamPlan& plan();
+  // Converts the graded subjects' scores; the refusal or "".
+  std::string ksfx_collect_grading();
   // A new sheet at the end of the workbook.
   host::Worksheet& ksfx_last_sheet(const std::string& name);
   // The report's style on a block: a bold caption row over a gridded table.
@@ -141,6 +156,11 @@ class Ksfx {
   std::vector<std::vector<double>> student_scores_;
   // Class and total of each student of 年级实考.
   std::vector<double> sat_codes_, sat_totals_;
+
+  std::unique_ptr<ExamPlan> plan_;
+  SchemeBook schemes_;
+  // Per subject; a subject that is not converted has no takers here.
+  std::vector<Grading> gradings_;
 };
 
 }  // namespace lczs::examanalysis

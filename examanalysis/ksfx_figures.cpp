@@ -89,10 +89,31 @@ std::string Ksfx::ksfx_collect_rates() {
                "”中的满分后再运行。";
     }
   }
+  const ExamPlan& p = plan();
+  if (p.electives && rate_rules_.rules.back().summed) {
+    // A student's total adds the subjects taken: 满分 is the required
+    // subjects' and the most any student's electives can add.
+    double required = 0, most = 0;
+    for (int j = 0; j < s.subjects; ++j)
+      if (!p.elective[j]) required += rate_rules_.rules[j].full;
+    for (int i = 0; i < s.students; ++i) {
+      double chosen = 0;
+      for (int j = 0; j < s.subjects; ++j)
+        if (p.elective[j] && !std::isnan(student_scores_[j][i])) chosen += rate_rules_.rules[j].full;
+      most = std::max(most, chosen);
+    }
+    rate_rules_.rules.back() = default_rule(kTotal, required + most);
+    rate_rules_.rules.back().summed = true;
+  }
   const SubjectRule& total = rate_rules_.rules.back();
   for (int i = 0; i < s.students; ++i) {
     double sum = 0;
-    for (int j = 0; j < s.subjects; ++j) sum += student_scores_[j][i];
+    for (int j = 0; j < s.subjects; ++j) {
+      // An elective not chosen adds nothing; a missing required score
+      // leaves no total to check.
+      if (p.electives && p.elective[j] && std::isnan(student_scores_[j][i])) continue;
+      sum += student_scores_[j][i];
+    }
     // NaN (a missing score) never compares greater.
     if (sum > total.full)
       return where + "第" + host::int_text(i + 2) + "行的总分" + number_text(sum) + "高于总分的满分" +
