@@ -11,6 +11,8 @@
 
 #include "examanalysis/ks_state.h"
 #include "examanalysis/ksfx_grading.h"
+#include "examanalysis/ksfx_lines.h"
+#include "examanalysis/ksfx_progress.h"
 #include "examanalysis/ksfx_rates.h"
 #include "host/host.h"
 #include "jobs/job.h"
@@ -118,6 +120,15 @@ class Ksfx {
   void ksfx_graded_columns(host::Worksheet& sheet, int sat_count, int id_cols, int subject_count);
   void ksfx_grading_sheet();
 
+  // Score lines, made only when the book has a 分数线 sheet: the present
+  // students as ranked, then the sheet 上线分析 and the chart of 上线率.
+  void ksfx_keep_present(host::Worksheet& sheet, int sat_count, int id_cols, int subject_count);
+  void ksfx_line_sheet();
+  void ksfx_line_chart(const std::vector<LineFigures>& figures);
+
+  // 进退步, made only when the book has a 上次成绩 sheet.
+  void ksfx_progress_sheet();
+
  private:
   // The refusal of a workbook the run must not touch ("" when it may run).
   std::string ksfx_check_workbook();
@@ -131,6 +142,12 @@ class Ksfx {
   const ExamPlan& plan();
   // Converts the graded subjects' scores; the refusal or "".
   std::string ksfx_collect_grading();
+  // Reads the score lines; the refusal or "".
+  std::string ksfx_collect_lines();
+  // Each student's total from the data, NaN for the absent.
+  std::vector<double> present_totals();
+  // Reads the earlier exam and matches its students; the refusal or "".
+  std::string ksfx_collect_progress();
   // A new sheet at the end of the workbook.
   host::Worksheet& ksfx_last_sheet(const std::string& name);
   // The report's style on a block: a bold caption row over a gridded table.
@@ -161,6 +178,17 @@ class Ksfx {
   SchemeBook schemes_;
   // Per subject; a subject that is not converted has no takers here.
   std::vector<Grading> gradings_;
+
+  std::unique_ptr<LineBook> lines_;
+  LineStudents present_;
+  host::ValueGrid present_ids_;  // 班级, 学号, 姓名 of each present student
+  // The first free row of 图表 below its charts (0: no such sheet yet).
+  int chart_next_row_ = 0;
+
+  std::unique_ptr<AnalysisOptions> options_;
+  Roster now_, then_;
+  Matching matching_;
+  std::vector<std::string> subject_names_;
 };
 
 }  // namespace lczs::examanalysis

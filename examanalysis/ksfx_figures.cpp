@@ -317,6 +317,7 @@ void Ksfx::ksfx_chart_sheet(const std::vector<std::vector<Figures>>& figures) {
     p.chart.position = Area{p.top + 1, 1, p.top + kChartRows, kChartColumns};
     sheet.add_chart(p.chart);
   }
+  chart_next_row_ = top + 1;
 }
 
 }  // namespace lczs::examanalysis

@@ -106,6 +106,13 @@ std::string Ksfx::ksfx_check_workbook() {
   rates_on_ = rates_requested_ || settings_sheet() != nullptr;
   if (rates_on_) made.insert(made.end(), {kSheetSubjects, kSheetBandCounts, kSheetCharts});
   if (plan().grading) made.push_back(kSheetGrading);
+  const bool lines_on = companion_sheet(kSheetLines) != nullptr;
+  if (lines_on) {
+    made.push_back(kSheetLineReport);
+    if (!rates_on_) made.push_back(kSheetCharts);
+  }
+  const bool progress_on = companion_sheet(kSheetPrevious) != nullptr;
+  if (progress_on) made.push_back(kSheetProgress);
   // The data sheet itself is renamed 原始数据 before any of them is made.
   for (const std::string& name : made) {
     host::Worksheet* taken = work_book->find_sheet(name);
@@ -120,9 +127,13 @@ std::string Ksfx::ksfx_check_workbook() {
   if (!plan().problem.empty()) return plan().problem;
   const KsSurvey& s = survey();
   if (!s.problem.empty()) return s.problem;
-  if (rates_on_) {
+  // Lines are checked against the total's 满分, which the figures' settings
+  // give (or default).
+  if (rates_on_ || lines_on || progress_on) {
     std::string problem = ksfx_collect_rates();
     if (problem.empty() && plan().grading) problem = ksfx_collect_grading();
+    if (problem.empty() && lines_on) problem = ksfx_collect_lines();
+    if (problem.empty() && progress_on) problem = ksfx_collect_progress();
     if (!problem.empty()) return problem;
   }
 
@@ -278,6 +289,7 @@ void Ksfx::ksfx_analyse() {
 
   ksfx_rank_students(sat, t, id, s);
   if (plan().grading) ksfx_graded_columns(sat, t, id, s);
+  if (lines_) ksfx_keep_present(sat, t, id, s);
   if (rates_on_) {
     sat_codes_.clear();
     sat_totals_.clear();
@@ -327,6 +339,8 @@ void Ksfx::ksfx_analyse() {
   if (st_.ks_has_absent) ksfx_append_to_averages(averages, kSheetAbsent);
   if (rates_on_) ksfx_rate_sheets();
   if (plan().grading) ksfx_grading_sheet();
+  if (lines_) ksfx_line_sheet();
+  if (options_) ksfx_progress_sheet();
   work_sheet = &sat;
 }
 
