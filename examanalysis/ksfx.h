@@ -152,6 +152,9 @@ class Ksfx {
   host::Worksheet& ksfx_last_sheet(const std::string& name);
   // The report's style on a block: a bold caption row over a gridded table.
   void ksfx_block_style(host::Worksheet& sheet, const host::Area& block);
+  // Lines of small text from (row, 1) down, under a table: what its figures
+  // mean. Returns the row below them.
+  int ksfx_notes(host::Worksheet& sheet, int row, const std::vector<std::string>& texts);
 
   KsState& st_;
   host::Application& host_app;

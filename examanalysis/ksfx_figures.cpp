@@ -138,6 +138,13 @@ void Ksfx::ksfx_block_style(host::Worksheet& sheet, const Area& block) {
   ksfx_grid(sheet, table);
 }
 
+int Ksfx::ksfx_notes(host::Worksheet& sheet, int row, const std::vector<std::string>& texts) {
+  const int n = static_cast<int>(texts.size());
+  for (int k = 0; k < n; ++k) sheet.set_value(row + k, 1, Value::text(texts[k]));
+  if (n > 0) sheet.set_font(Area{row, 1, row + n - 1, 1}, plain_song(9));
+  return row + n;
+}
+
 host::Worksheet& Ksfx::ksfx_last_sheet(const std::string& name) {
   host::Worksheet& sheet = work_book->add_sheet_after(work_book->sheet(work_book->sheet_count()));
   sheet.set_name(name);

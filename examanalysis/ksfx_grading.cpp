@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "host/numbers.h"
+#include "host/setting_numbers.h"
 
 namespace lczs::examanalysis {
 
@@ -20,8 +21,6 @@ using host::Value;
 namespace {
 
 std::string number_text(double v) { return Value::number(v).display_text(); }
-
-std::string cell_name(int row, int col) { return host::address(Area::cell(row, col), false); }
 
 // Units of 10^-4 percent: shares are compared and summed in these.
 constexpr std::int64_t kPercentUnits = 10000;
@@ -45,10 +44,9 @@ std::string text_at(const host::Worksheet& sheet, int row, int col) {
   return col ? host::trim(sheet.value(row, col).display_text()) : std::string();
 }
 
-std::string refusal(const host::Worksheet& sheet, int row, int col, const std::string& what) {
-  return "工作表“" + sheet.name() + "”第" + host::int_text(row) + "行（单元格 " +
-         cell_name(row, col) + "）：" + what + "，请修改后再运行。";
-}
+// A scheme's shares are percents; its range ends are scores.
+constexpr host::Bounds kPercentBounds{.low = 0, .high = 100};
+constexpr host::Bounds kRangeBounds{.low = 0, .high = 1000};
 
 // floor(p / q) for q > 0.
 std::int64_t floor_div(std::int64_t p, std::int64_t q) {
@@ -107,26 +105,27 @@ SchemeBook read_schemes(const host::Worksheet* sheet) {
     const std::string name = text_at(*sheet, row, col[kName]);
     band.grade = text_at(*sheet, row, col[kGrade]);
     if (name.empty()) {
-      book.problem = refusal(*sheet, row, col[kName], "方案是空的");
+      book.problem = host::setting_refusal(*sheet, row, col[kName], "方案", "是空的");
       return book;
     }
     if (band.grade.empty()) {
-      book.problem = refusal(*sheet, row, col[kGrade], "等级是空的");
+      book.problem = host::setting_refusal(*sheet, row, col[kGrade], "等级", "是空的");
       return book;
     }
     double* into[] = {&band.percent, &band.high, &band.low};
     for (int f = kPercent; f <= kLow; ++f) {
-      const Value v = sheet->value(row, col[f]);
-      if (!v.is_number() || !std::isfinite(v.as_number()) || v.as_number() < 0) {
-        book.problem = refusal(*sheet, row, col[f],
-                               headers[f] + "“" + v.display_text() + "”不是0或正数");
+      host::SettingNumber v = host::read_setting_number(*sheet, row, col[f], headers[f],
+                                                        f == kPercent ? kPercentBounds : kRangeBounds);
+      if (v.problem.empty() && !v.value) v.problem = host::setting_refusal(*sheet, row, col[f], headers[f], "是空的");
+      if (!v.problem.empty()) {
+        book.problem = v.problem;
         return book;
       }
-      *into[f - kPercent] = v.as_number();
+      *into[f - kPercent] = *v.value;
     }
     if (band.high < band.low) {
-      book.problem = refusal(*sheet, row, col[kHigh],
-                             "赋分上限" + number_text(band.high) + "低于赋分下限" + number_text(band.low));
+      book.problem = host::setting_refusal(*sheet, row, col[kHigh], "赋分上限",
+                                           number_text(band.high) + "低于赋分下限" + number_text(band.low));
       return book;
     }
     auto it = std::find_if(typed.begin(), typed.end(),
@@ -140,8 +139,8 @@ SchemeBook read_schemes(const host::Worksheet* sheet) {
     if (!it->bands.empty()) {
       const GradeBand& above = it->bands.back();
       if (band.high >= above.low) {
-        book.problem = refusal(*sheet, row, col[kHigh],
-                               "方案“" + name + "”的等级" + band.grade + "的赋分上限" +
+        book.problem = host::setting_refusal(*sheet, row, col[kHigh], "赋分上限",
+                                             "：方案“" + name + "”的等级" + band.grade + "的赋分上限" +
                                    number_text(band.high) + "不低于上一等级" + above.grade +
                                    "的赋分下限" + number_text(above.low) +
                                    "（各等级的赋分区间须从高到低、互不重叠）");
@@ -156,8 +155,8 @@ SchemeBook read_schemes(const host::Worksheet* sheet) {
     for (const GradeBand& b : typed[k].bands) sum += percent_units(b.percent);
     if (std::llabs(sum - kWhole) > std::llround(kShareTolerance * kPercentUnits)) {
       const int row = rows_of[k].front();
-      book.problem = refusal(*sheet, row, col[kPercent],
-                             "方案“" + typed[k].name + "”各等级的比例加起来是" +
+      book.problem = host::setting_refusal(*sheet, row, col[kPercent], "比例(%)",
+                                           "：方案“" + typed[k].name + "”各等级的比例加起来是" +
                                  number_text(static_cast<double>(sum) / kPercentUnits) +
                                  "%，不是100%");
       return book;
@@ -194,8 +193,8 @@ ExamPlan read_exam_plan(const host::Worksheet* settings, const std::vector<std::
       plan.elective[j] = true;
       plan.electives = true;
     } else if (!category.empty() && category != kCategoryRequired) {
-      plan.problem = refusal(*settings, row, col[kCategory],
-                             "类别“" + category + "”只能是“必考”“选考”或空着（空着即必考）");
+      plan.problem = host::setting_refusal(*settings, row, col[kCategory], "类别",
+                                           "“" + category + "”只能是“必考”“选考”或空着（空着即必考）");
       return plan;
     }
     const std::string scheme = text_at(*settings, row, col[kScheme]);
@@ -204,8 +203,8 @@ ExamPlan read_exam_plan(const host::Worksheet* settings, const std::vector<std::
     if (k < 0) {
       std::string known;
       for (const GradingScheme& s : book.schemes) known += (known.empty() ? "" : "、") + s.name;
-      plan.problem = refusal(*settings, row, col[kScheme],
-                             "没有名为“" + scheme + "”的赋分方案（可用的有：" + known +
+      plan.problem = host::setting_refusal(*settings, row, col[kScheme], "赋分",
+                                           "：没有名为“" + scheme + "”的赋分方案（可用的有：" + known +
                                  "；其他方案写在工作表“" + kSheetSchemes + "”上）");
       return plan;
     }

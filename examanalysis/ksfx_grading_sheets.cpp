@@ -81,7 +81,7 @@ std::string Ksfx::ksfx_collect_grading() {
     for (double v : student_scores_[j])
       if (!std::isnan(v) && !(zero_is_absent && v == 0)) takers.push_back(v);
     if (takers.size() < scheme.bands.size())
-      return "工作表“" + p.settings_name + "”第" + host::int_text(p.scheme_row[j]) + "行（单元格 " +
+      return "工作表“" + p.settings_name + "”第" + host::int_text(p.scheme_row[j]) + "行：赋分（单元格 " +
              host::address(Area::cell(p.scheme_row[j], p.scheme_col), false) + "）：" +
              rate_rules_.rules[j].subject + "只有" + host::int_text(static_cast<long long>(takers.size())) +
              "名考生，少于赋分方案“" + scheme.name + "”的" +
@@ -122,8 +122,11 @@ void Ksfx::ksfx_graded_columns(host::Worksheet& sheet, int sat_count, int id_col
       const Value& raw = rows.at(i, id_cols + j);
       double score = raw.as_number();
       if (g < graded.size() && graded[g] == j) {
-        if (raw.is_number()) {
-          score = gradings_[j].convert(raw.as_number());
+        // Every present student's score is one a taker has; a raw score
+        // the conversion did not see would keep its raw value.
+        const double converted = raw.is_number() ? gradings_[j].convert(raw.as_number()) : std::nan("");
+        if (!std::isnan(converted)) {
+          score = converted;
           out.at(i, static_cast<int>(g)) = Value::number(score);
         }
         ++g;

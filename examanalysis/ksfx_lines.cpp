@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "host/numbers.h"
+#include "host/setting_numbers.h"
 
 namespace lczs::examanalysis {
 
@@ -14,7 +15,6 @@ using host::Value;
 
 namespace {
 
-std::string number_text(double v) { return Value::number(v).display_text(); }
 
 // N of "前N名", 0 when the text is not of that form.
 long long top_count(const std::string& text) {
@@ -47,8 +47,7 @@ LineBook read_lines(const host::Worksheet& sheet, double highest_total, std::vec
       return book;
     }
   auto refuse = [&](int row, int f, const std::string& what) {
-    book.problem = where + "第" + host::int_text(row) + "行（单元格 " +
-                   host::address(Area::cell(row, col[f]), false) + "）：" + what + "，请修改后再运行。";
+    book.problem = host::setting_refusal(sheet, row, col[f], headers[f], what);
     return book;
   };
   std::sort(totals.begin(), totals.end(), std::greater<double>());
@@ -59,29 +58,30 @@ LineBook read_lines(const host::Worksheet& sheet, double highest_total, std::vec
     if (blank) continue;
     ScoreLine line;
     line.name = host::trim(sheet.value(row, col[kName]).display_text());
-    if (line.name.empty()) return refuse(row, kName, "名称是空的");
+    if (line.name.empty()) return refuse(row, kName, "是空的");
     const Value v = sheet.value(row, col[kLine]);
     line.typed = host::trim(v.display_text());
     if (v.is_number()) {
       line.line = v.as_number();
-      if (!std::isfinite(line.line) || line.line < 0) return refuse(row, kLine, "分数线不能是负数");
-      if (line.line > highest_total)
-        return refuse(row, kLine, "分数线" + line.typed + "高于总分的满分" + number_text(highest_total));
+      const std::string wrong =
+          host::out_of_bounds(line.line, {.low = 0, .high = highest_total, .high_name = "总分的满分"});
+      if (!wrong.empty()) return refuse(row, kLine, wrong);
     } else {
       const long long n = top_count(line.typed);
       if (n == 0)
-        return refuse(row, kLine, "分数线“" + line.typed + "”既不是分数，也不是“前N名”（如“前100名”）");
+        return refuse(row, kLine, "“" + line.typed + "”既不是分数，也不是“前N名”（如“前100名”）");
       if (n > static_cast<long long>(totals.size()))
         return refuse(row, kLine, line.typed + "超过了各科都有成绩的学生人数（" +
                                       host::int_text(static_cast<long long>(totals.size())) + "人）");
       line.line = totals[static_cast<std::size_t>(n - 1)];
     }
-    if (col[kDelta] && !sheet.value(row, col[kDelta]).is_empty()) {
-      const Value d = sheet.value(row, col[kDelta]);
-      if (!d.is_number() || !(d.as_number() > 0) || !std::isfinite(d.as_number()))
-        return refuse(row, kDelta, "δ“" + d.display_text() + "”必须是正数");
-      line.delta = d.as_number();
+    const host::SettingNumber delta = host::read_setting_number(
+        sheet, row, col[kDelta], headers[kDelta], {.low = 0, .high = host::kTotalFullBounds.high, .low_open = true});
+    if (!delta.problem.empty()) {
+      book.problem = delta.problem;
+      return book;
     }
+    if (delta.value) line.delta = *delta.value;
     book.lines.push_back(line);
   }
   if (book.lines.empty()) book.problem = where + "中没有分数线，请填写或删除这张工作表后再运行。";

@@ -89,11 +89,6 @@ void Ksfx::ksfx_line_sheet() {
   std::vector<LineFigures> figures;
   for (const ScoreLine& l : lines) figures.push_back(line_figures(present_, class_codes_, l));
   auto group_label = [&](int i) { return i < classes ? Value::number(class_codes_[i]) : Value::text("年级"); };
-  auto notes = [&](int row, const std::vector<std::string>& texts) {
-    for (std::size_t k = 0; k < texts.size(); ++k) sheet.set_value(row + static_cast<int>(k), 1, Value::text(texts[k]));
-    sheet.set_font(Area{row, 1, row + static_cast<int>(texts.size()) - 1, 1}, plain_song(9));
-    return row + static_cast<int>(texts.size());
-  };
 
   // 上线人数 and 上线率 per class and line.
   int top = 1;
@@ -127,7 +122,7 @@ void Ksfx::ksfx_line_sheet() {
     if (l.typed != number_text(l.line))
       defs.push_back(l.name + "：" + l.typed + "，即年级第" + l.typed.substr(3, l.typed.size() - 6) +
                      "名学生的总分" + number_text(l.line) + "分。");
-  top = notes(top + 3 + classes, defs) + kBlockGap;
+  top = ksfx_notes(sheet, top + 3 + classes, defs) + kBlockGap;
 
   for (std::size_t k = 0; k < lines.size(); ++k) {
     const ScoreLine& l = lines[k];
@@ -150,7 +145,7 @@ void Ksfx::ksfx_line_sheet() {
     sheet.set_number_format(Area{top + 2, 2, top + 1 + subjects, 2}, "0.00");
     sheet.set_number_format(Area{top + 2, 5, top + 1 + subjects, 6}, "0.00%");
     ksfx_block_style(sheet, Area{top, 1, top + 1 + subjects, kSubjectColumns});
-    top = notes(top + 2 + subjects,
+    top = ksfx_notes(sheet, top + 2 + subjects,
                 {"有效分：总分上线的学生该科的平均分 × 分数线 ÷ 这些学生的平均总分（选考科目只计选了该科的学生）；"
                  "没有人上线时为空。",
                  "单上线：该科成绩不低于有效分的人数；双上线：其中总分也上线的人数。",
@@ -177,7 +172,7 @@ void Ksfx::ksfx_line_sheet() {
     sheet.write_values({top + 1, 1}, list);
     if (near > 0) sheet.set_number_format(Area{top + 2, 8, top + 1 + near, 8}, "0.00");
     ksfx_block_style(sheet, Area{top, 1, top + 1 + near, kNearColumns});
-    top = notes(top + 2 + near,
+    top = ksfx_notes(sheet, top + 2 + near,
                 {"临界生：总分低于分数线、但差距不超过 δ（“" + std::string(kSheetLines) + "”的 δ 列，默认 " +
                      number_text(kDefaultDelta) + " 分）的学生，按班级、总分排列。",
                  "最弱学科：该生所考各科中“成绩÷有效分”最小的一科。"}) +

@@ -8,6 +8,7 @@
 #include <numeric>
 
 #include "host/numbers.h"
+#include "host/setting_numbers.h"
 
 namespace lczs::examanalysis {
 
@@ -15,8 +16,6 @@ using host::Area;
 using host::Value;
 
 namespace {
-
-std::string cell_name(int row, int col) { return host::address(Area::cell(row, col), false); }
 
 // Who a student is on both sides when the key repeats: key, 学号 and 班级.
 std::string full_key(const Roster& r, int i) {
@@ -39,21 +38,22 @@ AnalysisOptions read_options(const host::Worksheet* sheet) {
     const std::string name = host::trim(sheet->value(row, 1).display_text());
     const Value v = sheet->value(row, 2);
     const std::string text = host::trim(v.display_text());
-    auto refuse = [&](const std::string& what) {
-      o.problem = where + "第" + host::int_text(row) + "行（单元格 " + cell_name(row, 2) + "）：" + what +
-                  "，请修改后再运行。";
-    };
+    auto refuse = [&](const std::string& what) { o.problem = host::setting_refusal(*sheet, row, 2, name, what); };
     if (name.empty() && text.empty()) continue;
     if (name == "匹配依据") {
-      if (text != "姓名" && text != "学号") return refuse("匹配依据只能是“姓名”或“学号”"), o;
+      if (text != "姓名" && text != "学号") return refuse("只能是“姓名”或“学号”"), o;
       o.match_by = text;
     } else if (name == "进退步阈值") {
-      if (!v.is_number() || !(v.as_number() >= 0) || !std::isfinite(v.as_number()))
-        return refuse("进退步阈值“" + text + "”必须是0或正数"), o;
-      o.threshold = v.as_number();
+      const host::SettingNumber n = host::read_setting_number(*sheet, row, 2, name, {.low = 0, .whole = true});
+      if (!n.problem.empty()) {
+        o.problem = n.problem;
+        return o;
+      }
+      if (!n.value) return refuse("是空的"), o;
+      o.threshold = *n.value;
     } else {
-      o.problem = where + "第" + host::int_text(row) + "行（单元格 " + cell_name(row, 1) + "）：没有名为“" + name +
-                  "”的选项（可用的有：匹配依据、进退步阈值），请修改后再运行。";
+      o.problem = host::setting_refusal(*sheet, row, 1, "名称",
+                                        "：没有名为“" + name + "”的选项（可用的有：匹配依据、进退步阈值）");
       return o;
     }
   }

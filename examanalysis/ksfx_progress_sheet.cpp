@@ -74,11 +74,6 @@ void Ksfx::ksfx_progress_sheet() {
   const int subjects = static_cast<int>(subject_names_.size());
   const double threshold = options_->threshold;
   const std::string limit = number_text(threshold);
-  auto notes = [&](int row, const std::vector<std::string>& texts) {
-    for (std::size_t k = 0; k < texts.size(); ++k) sheet.set_value(row + static_cast<int>(k), 1, Value::text(texts[k]));
-    sheet.set_font(Area{row, 1, row + static_cast<int>(texts.size()) - 1, 1}, plain_song(9));
-    return row + static_cast<int>(texts.size());
-  };
   auto id_cells = [&](ValueGrid& g, int r, const Roster& who, int i) {
     g.at(r, 0) = Value::number(who.code[i]);
     g.at(r, 1) = Value::text(who.number[i]);
@@ -117,7 +112,7 @@ void Ksfx::ksfx_progress_sheet() {
   sheet.write_values({top + 1, 1}, per_class);
   sheet.set_number_format(Area{top + 2, 3, top + 2 + classes, 3}, "0.00");
   ksfx_block_style(sheet, Area{top, 1, top + 2 + classes, 5});
-  top = notes(top + 3 + classes,
+  top = ksfx_notes(sheet, top + 3 + classes,
               {"名次变化＝上次年级名次－本次年级名次，正数为进步、负数为退步；按本次所在班级统计。",
                "进步（退步）超过阈值：名次变化大于 " + limit + "（小于 −" + limit + "）的人数；阈值在“" +
                    std::string(kSheetOptions) + "”的“进退步阈值”一行，默认 " + number_text(kDefaultThreshold) + " 名。"}) +
@@ -180,7 +175,7 @@ void Ksfx::ksfx_progress_sheet() {
   }
   sheet.write_values({top + 1, 1}, all);
   ksfx_block_style(sheet, Area{top, 1, top + 1 + static_cast<int>(pairs.size()), width});
-  top = notes(top + 2 + static_cast<int>(pairs.size()),
+  top = ksfx_notes(sheet, top + 2 + static_cast<int>(pairs.size()),
               {"按本次班级和本次年级名次排列；名次为空表示那次缺考（或没考这一科）。各科名次是该科在考了这一科的学生中的年级名次。",
                "学生按“" + options_->match_by + "”对应（“" + std::string(kSheetOptions) + "”的“匹配依据”一行可改为学号）；"
                "重名的学生按姓名、学号和班级都相同来对应，仍对不上的列在下面。"}) +

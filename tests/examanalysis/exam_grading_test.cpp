@@ -320,17 +320,7 @@ TEST_P(ExamGradingRefusal, NamesTheCellAndWritesNothing) {
   memory::add_sheet(book, "成绩", std::move(rows));
   memory::add_sheet(book, "分析设置", GetParam().settings);
   if (!GetParam().schemes.empty()) memory::add_sheet(book, "赋分方案", GetParam().schemes);
-  Harness h(std::move(book));
-  const std::string before = h.dump();
-  h.expect_start().expect_options({});
-  h.ui.expect_message_containing(GetParam().parts.front());
-  h.ui.expect_message(kMsgExit);
-  EXPECT_EQ(h.run(), JobOutcome::Stopped);
-  EXPECT_TRUE(h.ui.finished()) << h.ui.report();
-  const std::string& text = h.ui.shown().at(h.ui.shown().size() - 2).text;
-  for (const auto& part : GetParam().parts) EXPECT_NE(text.find(part), std::string::npos) << text;
-  EXPECT_EQ(h.dump(), before);
-  EXPECT_TRUE(h.store->files.empty());
+  expect_refused(std::move(book), GetParam().parts);
 }
 
 const Rows kSchemeHead = {{"方案", "等级", "比例(%)", "赋分上限", "赋分下限"}};
@@ -342,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ExamGradingRefusal,
     ::testing::Values(
         BadGrading{"UnknownScheme", grading_settings("选考", "九级"), {}, {"第3行", "单元格 D3", "没有名为“九级”的赋分方案", "五级、八级"}},
-        BadGrading{"UnknownCategory", grading_settings("任选", nullptr), {}, {"第3行", "单元格 C3", "类别“任选”"}},
+        BadGrading{"UnknownCategory", grading_settings("任选", nullptr), {}, {"第3行", "类别（单元格 C3）“任选”只能是"}},
         BadGrading{"FewerTakersThanBands", grading_settings("选考", "八级"), {}, {"单元格 D3", "化学只有6名考生", "8个等级"}},
         BadGrading{"SharesNotHundred", grading_settings("选考", "两档"),
                    {kSchemeHead[0], {"两档", "甲", 60, 100, 61}, {"两档", "乙", 30, 60, 30}},
@@ -352,7 +342,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"第3行", "单元格 D3", "不低于上一等级甲的赋分下限60"}},
         BadGrading{"RangeRunsUpward", grading_settings("选考", "两档"),
                    {kSchemeHead[0], {"两档", "甲", 60, 70, 90}, {"两档", "乙", 40, 60, 30}},
-                   {"第2行", "赋分上限70低于赋分下限90"}},
+                   {"第2行", "赋分上限（单元格 D2）70低于赋分下限90"}},
         BadGrading{"RequiredBlankStillAbsent", {{"科目", "满分", "类别"}, {"语文", 150, "选考"}, {"化学", 100, "必考"}, {"生物", 100, "必考"}},
                    {}, {"没有一名学生各科都有成绩"}}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -192,15 +192,7 @@ TEST_P(ExamLinesRefusal, NamesTheCellAndWritesNothing) {
   memory::WorkbookData book;
   memory::add_sheet(book, "成绩", {{"班级", "学号", "姓名", "语文", "数学"}, {1, 1, "甲", 90, 80}, {1, 2, "乙", 70, nullptr}, {2, 1, "丙", 60, 50}});
   memory::add_sheet(book, "分数线", GetParam().lines);
-  Harness h(std::move(book));
-  const std::string before = h.dump();
-  h.expect_start().expect_options({});
-  h.ui.expect_message_containing(GetParam().parts.front());
-  h.ui.expect_message(kMsgExit);
-  EXPECT_EQ(h.run(), JobOutcome::Stopped);
-  const std::string& text = h.ui.shown().at(h.ui.shown().size() - 2).text;
-  for (const auto& part : GetParam().parts) EXPECT_NE(text.find(part), std::string::npos) << text;
-  EXPECT_EQ(h.dump(), before);
+  expect_refused(std::move(book), GetParam().parts);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -211,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadLines{"TopMoreThanPresent", {{"名称", "分数线"}, {"线", "前3名"}}, {"单元格 B2", "前3名超过了", "（2人）"}},
         BadLines{"NeitherScoreNorTop", {{"名称", "分数线"}, {"线", "很高"}}, {"单元格 B2", "“很高”既不是分数"}},
         BadLines{"DeltaNotPositive", {{"名称", "分数线", "δ"}, {"线", 100, 0}}, {"单元格 C2", "必须是正数"}},
-        BadLines{"NoName", {{"名称", "分数线"}, {nullptr, 100}}, {"第2行", "名称是空的"}},
+        BadLines{"NoName", {{"名称", "分数线"}, {nullptr, 100}}, {"第2行", "名称（单元格 A2）是空的"}},
         BadLines{"NoLineColumn", {{"名称", "线"}, {"甲", 100}}, {"没有“分数线”列"}}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -159,15 +159,7 @@ TEST_P(ExamProgressRefusal, SaysWhyAndWritesNothing) {
   memory::add_sheet(book, "成绩", rows_of({{1, 1, "甲", 80, 80}, {1, 2, "乙", 70, 70}, {2, 1, "丙", 60, 60}, {2, 2, "丁", 50, 50}}));
   memory::add_sheet(book, "上次成绩", GetParam().previous);
   if (!GetParam().options.empty()) memory::add_sheet(book, "分析选项", GetParam().options);
-  Harness h(std::move(book));
-  const std::string before = h.dump();
-  h.expect_start().expect_options({});
-  h.ui.expect_message_containing(GetParam().parts.front());
-  h.ui.expect_message(kMsgExit);
-  EXPECT_EQ(h.run(), JobOutcome::Stopped);
-  const std::string& text = h.ui.shown().at(h.ui.shown().size() - 2).text;
-  for (const auto& part : GetParam().parts) EXPECT_NE(text.find(part), std::string::npos) << text;
-  EXPECT_EQ(h.dump(), before);
+  expect_refused(std::move(book), GetParam().parts);
 }
 
 const Rows kTwoOfFour = rows_of({{1, 1, "甲", 80, 80}, {3, 1, "戊", 70, 70}, {3, 2, "己", 70, 70}});
@@ -179,8 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {"只对上了1名学生", "本次4名学生"}},
         BadProgress{"NoNameColumn", {{"班级", "学号", "名字", "语文"}, {1, 1, "甲", 80}}, {}, {"没有“姓名”列"}},
         BadProgress{"UnknownOption", kTwoOfFour, {{"名称", "值"}, {"排序", "升序"}}, {"单元格 A2", "没有名为“排序”的选项"}},
-        BadProgress{"BadMatchColumn", kTwoOfFour, {{"名称", "值"}, {"匹配依据", "考号"}}, {"单元格 B2", "匹配依据只能是"}},
-        BadProgress{"BadThreshold", kTwoOfFour, {{"名称", "值"}, {"进退步阈值", -1}}, {"单元格 B2", "必须是0或正数"}}),
+        BadProgress{"BadMatchColumn", kTwoOfFour, {{"名称", "值"}, {"匹配依据", "考号"}}, {"匹配依据（单元格 B2）只能是"}},
+        BadProgress{"BadThreshold", kTwoOfFour, {{"名称", "值"}, {"进退步阈值", -1}}, {"进退步阈值（单元格 B2）不能是负数"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
