@@ -132,6 +132,31 @@ int help_width() {
 }
 
 // "--sheet" for "--sheet=说明", the argument itself otherwise.
+// Puts the values of a sheet of `path` into `book` as its last sheet; the
+// book's active sheet stays active. The reason it could not, or "".
+std::string copy_sheet_from_file(const std::string& path, const jobs::Command::SheetFromFile& from,
+                                 host::Workbook& book) {
+  if (book.find_sheet(from.sheet))
+    return "工作簿中已有工作表“" + from.sheet + "”，不能再用 " + from.option + " 放入，请删除或改名后再运行。";
+  memory::MemoryApplication other;
+  try {
+    other.open(io::read_workbook(path));
+    host::Workbook& source_book = other.active_workbook();
+    host::Worksheet* source = source_book.find_sheet(from.prefer);
+    if (!source) source = &source_book.sheet(1);
+    host::Worksheet& active = book.active_sheet();
+    host::Worksheet& target = book.add_sheet_after(book.sheet(book.sheet_count()));
+    target.set_name(from.sheet);
+    const host::CellRef extent = source->used_extent();
+    if (extent.row > 0 && extent.col > 0)
+      target.write_values({1, 1}, source->values(host::Area{1, 1, extent.row, extent.col}));
+    active.activate();
+  } catch (const host::HostError& e) {
+    return from.option + " 的工作簿“" + path + "”无法读取：" + e.what();
+  }
+  return "";
+}
+
 std::string option_part(const std::string& arg) { return arg.substr(0, arg.find('=')); }
 
 // Parses the command line; nullopt with `status` set when the run ends here.
@@ -376,6 +401,15 @@ static int run_command(int argc, char** argv) {
     if (cmd->sheet_fits) {
       std::cerr << sheet_in_use(app.active_workbook());
       sheet_hint = sheet_to_choose(*cmd, app.active_workbook());
+    }
+    for (const jobs::Command::SheetFromFile& from : cmd->sheets_from_files) {
+      auto given = a.values.find(from.option);
+      if (given == a.values.end()) continue;
+      std::string problem = copy_sheet_from_file(given->second, from, app.active_workbook());
+      if (!problem.empty()) {
+        std::cerr << "lczs: " << problem << "\n";
+        return kExitFile;
+      }
     }
   } else {
     if (!a.sheet.empty()) return usage_error("--sheet 要和工作簿一起用。", cmd);

@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "examanalysis/ks_state.h"
+#include "examanalysis/ksfx_grading.h"
+#include "examanalysis/ksfx_lines.h"
+#include "examanalysis/ksfx_progress.h"
 #include "examanalysis/ksfx_rates.h"
 #include "host/host.h"
 #include "jobs/job.h"
@@ -57,7 +60,9 @@ struct KsSurvey {
   std::vector<double> classes;  // distinct class codes, ascending
   std::string problem;          // refusal text, "" when the table is usable
 };
-KsSurvey ksfx_survey(host::Worksheet& sheet);
+// `elective` (per subject, or nullptr) marks the subjects a blank in which
+// means not chosen rather than absent.
+KsSurvey ksfx_survey(host::Worksheet& sheet, const std::vector<bool>* elective = nullptr);
 
 class Ksfx {
  public:
@@ -109,6 +114,21 @@ class Ksfx {
   void ksfx_band_sheet(const std::vector<std::vector<Figures>>& figures);
   void ksfx_chart_sheet(const std::vector<std::vector<Figures>>& figures);
 
+  // Electives and 等级赋分, made only when 分析设置 has a 类别 or 赋分 column:
+  // the converted columns, 赋分总分 and its ranks on the ranked sheet, and
+  // the sheet 赋分对照.
+  void ksfx_graded_columns(host::Worksheet& sheet, int sat_count, int id_cols, int subject_count);
+  void ksfx_grading_sheet();
+
+  // Score lines, made only when the book has a 分数线 sheet: the present
+  // students as ranked, then the sheet 上线分析 and the chart of 上线率.
+  void ksfx_keep_present(host::Worksheet& sheet, int sat_count, int id_cols, int subject_count);
+  void ksfx_line_sheet();
+  void ksfx_line_chart(const std::vector<LineFigures>& figures);
+
+  // 进退步, made only when the book has a 上次成绩 sheet.
+  void ksfx_progress_sheet();
+
  private:
   // The refusal of a workbook the run must not touch ("" when it may run).
   std::string ksfx_check_workbook();
@@ -119,10 +139,25 @@ class Ksfx {
   // Whether column A of the sheet holds the students' class codes (the data
   // sheet and every table the run makes from it).
   bool keeps_class_codes(const host::Worksheet& sheet) const;
+  // A sheet of the book other than the data sheet, nullptr when none.
+  host::Worksheet* companion_sheet(const std::string& name);
+  // The 类别 and 赋分 settings, read once per run.
+  const ExamPlan& plan();
+  // Converts the graded subjects' scores; the refusal or "".
+  std::string ksfx_collect_grading();
+  // Reads the score lines; the refusal or "".
+  std::string ksfx_collect_lines();
+  // Each student's total from the data, NaN for the absent.
+  std::vector<double> present_totals();
+  // Reads the earlier exam and matches its students; the refusal or "".
+  std::string ksfx_collect_progress();
   // A new sheet at the end of the workbook.
   host::Worksheet& ksfx_last_sheet(const std::string& name);
   // The report's style on a block: a bold caption row over a gridded table.
   void ksfx_block_style(host::Worksheet& sheet, const host::Area& block);
+  // Lines of small text from (row, 1) down, under a table: what its figures
+  // mean. Returns the row below them.
+  int ksfx_notes(host::Worksheet& sheet, int row, const std::vector<std::string>& texts);
 
   KsState& st_;
   host::Application& host_app;
@@ -148,6 +183,22 @@ class Ksfx {
   std::vector<std::vector<double>> student_scores_;
   // Class and total of each student of 年级实考.
   std::vector<double> sat_codes_, sat_totals_;
+
+  std::unique_ptr<ExamPlan> plan_;
+  SchemeBook schemes_;
+  // Per subject; a subject that is not converted has no takers here.
+  std::vector<Grading> gradings_;
+
+  std::unique_ptr<LineBook> lines_;
+  LineStudents present_;
+  host::ValueGrid present_ids_;  // 班级, 学号, 姓名 of each present student
+  // The first free row of 图表 below its charts (0: no such sheet yet).
+  int chart_next_row_ = 0;
+
+  std::unique_ptr<AnalysisOptions> options_;
+  Roster now_, then_;
+  Matching matching_;
+  std::vector<std::string> subject_names_;
 };
 
 }  // namespace lczs::examanalysis

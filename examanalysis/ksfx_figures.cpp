@@ -89,10 +89,31 @@ std::string Ksfx::ksfx_collect_rates() {
                "”中的满分后再运行。";
     }
   }
+  const ExamPlan& p = plan();
+  if (p.electives && rate_rules_.rules.back().summed) {
+    // A student's total adds the subjects taken: 满分 is the required
+    // subjects' and the most any student's electives can add.
+    double required = 0, most = 0;
+    for (int j = 0; j < s.subjects; ++j)
+      if (!p.elective[j]) required += rate_rules_.rules[j].full;
+    for (int i = 0; i < s.students; ++i) {
+      double chosen = 0;
+      for (int j = 0; j < s.subjects; ++j)
+        if (p.elective[j] && !std::isnan(student_scores_[j][i])) chosen += rate_rules_.rules[j].full;
+      most = std::max(most, chosen);
+    }
+    rate_rules_.rules.back() = default_rule(kTotal, required + most);
+    rate_rules_.rules.back().summed = true;
+  }
   const SubjectRule& total = rate_rules_.rules.back();
   for (int i = 0; i < s.students; ++i) {
     double sum = 0;
-    for (int j = 0; j < s.subjects; ++j) sum += student_scores_[j][i];
+    for (int j = 0; j < s.subjects; ++j) {
+      // An elective not chosen adds nothing; a missing required score
+      // leaves no total to check.
+      if (p.electives && p.elective[j] && std::isnan(student_scores_[j][i])) continue;
+      sum += student_scores_[j][i];
+    }
     // NaN (a missing score) never compares greater.
     if (sum > total.full)
       return where + "第" + host::int_text(i + 2) + "行的总分" + number_text(sum) + "高于总分的满分" +
@@ -115,6 +136,13 @@ void Ksfx::ksfx_block_style(host::Worksheet& sheet, const Area& block) {
   const Area table{block.top + 1, block.left, block.bottom, block.right};
   sheet.set_font(table, plain_song(10));
   ksfx_grid(sheet, table);
+}
+
+int Ksfx::ksfx_notes(host::Worksheet& sheet, int row, const std::vector<std::string>& texts) {
+  const int n = static_cast<int>(texts.size());
+  for (int k = 0; k < n; ++k) sheet.set_value(row + k, 1, Value::text(texts[k]));
+  if (n > 0) sheet.set_font(Area{row, 1, row + n - 1, 1}, plain_song(9));
+  return row + n;
 }
 
 host::Worksheet& Ksfx::ksfx_last_sheet(const std::string& name) {
@@ -296,6 +324,7 @@ void Ksfx::ksfx_chart_sheet(const std::vector<std::vector<Figures>>& figures) {
     p.chart.position = Area{p.top + 1, 1, p.top + kChartRows, kChartColumns};
     sheet.add_chart(p.chart);
   }
+  chart_next_row_ = top + 1;
 }
 
 }  // namespace lczs::examanalysis

@@ -33,7 +33,7 @@ std::string not_a_number(const Value& v) {
 
 }  // namespace
 
-KsSurvey ksfx_survey(host::Worksheet& sheet) {
+KsSurvey ksfx_survey(host::Worksheet& sheet, const std::vector<bool>* elective) {
   KsSurvey s;
   const std::string where = quoted_sheet(sheet);
   Area region = sheet.current_region(1, 1);
@@ -50,6 +50,7 @@ KsSurvey ksfx_survey(host::Worksheet& sheet) {
   }
   std::set<double> classes;
   std::vector<bool> complete(s.students, true);
+  auto chosen_only = [&](int c) { return elective && (*elective)[c - 4]; };
   const ValueGrid table = sheet.values(Area{2, 1, s.students + 1, 3 + s.subjects});
   for (int r = 2; r <= s.students + 1; ++r) {
     const Value& code = table.at(r - 2, 0);
@@ -63,7 +64,7 @@ KsSurvey ksfx_survey(host::Worksheet& sheet) {
       const Value& v = table.at(r - 2, c - 1);
       if (v.is_empty()) {
         s.has_blank = true;
-        complete[r - 2] = false;
+        if (!chosen_only(c)) complete[r - 2] = false;
       } else if (!v.is_number()) {
         if (s.problem.empty())
           s.problem = where + "的单元格 " + cell_name(r, c) + not_a_number(v) +
@@ -83,7 +84,10 @@ KsSurvey ksfx_survey(host::Worksheet& sheet) {
 }
 
 const KsSurvey& Ksfx::survey() {
-  if (!survey_) survey_ = std::make_unique<KsSurvey>(ksfx_survey(*work_sheet));
+  if (!survey_) {
+    const ExamPlan& p = plan();
+    survey_ = std::make_unique<KsSurvey>(ksfx_survey(*work_sheet, p.electives ? &p.elective : nullptr));
+  }
   return *survey_;
 }
 
@@ -101,6 +105,14 @@ std::string Ksfx::ksfx_check_workbook() {
   if (bottom > 0) made.push_back(ksfx_extract_name(false, bottom));
   rates_on_ = rates_requested_ || settings_sheet() != nullptr;
   if (rates_on_) made.insert(made.end(), {kSheetSubjects, kSheetBandCounts, kSheetCharts});
+  if (plan().grading) made.push_back(kSheetGrading);
+  const bool lines_on = companion_sheet(kSheetLines) != nullptr;
+  if (lines_on) {
+    made.push_back(kSheetLineReport);
+    if (!rates_on_) made.push_back(kSheetCharts);
+  }
+  const bool progress_on = companion_sheet(kSheetPrevious) != nullptr;
+  if (progress_on) made.push_back(kSheetProgress);
   // The data sheet itself is renamed 原始数据 before any of them is made.
   for (const std::string& name : made) {
     host::Worksheet* taken = work_book->find_sheet(name);
@@ -112,10 +124,16 @@ std::string Ksfx::ksfx_check_workbook() {
     return std::string("工作簿中已有工作表“") + kSheetRaw + "”，而当前工作表是“" +
            work_sheet->name() + "”，请删除或改名后再运行。";
 
+  if (!plan().problem.empty()) return plan().problem;
   const KsSurvey& s = survey();
   if (!s.problem.empty()) return s.problem;
-  if (rates_on_) {
+  // Lines are checked against the total's 满分, which the figures' settings
+  // give (or default).
+  if (rates_on_ || lines_on || progress_on) {
     std::string problem = ksfx_collect_rates();
+    if (problem.empty() && plan().grading) problem = ksfx_collect_grading();
+    if (problem.empty() && lines_on) problem = ksfx_collect_lines();
+    if (problem.empty() && progress_on) problem = ksfx_collect_progress();
     if (!problem.empty()) return problem;
   }
 
@@ -157,8 +175,11 @@ void Ksfx::ksfx_prepare() {
     // Only the empty scores are written: the rest of the table stays as the
     // user typed it.
     const ValueGrid scores = all.values(Area{2, id + 1, n + 1, cols});
+    const ExamPlan& p = plan();
     for (int r = 2; r <= n + 1; ++r) {
       for (int c = id + 1; c <= cols; ++c) {
+        // An elective left empty was not chosen: it stays empty.
+        if (p.electives && p.elective[c - id - 1]) continue;
         if (scores.at(r - 2, c - id - 1).is_empty()) {
           all.set_value(r, c, Value::number(0));
           st_.ks_has_absent = true;
@@ -166,6 +187,9 @@ void Ksfx::ksfx_prepare() {
       }
     }
   }
+  // With electives a 0 makes a student absent whenever some score is empty,
+  // also where no required score is.
+  if (plan().electives) st_.ks_has_absent = survey().sat < survey().students;
   all.select(region);
   all.sort(region, SortSpec{.key1 = {1, SortOrder::Descending}, .header = SortHeader::Yes});
 
@@ -228,7 +252,9 @@ void Ksfx::ksfx_analyse() {
     const ValueGrid scores = sat.values(Area{2, id + 1, n + 1, id + s});
     for (int i = 2; i <= n + 1; ++i) {
       for (int c = id + 1; c <= id + s; ++c) {
-        if (scores.at(i - 2, c - id - 1).vba_equals(Value::number(0))) {
+        const Value& score = scores.at(i - 2, c - id - 1);
+        if (score.is_empty() && plan().electives && plan().elective[c - id - 1]) continue;
+        if (score.vba_equals(Value::number(0))) {
           host_app.copy(sat, Area::rows(i, i));
           host_app.paste(sat, {p, 1});
           sat.clear_contents(Area::rows(i, i));
@@ -262,6 +288,8 @@ void Ksfx::ksfx_analyse() {
   }
 
   ksfx_rank_students(sat, t, id, s);
+  if (plan().grading) ksfx_graded_columns(sat, t, id, s);
+  if (lines_) ksfx_keep_present(sat, t, id, s);
   if (rates_on_) {
     sat_codes_.clear();
     sat_totals_.clear();
@@ -312,6 +340,9 @@ void Ksfx::ksfx_analyse() {
   if (st_.ks_has_bands) ksfx_append_to_averages(averages, kSheetBands);
   if (st_.ks_has_absent) ksfx_append_to_averages(averages, kSheetAbsent);
   if (rates_on_) ksfx_rate_sheets();
+  if (plan().grading) ksfx_grading_sheet();
+  if (lines_) ksfx_line_sheet();
+  if (options_) ksfx_progress_sheet();
   work_sheet = &sat;
 }
 

@@ -32,9 +32,15 @@ std::vector<jobs::Command> ExamAnalysis::commands() {
            .forms = {Ksfx::ksgssz_flags(), Ksfx::ksfxForm_flags()},
            .options = {{.option = kRatesOption,
                         .meaning = std::string("加上学科分析、分数段和图表（没有“") + kSheetSettings +
-                                   "”工作表时按默认设置）"}},
+                                   "”工作表时按默认设置）"},
+                       {.option = kPreviousOption,
+                        .value_name = "OLD.xlsx",
+                        .meaning = std::string("上次考试的成绩（OLD 的“") + kSheetSat +
+                                   "”，没有时用它的第一张工作表）作为工作表“" + kSheetPrevious +
+                                   "”放入工作簿，加上进退步分析"}},
            // 班级, 学号, 姓名 and a subject at least.
-           .sheet_fits = [](const host::Worksheet& ws) { return jobs::table_from_a1(ws, 4); }}};
+           .sheet_fits = [](const host::Worksheet& ws) { return jobs::table_from_a1(ws, 4); },
+           .sheets_from_files = {{kPreviousOption, kSheetPrevious, kSheetSat}}}};
 }
 
 JobOutcome ExamAnalysis::ksfx_run(jobs::JobEnv& env) {

@@ -132,13 +132,24 @@ void Ksfx::ksfx_subject_averages(host::Worksheet& sheet, int sat_count, int bloc
   std::vector<int> sizes(class_count, 0);
   std::vector<std::vector<float>> acc(class_count, std::vector<float>(s + 1, 0.0f));
   std::vector<long double> grade(s + 1, 0.0L);
+  // An elective's averages are over those who took it: per class and column,
+  // and for the grade.
+  const ExamPlan& p = plan();
+  std::vector<std::vector<int>> takers(class_count, std::vector<int>(s + 1, 0));
+  std::vector<int> grade_takers(s + 1, 0);
   const ValueGrid rows = sheet.values(Area{2, 1, t + 1, first + s});
   for (int m = 2; m <= t + 1; ++m) {
     int row = class_row(class_codes_, rows.at(m - 2, 0).as_number());
     for (int j = 0; j <= s; ++j) {
-      double v = rows.at(m - 2, first - 1 + j).as_number();
+      const Value& cell = rows.at(m - 2, first - 1 + j);
+      if (p.electives && j < s && p.elective[j] && cell.is_empty()) continue;
+      double v = cell.as_number();
       grade[j] += v;
-      if (row >= 0) acc[row][j] = static_cast<float>(v + static_cast<double>(acc[row][j]));
+      ++grade_takers[j];
+      if (row >= 0) {
+        acc[row][j] = static_cast<float>(v + static_cast<double>(acc[row][j]));
+        ++takers[row][j];
+      }
     }
     if (row >= 0) ++sizes[row];
   }
@@ -148,8 +159,11 @@ void Ksfx::ksfx_subject_averages(host::Worksheet& sheet, int sat_count, int bloc
     for (int i = 0; i < class_count; ++i) {
       table.at(i, 0) = Value::number(sizes[i]);
       if (sizes[i] == 0) continue;
-      const float n = static_cast<float>(sizes[i]);
-      for (int j = 0; j <= s; ++j) table.at(i, 1 + j) = Value::number(static_cast<double>(acc[i][j] / n));
+      for (int j = 0; j <= s; ++j) {
+        if (takers[i][j] == 0) continue;
+        const float n = static_cast<float>(takers[i][j]);
+        table.at(i, 1 + j) = Value::number(static_cast<double>(acc[i][j] / n));
+      }
     }
     sheet.write_values({r0 + 1, 2}, table);
   }
@@ -159,7 +173,8 @@ void Ksfx::ksfx_subject_averages(host::Worksheet& sheet, int sat_count, int bloc
   sheet.set_value(g, 1, Value::text("年级均分"));
   sheet.set_value(g, 2, Value::number(t));
   ValueGrid means(1, s + 1);
-  for (int j = 0; j <= s; ++j) means.at(0, j) = Value::number(static_cast<double>(grade[j] / t));
+  for (int j = 0; j <= s; ++j)
+    if (grade_takers[j] > 0) means.at(0, j) = Value::number(static_cast<double>(grade[j] / grade_takers[j]));
   sheet.write_values({t + 2, first}, means);
   Area grade_row{t + 2, first, t + 2, first + s};
   sheet.select(grade_row);

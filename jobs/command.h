@@ -32,6 +32,16 @@ struct Command {
   // check of the table from A1 judges; the command names a sheet that is
   // when the active one is not. Empty for a job that reads no sheet.
   std::function<bool(const host::Worksheet&)> sheet_fits;
+  // Options among `options` whose value is a workbook file: the command
+  // copies the values of one of its sheets (the one named `prefer` where it
+  // has one, else the first) into the book as a new last sheet named
+  // `sheet` before the job runs, since the jobs know no files.
+  struct SheetFromFile {
+    std::string option;
+    std::string sheet;
+    std::string prefer;
+  };
+  std::vector<SheetFromFile> sheets_from_files;
 };
 
 // A table from A1 with at least `columns` columns and a row under its

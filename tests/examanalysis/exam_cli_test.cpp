@@ -161,5 +161,28 @@ TEST(ExamCliSave, ASaveThatFailsExitsWith3AndShowsNoEndMessage) {
   EXPECT_TRUE(std::filesystem::is_directory(dir.file("期中分析.xlsx")));
 }
 
+TEST(ExamCliPrevious, AnEarlierReportBecomesTheSheetOfBefore) {
+  TempDir dir;
+  // The earlier exam's own report, then this exam against it.
+  const std::string old_book = write_book(dir, "上次/成绩.xlsx", grade());
+  CliResult first = run_lczs({"exam", old_book, "--cohort", "2001", "--grade", "G1", "--save-name", "期中分析"});
+  ASSERT_EQ(first.exit_code, 0) << first.out << first.err;
+  const std::string book = write_book(dir, "成绩.xlsx", grade(80));
+  const std::string before = read_file(book);
+  CliResult r = run_lczs(with({"exam", book, "--save-name", "期末分析", "--previous", dir.file("上次/期中分析.xlsx")}));
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(read_file(book), before);
+  memory::WorkbookData report = io::read_workbook(dir.file("期末分析.xlsx"));
+  std::vector<std::string> names;
+  for (const auto& s : report.sheets) names.push_back(s->name);
+  EXPECT_EQ(names, (std::vector<std::string>{"原始数据", "封面", "年级各科均分", "年级实考", "上次成绩", "进退步"}));
+
+  // A file that cannot be read stops the command before the job.
+  r = run_lczs(with({"exam", book, "--save-name", "期末分析2", "--previous", dir.file("没有.xlsx")}));
+  EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+  EXPECT_NE(r.err.find("--previous 的工作簿"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("期末分析2.xlsx")));
+}
+
 }  // namespace
 }  // namespace lczs::testing

@@ -135,6 +135,23 @@ inline void expect_block(const host::Worksheet& sheet, const Rows& rows) {
   expect_rows(sheet, 1, rows);
 }
 
+// Runs the job on `book` as a user who goes on, and checks that it is
+// refused with one box holding every part of `parts`, then the exit message,
+// and that nothing changed or was written.
+inline void expect_refused(memory::WorkbookData book, const std::vector<std::string>& parts) {
+  Harness h(std::move(book));
+  const std::string before = h.dump();
+  h.expect_start().expect_options({});
+  h.ui.expect_message_containing(parts.front());
+  h.ui.expect_message(kMsgExit);
+  EXPECT_EQ(h.run(), jobs::JobOutcome::Stopped);
+  EXPECT_TRUE(h.ui.finished()) << h.ui.report();
+  const std::string& text = h.ui.shown().at(h.ui.shown().size() - 2).text;
+  for (const auto& part : parts) EXPECT_NE(text.find(part), std::string::npos) << text;
+  EXPECT_EQ(h.dump(), before);
+  EXPECT_TRUE(h.store->files.empty());
+}
+
 // A workbook dump without its first line (the workbook's path).
 inline std::string without_first_line(const std::string& dump) {
   return dump.substr(std::min(dump.size(), dump.find('\n') + 1));

@@ -43,7 +43,7 @@ memory::WorkbookData class_book(int students) {
   return book;
 }
 
-memory::WorkbookData exam_book(bool with_text_score, bool with_settings) {
+memory::WorkbookData exam_book(bool with_text_score, bool with_settings, bool reformed) {
   std::vector<std::vector<memory::Lit>> rows(1);
   rows[0] = {"班级", "学号", "姓名", "语文", "数学", "英语", "物理"};
   unsigned x = 7;
@@ -56,9 +56,19 @@ memory::WorkbookData exam_book(bool with_text_score, bool with_settings) {
     rows.push_back(std::move(row));
   }
   if (with_text_score) rows[9][4] = memory::Lit("缺");
+  std::vector<std::vector<memory::Lit>> before = rows;
+  if (reformed) {
+    for (int i = 1; i <= 45; i += 4) rows[i][6] = memory::Lit(nullptr);
+    for (int i = 1; i <= 45; ++i) before[i][3] = memory::Lit(70 + i % 9 * 3);
+  }
   memory::WorkbookData book;
   memory::add_sheet(book, "成绩", rows);
   if (with_settings) memory::add_sheet(book, "分析设置", {{"科目", "满分", "优秀线"}, {"语文", 100, 90}});
+  if (reformed) {
+    memory::add_sheet(book, "分析设置", {{"科目", "满分", "类别", "赋分"}, {"英语", 100, "必考", "五级"}, {"物理", 100, "选考"}});
+    memory::add_sheet(book, "分数线", {{"名称", "分数线", "δ"}, {"一线", "前10名", 8}, {"二线", 250}});
+    memory::add_sheet(book, "上次成绩", before);
+  }
   book.path = "/data/成绩.xlsx";
   return book;
 }
@@ -342,6 +352,10 @@ LCZS_TEST(jobs_leave_the_same_workbook_through_idispatch) {
        ks, JobOutcome::Completed},
       {"exam analysis with the figures and their charts",
        [] { return exam_book(false, true); },
+       [](ui::ScriptedUi& ui) { exam_script(ui, true); },
+       ks, JobOutcome::Completed},
+      {"exam analysis with electives, 等级赋分, score lines and 进退步",
+       [] { return exam_book(false, false, true); },
        [](ui::ScriptedUi& ui) { exam_script(ui, true); },
        ks, JobOutcome::Completed},
       {"exam analysis refuses a score that is no number",
