@@ -331,6 +331,17 @@ static int run_command(int argc, char** argv) {
   std::string sheet_hint;  // said when the run stops
   if (!a.book.empty()) {
     std::string target = a.output.empty() ? io::save_target(a.book) : a.output;
+    // A job's results go to this folder; one that cannot take them would
+    // refuse the run only after all its work; checked before its lock, whose
+    // file would fail there in other words.
+    if (cmd->book_required) {
+      try {
+        io::check_save_folder(target);
+      } catch (const host::HostError& e) {
+        std::cerr << "lczs: " << e.what() << "\n";
+        return kExitFile;
+      }
+    }
     if (cmd->saves) {
       // Held from reading to saving: a second run on the same book would
       // save over this one's results, or this one over its.
@@ -363,16 +374,6 @@ static int run_command(int argc, char** argv) {
     } catch (const host::HostError& e) {
       std::cerr << "lczs: " << e.what() << "\n";
       return kExitFile;
-    }
-    // A job's results go to this folder; one that cannot take them would
-    // refuse the run only after all its work.
-    if (cmd->book_required) {
-      try {
-        io::check_save_folder(target);
-      } catch (const host::HostError& e) {
-        std::cerr << "lczs: " << e.what() << "\n";
-        return kExitFile;
-      }
     }
     std::string warning = io::warning_text(data);
     if (!warning.empty()) std::cerr << warning << "\n";

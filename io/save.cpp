@@ -216,6 +216,7 @@ void check_folder_exists(const std::string& dir, const std::string& shown) {
 void save_xlsx(const WorkbookData& book, const std::string& path, Replace replace, const FileState* unchanged) {
   if (path.empty()) fail(path, "没有给出文件名");
   std::string real = real_save_path(path);
+  fs::path target(real);
   std::string dir = folder_of(real);
   check_folder_exists(dir, path);
   struct stat old {};
